@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Klosia needs.
+# Idempotent: packages already present are skipped, and apt is not touched at all
+# when nothing is missing. Works as root or through sudo.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config git
+  qt6-base-dev qt6-svg-dev libqt6svg6
+  libxcb1-dev libxcb-res0-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev
+  libglib2.0-dev libcanberra-dev libicu-dev libxkbcommon-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang-format clang-tidy
+  # run
+  qt6-qpa-plugins libcanberra0 sound-theme-freedesktop hicolor-icon-theme
+  # the virtual desktop session and the tests that drive it
+  xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
+  x11-utils x11-apps xterm xdotool wmctrl procps
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages are installed"
+  exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+  run() { "$@"; }
+elif command -v sudo >/dev/null 2>&1; then
+  run() { sudo "$@"; }
+else
+  echo "setup: missing packages (${missing[*]}) and neither root nor sudo is available" >&2
+  exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+run apt-get update -qq
+run env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

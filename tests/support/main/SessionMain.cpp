@@ -1,0 +1,17 @@
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+// Session tests run inside tests/session/run-session.sh: a real X server, window manager,
+// tray and notification daemon on a private D-Bus bus.
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!qEnvironmentVariableIsSet("DISPLAY")) {
+        std::fprintf(stderr, "session tests need DISPLAY: run them through run-session.sh\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
