@@ -27,7 +27,11 @@ std::string shortest(T value) {
 
 }  // namespace
 
-std::string shortestDecimal(double value) { return shortest(value); }
-std::string shortestDecimal(float value) { return shortest(value); }
+std::string shortestDecimal(double value) {
+    return shortest(value);
+}
+std::string shortestDecimal(float value) {
+    return shortest(value);
+}
 
 }  // namespace klosia

@@ -31,8 +31,8 @@ void NotificationBus::observe(QObject* observer, Handler handler, const QString&
     } else {
         logger.log("observe: " + name.toStdString() + position(where), VezizurLevel::info);
     }
-    auto entry = std::make_shared<Observer>(
-        Observer{QPointer<QObject>(observer), observer != nullptr, std::move(handler), name, object});
+    auto entry = std::make_shared<Observer>(Observer{
+        QPointer<QObject>(observer), observer != nullptr, std::move(handler), name, object});
     const std::lock_guard lock(mutex_);
     std::erase_if(observers_, [](const auto& o) { return o->guarded && o->guard.isNull(); });
     observers_.push_back(std::move(entry));
@@ -50,10 +50,9 @@ void NotificationBus::notify(const QString& name, std::shared_ptr<const Notifica
                        position(where),
                    VezizurLevel::info);
     }
-    dispatcher_.mainAfter(Dispatcher::Delay(after),
-                          [this, notification = Notification{name, std::move(object)}] {
-                              deliver(notification);
-                          });
+    dispatcher_.mainAfter(
+        Dispatcher::Delay(after),
+        [this, notification = Notification{name, std::move(object)}] { deliver(notification); });
 }
 
 void NotificationBus::deliver(const Notification& notification) const {

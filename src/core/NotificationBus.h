@@ -71,8 +71,7 @@ void observe(T* observer, void (T::*selector)(const Notification&), const QStrin
 }
 
 inline void notify(const QString& name, std::shared_ptr<const NotificationObject> object = nullptr,
-                   double after = 0,
-                   std::source_location where = std::source_location::current()) {
+                   double after = 0, std::source_location where = std::source_location::current()) {
     NotificationBus::defaultCenter().notify(name, std::move(object), after, where);
 }
 

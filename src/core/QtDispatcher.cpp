@@ -8,9 +8,13 @@
 
 namespace klosia {
 
-QtDispatcher::QtDispatcher() { pool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount())); }
+QtDispatcher::QtDispatcher() {
+    pool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+}
 
-QtDispatcher::~QtDispatcher() { pool_.waitForDone(); }
+QtDispatcher::~QtDispatcher() {
+    pool_.waitForDone();
+}
 
 void QtDispatcher::main(Work work) {
     // Posted events to one receiver are delivered in posting order, from any thread.
@@ -31,14 +35,20 @@ void QtDispatcher::mainAfter(Delay delay, Work work) {
     });
 }
 
-void QtDispatcher::background(Work work) { pool_.start(std::move(work)); }
+void QtDispatcher::background(Work work) {
+    pool_.start(std::move(work));
+}
 
 void QtDispatcher::backgroundAfter(Delay delay, Work work) {
     mainAfter(delay, [this, work = std::move(work)]() mutable { background(std::move(work)); });
 }
 
-bool QtDispatcher::isMainThread() const { return QThread::currentThread() == context_.thread(); }
+bool QtDispatcher::isMainThread() const {
+    return QThread::currentThread() == context_.thread();
+}
 
-void QtDispatcher::waitForBackground() { pool_.waitForDone(); }
+void QtDispatcher::waitForBackground() {
+    pool_.waitForDone();
+}
 
 }  // namespace klosia

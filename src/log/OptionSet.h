@@ -23,11 +23,15 @@ struct OptionSet {
     }
 
     constexpr Derived unionWith(Derived other) const { return Derived{rawValue | other.rawValue}; }
-    constexpr Derived intersection(Derived other) const { return Derived{rawValue & other.rawValue}; }
+    constexpr Derived intersection(Derived other) const {
+        return Derived{rawValue & other.rawValue};
+    }
     constexpr Derived symmetricDifference(Derived other) const {
         return Derived{rawValue ^ other.rawValue};
     }
-    constexpr Derived subtracting(Derived other) const { return Derived{rawValue & ~other.rawValue}; }
+    constexpr Derived subtracting(Derived other) const {
+        return Derived{rawValue & ~other.rawValue};
+    }
     constexpr void insert(Derived member) { rawValue |= member.rawValue; }
     constexpr void remove(Derived member) { rawValue &= ~member.rawValue; }
     constexpr bool contains(Derived member) const {

@@ -64,8 +64,8 @@ std::string Vezizur::formatDate(std::chrono::system_clock::time_point time,
     thread_local ThreadFormatter cached;
     if (!cached.format || cached.pattern != pattern) {
         UErrorCode status = U_ZERO_ERROR;
-        auto format = std::make_unique<icu::SimpleDateFormat>(
-            icu::UnicodeString::fromUTF8(pattern), icu::Locale::getDefault(), status);
+        auto format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern),
+                                                              icu::Locale::getDefault(), status);
         if (U_FAILURE(status)) {
             return {};
         }

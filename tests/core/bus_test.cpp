@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
@@ -46,12 +46,14 @@ TEST(BusLog, NotifyAndObserveWriteTheirExactForms) {
     NotificationBus bus(dispatcher);
     QObject owner;
     const std::source_location here = std::source_location::current();
-    const std::string where = ", fileID: Klosia/bus_test.cpp, function: TestBody(), line: " +
-                              std::to_string(here.line());
+    const std::string where =
+        ", fileID: Klosia/bus_test.cpp, function: TestBody(), line: " + std::to_string(here.line());
 
-    bus.observe(&owner, [](const Notification&) {}, QStringLiteral("A"), nullptr, here);
+    bus.observe(
+        &owner, [](const Notification&) {}, QStringLiteral("A"), nullptr, here);
     const Payload payload("P");
-    bus.observe(&owner, [](const Notification&) {}, QStringLiteral("A"), &payload, here);
+    bus.observe(
+        &owner, [](const Notification&) {}, QStringLiteral("A"), &payload, here);
     bus.notify(QStringLiteral("A"), nullptr, 0, here);
     bus.notify(QStringLiteral("A"), std::make_shared<Payload>("[1, 2]"), 1.5, here);
 
@@ -82,11 +84,15 @@ TEST(BusDelivery, PostsArriveLaterInOrderWithTheirObject) {
     NotificationBus bus(dispatcher);
     QObject owner;
     std::vector<std::string> seen;
-    bus.observe(&owner, [&](const Notification& n) {
-        seen.push_back(n.name.toStdString() + (n.object ? "=" + n.object->description() : ""));
-    }, QStringLiteral("first"));
-    bus.observe(&owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
-                QStringLiteral("second"));
+    bus.observe(
+        &owner,
+        [&](const Notification& n) {
+            seen.push_back(n.name.toStdString() + (n.object ? "=" + n.object->description() : ""));
+        },
+        QStringLiteral("first"));
+    bus.observe(
+        &owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
+        QStringLiteral("second"));
 
     bus.notify(QStringLiteral("second"));
     bus.notify(QStringLiteral("first"), std::make_shared<Payload>("x"));
@@ -102,10 +108,12 @@ TEST(BusDelivery, DelayedPostsWaitForTheirTime) {
     NotificationBus bus(dispatcher);
     QObject owner;
     std::vector<std::string> seen;
-    bus.observe(&owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
-                QStringLiteral("late"));
-    bus.observe(&owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
-                QStringLiteral("now"));
+    bus.observe(
+        &owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
+        QStringLiteral("late"));
+    bus.observe(
+        &owner, [&](const Notification& n) { seen.push_back(n.name.toStdString()); },
+        QStringLiteral("now"));
     bus.notify(QStringLiteral("late"), nullptr, 2.0);
     bus.notify(QStringLiteral("now"));
     dispatcher.runUntilIdle();
@@ -123,13 +131,14 @@ TEST(BusDelivery, ObjectFilterAndDestroyedObservers) {
     int filtered = 0;
     int unfiltered = 0;
     QObject keeper;
-    bus.observe(&keeper, [&](const Notification&) { ++filtered; }, QStringLiteral("n"),
-                wanted.get());
+    bus.observe(
+        &keeper, [&](const Notification&) { ++filtered; }, QStringLiteral("n"), wanted.get());
     auto doomed = std::make_unique<QObject>();
     auto* dangling = new int(0);
-    bus.observe(doomed.get(), [&, dangling](const Notification&) { ++*dangling; },
-                QStringLiteral("n"));
-    bus.observe(nullptr, [&](const Notification&) { ++unfiltered; }, QStringLiteral("n"));
+    bus.observe(
+        doomed.get(), [&, dangling](const Notification&) { ++*dangling; }, QStringLiteral("n"));
+    bus.observe(
+        nullptr, [&](const Notification&) { ++unfiltered; }, QStringLiteral("n"));
 
     bus.notify(QStringLiteral("n"), wanted);
     bus.notify(QStringLiteral("n"), std::make_shared<Payload>("other"));
@@ -147,14 +156,18 @@ TEST(BusDelivery, BackgroundPostsAreDeliveredOnTheMainThreadInOrder) {
     QObject owner;
     std::vector<int> order;
     std::atomic<bool> offMain{false};
-    bus.observe(&owner, [&](const Notification& n) {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-            offMain = true;
-        }
-        order.push_back(n.name.toInt());
-    }, QStringLiteral("1"));
-    bus.observe(&owner, [&](const Notification& n) { order.push_back(n.name.toInt()); },
-                QStringLiteral("2"));
+    bus.observe(
+        &owner,
+        [&](const Notification& n) {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+                offMain = true;
+            }
+            order.push_back(n.name.toInt());
+        },
+        QStringLiteral("1"));
+    bus.observe(
+        &owner, [&](const Notification& n) { order.push_back(n.name.toInt()); },
+        QStringLiteral("2"));
 
     std::thread worker([&] {
         bus.notify(QStringLiteral("1"));

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <mutex>

@@ -4,22 +4,30 @@
 
 namespace klosia::test {
 
-void ManualDispatcher::main(Work work) { enqueue(Delay(0), false, std::move(work)); }
+void ManualDispatcher::main(Work work) {
+    enqueue(Delay(0), false, std::move(work));
+}
 
-void ManualDispatcher::mainAfter(Delay delay, Work work) { enqueue(delay, false, std::move(work)); }
+void ManualDispatcher::mainAfter(Delay delay, Work work) {
+    enqueue(delay, false, std::move(work));
+}
 
-void ManualDispatcher::background(Work work) { enqueue(Delay(0), true, std::move(work)); }
+void ManualDispatcher::background(Work work) {
+    enqueue(Delay(0), true, std::move(work));
+}
 
 void ManualDispatcher::backgroundAfter(Delay delay, Work work) {
     enqueue(delay, true, std::move(work));
 }
 
-bool ManualDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+bool ManualDispatcher::isMainThread() const {
+    return std::this_thread::get_id() == mainThread_;
+}
 
 void ManualDispatcher::enqueue(Delay delay, bool backgroundQueue, Work work) {
     const std::lock_guard lock(mutex_);
-    const auto offset = std::chrono::duration_cast<std::chrono::system_clock::duration>(
-        std::max(delay, Delay(0)));
+    const auto offset =
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::max(delay, Delay(0)));
     items_.push_back(Item{now_ + offset, nextSequence_++, backgroundQueue, std::move(work)});
 }
 
@@ -74,15 +82,15 @@ int ManualDispatcher::advance(Delay by) {
 
 std::size_t ManualDispatcher::pendingMain() const {
     const std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(items_.begin(), items_.end(), [](const Item& i) { return !i.backgroundQueue; }));
+    return static_cast<std::size_t>(std::count_if(
+        items_.begin(), items_.end(), [](const Item& i) { return !i.backgroundQueue; }));
 }
 
 std::size_t ManualDispatcher::pendingBackground() const {
     const std::lock_guard lock(mutex_);
-    return items_.size() - static_cast<std::size_t>(std::count_if(
-                               items_.begin(), items_.end(),
-                               [](const Item& i) { return !i.backgroundQueue; }));
+    return items_.size() -
+           static_cast<std::size_t>(std::count_if(
+               items_.begin(), items_.end(), [](const Item& i) { return !i.backgroundQueue; }));
 }
 
 std::chrono::system_clock::time_point ManualDispatcher::now() const {

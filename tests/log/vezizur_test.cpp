@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 #include <unicode/locid.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
-#include <unistd.h>
 
 #include "log/Vezizur.h"
 #include "support/LogCapture.h"
@@ -51,7 +51,8 @@ std::string capturedStdout(F body) {
 
 class ZoneAndLocale {
 public:
-    ZoneAndLocale(const char* zone, const char* locale) : previousLocale_(icu::Locale::getDefault()) {
+    ZoneAndLocale(const char* zone, const char* locale)
+        : previousLocale_(icu::Locale::getDefault()) {
         const char* tz = std::getenv("TZ");
         if (tz != nullptr) {
             previousZone_ = tz;
@@ -210,8 +211,7 @@ TEST(VezizurTimestamp, WeekBasedYearAtTheTurnOfTheYear) {
 
 TEST(VezizurTimestamp, UsesTheUsersTimeZone) {
     const ZoneAndLocale tokyo("Asia/Tokyo", "en_US");
-    EXPECT_EQ(Vezizur::formatDate(utc(2024, 12, 31, 20), "YYYY-MM-dd HH:mm"),
-              "2025-01-01 05:00");
+    EXPECT_EQ(Vezizur::formatDate(utc(2024, 12, 31, 20), "YYYY-MM-dd HH:mm"), "2025-01-01 05:00");
 }
 
 TEST(VezizurCallSite, PositionComesFromTheCompiler) {

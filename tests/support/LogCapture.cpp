@@ -13,7 +13,9 @@ LogCapture::LogCapture() {
     logger.pointAt(&logger_);
 }
 
-LogCapture::~LogCapture() { logger.pointAt(nullptr); }
+LogCapture::~LogCapture() {
+    logger.pointAt(nullptr);
+}
 
 std::vector<std::string> LogCapture::lines() const {
     const std::lock_guard lock(mutex_);

@@ -1,5 +1,5 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 // Unit and widget tests: Qt's offscreen platform, so no display is needed.
 int main(int argc, char** argv) {

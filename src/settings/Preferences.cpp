@@ -1,0 +1,285 @@
+#include "settings/Preferences.h"
+
+#include <atomic>
+
+#include "core/NotificationBus.h"
+#include "log/Vezizur.h"
+#include "platform/MemoryUserDefaults.h"
+#include "platform/UserDefaults.h"
+#include "settings/JsonFragment.h"
+#include "settings/LaunchAtLogin.h"
+
+namespace klosia {
+
+namespace {
+
+std::atomic<Preferences*> installedShared{nullptr};
+
+std::string text(bool value) {
+    return value ? "true" : "false";
+}
+
+QByteArray encode(bool value) {
+    return value ? QByteArrayLiteral("true") : QByteArrayLiteral("false");
+}
+
+QByteArray encode(QuitOption value) {
+    return jsonFragmentText(QJsonValue(rawValue(value)));
+}
+
+template <typename Record>
+QByteArray encode(const Record& record) {
+    return jsonFragmentText(QJsonValue(record.toJson()));
+}
+
+// Decoding is strict: a number is not a Boolean, an unknown text is not a quit option.
+std::optional<bool> decodeBool(const QJsonValue& value) {
+    if (!value.isBool()) {
+        return std::nullopt;
+    }
+    return value.toBool();
+}
+
+std::optional<QuitOption> decodeQuitOption(const QJsonValue& value) {
+    if (!value.isString()) {
+        return std::nullopt;
+    }
+    return quitOptionFromRawValue(value.toString());
+}
+
+template <typename Record>
+std::optional<std::shared_ptr<Record>> decodeRecord(const QJsonValue& value) {
+    auto record = Record::fromJson(value);
+    if (!record) {
+        return std::nullopt;
+    }
+    return std::make_shared<Record>(std::move(*record));
+}
+
+std::shared_ptr<GlobalShortcut> shortcut(Key key, ModifierFlags modifiers) {
+    auto record = std::make_shared<GlobalShortcut>();
+    record->key = key;
+    record->modifiers = modifiers;
+    return record;
+}
+
+}  // namespace
+
+Preferences::Preferences(UserDefaults& defaults) : defaults_(defaults) {
+    restoreDefaults();
+}
+
+Preferences& Preferences::shared() {
+    if (Preferences* instance = installedShared.load(std::memory_order_acquire)) {
+        return *instance;
+    }
+    static Preferences* program = [] {
+        auto* created = new Preferences(standardUserDefaults());  // lives for the whole run
+        created->load();
+        return created;
+    }();
+    return *program;
+}
+
+void Preferences::setShared(Preferences* instance) {
+    installedShared.store(instance, std::memory_order_release);
+}
+
+std::shared_ptr<InactiveAppsAfter> Preferences::defaultQuitInactiveAppsAfter() {
+    return std::make_shared<InactiveAppsAfter>();
+}
+
+std::shared_ptr<GlobalShortcut> Preferences::defaultShortcutActivate() {
+    return shortcut(Key::escape, ModifierFlags::control | ModifierFlags::option);
+}
+
+std::shared_ptr<GlobalShortcut> Preferences::defaultShortcutQuit() {
+    return shortcut(Key::q, ModifierFlags::control | ModifierFlags::option);
+}
+
+std::shared_ptr<GlobalShortcut> Preferences::defaultShortcutForceQuit() {
+    return shortcut(Key::q,
+                    ModifierFlags::control | ModifierFlags::option | ModifierFlags::command);
+}
+
+void Preferences::restoreDefaults() {
+    startLogin_ = false;
+    playSounds_ = false;
+    showBackgroundApps_ = false;
+    groupBackgroundApps_ = true;
+    quitInactiveAppsAfter_ = defaultQuitInactiveAppsAfter();
+    disableTips_ = false;
+    quitOption_ = QuitOption::quit;
+    deselectApps_ = false;
+    shortcutActivate_ = defaultShortcutActivate();
+    shortcutQuit_ = defaultShortcutQuit();
+    shortcutForceQuit_ = defaultShortcutForceQuit();
+}
+
+void Preferences::store(QLatin1String key, const QByteArray& json) {
+    defaults_.set(key, json);
+    defaults_.synchronize();
+}
+
+void Preferences::setStartLogin(bool value) {
+    startLogin_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log("save startLogin = " + text(value), VezizurLevel::info);
+    // Applied before the write so that a failed write still changes the login state.
+    LaunchAtLogin::setEnabled(value);
+    store(kStartLogin, encode(value));
+}
+
+void Preferences::setPlaySounds(bool value) {
+    playSounds_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log("save playSounds = " + text(value), VezizurLevel::info);
+    store(kPlaySound, encode(value));
+}
+
+void Preferences::setShowBackgroundApps(bool value) {
+    showBackgroundApps_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log("save showBackgroundApps = " + text(value), VezizurLevel::info);
+    store(kShowBackgroundApps, encode(value));
+}
+
+void Preferences::setGroupBackgroundApps(bool value) {
+    groupBackgroundApps_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log("save groupBackgroundApps = " + text(value), VezizurLevel::info);
+    store(kGroupBackgroundApps, encode(value));
+}
+
+void Preferences::setQuitInactiveAppsAfter(std::shared_ptr<InactiveAppsAfter> value) {
+    if (!value) {
+        value = defaultQuitInactiveAppsAfter();
+    }
+    quitInactiveAppsAfter_ = std::move(value);
+    notify(names::preferencesDidChanged);
+    logger.log("save quitInactiveAppsAfter = " + quitInactiveAppsAfter_->description(),
+               VezizurLevel::info);
+    store(kQuitInactiveAppsAfter, encode(*quitInactiveAppsAfter_));
+}
+
+void Preferences::setDisableTips(bool value) {
+    disableTips_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log("save disableTips = " + text(value), VezizurLevel::info);
+    store(kDisableTips, encode(value));
+}
+
+void Preferences::setQuitOption(QuitOption value) {
+    quitOption_ = value;
+    notify(names::preferencesDidChanged);
+    logger.log(std::string("save quitOption = ") + caseName(value), VezizurLevel::info);
+    store(kQuitOption, encode(value));
+}
+
+void Preferences::setDeselectApps(bool value) {
+    deselectApps_ = value;
+    notify(names::preferencesDidChanged);
+    notify(names::menuDeselectedAppsDidChanged);
+    logger.log("save deselectApps = " + text(value), VezizurLevel::info);
+    store(kDeselectApps, encode(value));
+}
+
+void Preferences::setShortcutActivate(std::shared_ptr<GlobalShortcut> value) {
+    shortcutActivate_ = value ? std::move(value) : defaultShortcutActivate();
+    notify(names::preferencesDidChanged);
+    notify(names::shortcutsDidChanged);
+    logger.log("save shortcutActivate = " + shortcutActivate_->description(), VezizurLevel::info);
+    store(kShortcutActivate, encode(*shortcutActivate_));
+}
+
+void Preferences::setShortcutQuit(std::shared_ptr<GlobalShortcut> value) {
+    shortcutQuit_ = value ? std::move(value) : defaultShortcutQuit();
+    notify(names::preferencesDidChanged);
+    notify(names::shortcutsDidChanged);
+    logger.log("save shortcutQuit = " + shortcutQuit_->description(), VezizurLevel::info);
+    store(kShortcutQuit, encode(*shortcutQuit_));
+}
+
+void Preferences::setShortcutForceQuit(std::shared_ptr<GlobalShortcut> value) {
+    shortcutForceQuit_ = value ? std::move(value) : defaultShortcutForceQuit();
+    notify(names::preferencesDidChanged);
+    notify(names::shortcutsDidChanged);
+    logger.log("save shortcutForceQuit = " + shortcutForceQuit_->description(), VezizurLevel::info);
+    store(kShortcutForceQuit, encode(*shortcutForceQuit_));
+}
+
+void Preferences::load() {
+    // A missing key, a value that is not data, or data that does not decode keeps the value
+    // in force, silently; nothing is written back.
+    const auto read = [this](QLatin1String key) -> std::optional<QJsonValue> {
+        const auto data = defaults_.data(key);
+        if (!data) {
+            return std::nullopt;
+        }
+        return parseJsonFragment(*data);
+    };
+    const auto loadBool = [&](QLatin1String key, const char* name, bool& field) {
+        const auto json = read(key);
+        const auto value = json ? decodeBool(*json) : std::nullopt;
+        if (value) {
+            logger.log(std::string("load ") + name + " = " + text(*value), VezizurLevel::info);
+            field = *value;
+        }
+        return value;
+    };
+    const auto loadShortcut = [&](QLatin1String key, const char* name,
+                                  std::shared_ptr<GlobalShortcut>& field) {
+        const auto json = read(key);
+        if (auto value = json ? decodeRecord<GlobalShortcut>(*json) : std::nullopt) {
+            logger.log(std::string("load ") + name + " = " + (*value)->description().toStdString(),
+                       VezizurLevel::info);
+            field = std::move(*value);
+        }
+    };
+
+    if (const auto login = loadBool(kStartLogin, "startLogin", startLogin_)) {
+        LaunchAtLogin::setEnabled(*login);
+    }
+    loadBool(kPlaySound, "playSounds", playSounds_);
+    loadBool(kShowBackgroundApps, "showBackgroundApps", showBackgroundApps_);
+    loadBool(kGroupBackgroundApps, "groupBackgroundApps", groupBackgroundApps_);
+    if (const auto json = read(kQuitInactiveAppsAfter)) {
+        if (auto value = decodeRecord<InactiveAppsAfter>(*json)) {
+            logger.log("load quitInactiveAppsAfter = " + (*value)->description(),
+                       VezizurLevel::info);
+            quitInactiveAppsAfter_ = std::move(*value);
+        }
+    }
+    loadBool(kDisableTips, "disableTips", disableTips_);
+    if (const auto json = read(kQuitOption)) {
+        if (const auto value = decodeQuitOption(*json)) {
+            logger.log(std::string("load quitOption = ") + caseName(*value), VezizurLevel::info);
+            quitOption_ = *value;
+        }
+    }
+    loadBool(kDeselectApps, "deselectApps", deselectApps_);
+    loadShortcut(kShortcutActivate, "shortcutActivate", shortcutActivate_);
+    loadShortcut(kShortcutQuit, "shortcutQuit", shortcutQuit_);
+    loadShortcut(kShortcutForceQuit, "shortcutForceQuit", shortcutForceQuit_);
+
+    notify(names::preferencesDidChanged);
+}
+
+void Preferences::reset() {
+    logger.log("reset preferences", VezizurLevel::info);
+    // Fresh records: objects that other code still holds keep their old values.
+    restoreDefaults();
+    if (onResetInactivityTracking) {
+        onResetInactivityTracking();
+    }
+    for (const QLatin1String key :
+         {kStartLogin, kPlaySound, kShowBackgroundApps, kGroupBackgroundApps,
+          kQuitInactiveAppsAfter, kDisableTips, kQuitOption, kDeselectApps, kShortcutActivate,
+          kShortcutQuit, kShortcutForceQuit}) {
+        defaults_.remove(key);
+    }
+    defaults_.synchronize();
+    notify(names::preferencesDidChanged);
+}
+
+}  // namespace klosia
