@@ -11,12 +11,13 @@ packages=(
   libxcb1-dev libxcb-res0-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev
   libglib2.0-dev libcanberra-dev libicu-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang-format clang-tidy
+  clang-format clang-tidy clang-tidy-16
   # run
   qt6-qpa-plugins libcanberra0 sound-theme-freedesktop hicolor-icon-theme
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   x11-utils x11-apps xterm xdotool wmctrl procps
+  python3  # reads the tray selection owner (libX11 through ctypes) in run-session.sh
   fonts-dejavu-core
 )
 

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Checks run-session.sh from the outside: the command's exit status comes back, --panel places
+# the panel, and a signal stops the command and every process of the desktop, leaving nothing
+# behind (neither processes nor the temporary directory).
+#
+#   cleanup_test.sh PATH/TO/run-session.sh
+# shellcheck disable=SC2016  # the single-quoted scripts expand inside the session
+set -u -o pipefail
+
+script=${1:?usage: cleanup_test.sh PATH/TO/run-session.sh}
+work=$(mktemp -d "${TMPDIR:-/tmp}/klosia-cleanup-test.XXXXXX") || exit 1
+trap 'rm -rf -- "$work"' EXIT
+failures=0
+
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+check() {
+    local what=$1
+    shift
+    if "$@"; then pass "$what"; else fail "$what"; fi
+}
+
+# Sets REPLY to "STATE STARTTIME" of a pid; fails when there is no such process.
+proc_stat() {
+    local line
+    { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 1
+    line=${line##*) }
+    local -a fields
+    read -r -a fields <<<"$line"
+    REPLY="${fields[0]} ${fields[19]}"
+}
+
+# A pid counts as ours only with the start time the script recorded for it.
+still_running() {
+    proc_stat "$1" || return 1
+    [ "${REPLY#* }" = "$2" ] && [ "${REPLY%% *}" != Z ]
+}
+
+alive() { proc_stat "$1" && [ "${REPLY%% *}" != Z ]; }
+
+processes_with_env() {
+    local entry=$1 dir pid
+    for dir in /proc/[0-9]*; do
+        pid=${dir#/proc/}
+        [ "$pid" = "$$" ] && continue
+        if tr '\0' '\n' 2>/dev/null <"$dir/environ" | grep -qxF -- "$entry"; then
+            echo "$pid $(tr '\0' ' ' 2>/dev/null <"$dir/cmdline")"
+        fi
+    done
+}
+
+# --- exit status and options ---------------------------------------------------------------------
+
+"$script" -- sh -c 'exit 7'
+check "a failing command's exit status (7) is returned" [ $? -eq 7 ]
+
+"$script" --panel middle -- true 2>/dev/null
+check "an unknown panel position is a usage error" [ $? -eq 2 ]
+
+# Xvfb's screen is 1280x800: the panel sits on its top or bottom edge.
+for panel in top bottom; do
+    out=$work/panel-$panel
+    "$script" --panel "$panel" -- \
+        sh -c 'w=$(xdotool search --class tint2 | head -n 1) && xwininfo -id "$w"' >"$out"
+    rc=$?
+    y=$(awk '/Absolute upper-left Y:/ { print $NF }' "$out")
+    h=$(awk '/Height:/ { print $NF }' "$out")
+    if [ $rc -ne 0 ] || [ -z "$y" ] || [ -z "$h" ]; then
+        fail "--panel $panel: no panel window found (status $rc)"
+    elif [ "$panel" = top ]; then
+        check "--panel top puts the panel at the top (y=$y)" [ "$y" -eq 0 ]
+    else
+        check "--panel bottom puts the panel at the bottom (y=$y, height $h)" [ $((y + h)) -eq 800 ]
+    fi
+done
+
+# --- stopping by signal --------------------------------------------------------------------------
+
+# Job control keeps SIGINT at its default in the background script (as at a terminal).
+set -m
+for sig in TERM INT; do
+    case $sig in TERM) expected=143 ;; INT) expected=130 ;; esac
+    ready=$work/ready-$sig
+    pidfile=$work/pids-$sig
+    KLOSIA_SESSION_PIDFILE=$pidfile "$script" -- sh -c \
+        'xprop -root _NET_SUPPORTING_WM_CHECK >"$1.wm"; echo "$DISPLAY $KLOSIA_SESSION_DIR" >"$1"
+         sleep 1000' sh "$ready" &
+    pid=$!
+
+    for _ in $(seq 600); do
+        [ -s "$ready" ] && break
+        alive "$pid" || break
+        sleep 0.1
+    done
+    if [ ! -s "$ready" ]; then
+        fail "SIG$sig: the session did not start"
+        kill -TERM "$pid" 2>/dev/null
+        wait "$pid"
+        continue
+    fi
+    read -r display session_dir <"$ready"
+    check "SIG$sig: the command saw a window manager on $display" grep -q 'window id' "$ready.wm"
+
+    started=$EPOCHSECONDS
+    kill -"$sig" "$pid"
+    for _ in $(seq 150); do
+        alive "$pid" || break
+        sleep 0.1
+    done
+    if alive "$pid"; then
+        fail "SIG$sig: run-session.sh still runs 15 s after the signal"
+        kill -KILL "$pid"
+    fi
+    wait "$pid"
+    rc=$?
+    check "SIG$sig: exit status $rc is $expected" [ "$rc" -eq "$expected" ]
+    check "SIG$sig: it stopped promptly" [ $((EPOCHSECONDS - started)) -le 10 ]
+
+    while read -r name ppid start; do
+        if still_running "$ppid" "$start"; then fail "SIG$sig: $name (pid $ppid) is still running"; fi
+    done <"$pidfile"
+    for name in Xvfb dbus-daemon openbox tint2 dunst command; do
+        check "SIG$sig: $name was started and recorded" grep -q "^$name " "$pidfile"
+    done
+    # Whatever the session started carries its directory in the environment, the command's own
+    # children (sleep) included.
+    leftovers=$(processes_with_env "KLOSIA_SESSION_DIR=$session_dir")
+    check "SIG$sig: no process of the session is left${leftovers:+: $leftovers}" [ -z "$leftovers" ]
+    check "SIG$sig: the session directory is removed" [ ! -e "$session_dir" ]
+done
+set +m
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "all checks passed"

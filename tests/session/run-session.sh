@@ -1,0 +1,443 @@
+#!/usr/bin/env bash
+# Runs a command inside a private virtual desktop: Xvfb on a free display, openbox, a tint2 panel
+# with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
+# directories in a temporary directory, so nothing touches the user's real desktop or settings.
+#
+#   run-session.sh [--panel top|bottom] [--] COMMAND [ARGS...]
+#
+# Returns COMMAND's exit status; 128+N when stopped by signal N (130 for SIGINT, 143 for SIGTERM).
+# Whatever it started is stopped by pid on the way out, and only that.
+#
+# Environment:
+#   KLOSIA_SESSION_VERBOSE=1   progress lines on stderr (errors are always printed)
+#   KLOSIA_SESSION_TIMEOUT=S   seconds each part may take to come up (default 20)
+#   KLOSIA_SESSION_PIDFILE=F   append "NAME PID STARTTIME" for every process it starts
+# COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
+# session, KLOSIA_SESSION_DIR (the temporary directory) and KLOSIA_OUTER_DBUS (the bus address the
+# caller had, possibly empty).
+# shellcheck disable=SC2317  # functions run from traps and from wait_for
+set -u -o pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+timeout_s=${KLOSIA_SESSION_TIMEOUT:-20}
+grace_ms=3000
+
+log() {
+    if [ "${KLOSIA_SESSION_VERBOSE:-0}" = 1 ]; then echo "session: $*" >&2; fi
+    return 0
+}
+error() { echo "session: error: $*" >&2; }
+
+usage() {
+    echo "usage: ${0##*/} [--panel top|bottom] [--] COMMAND [ARGS...]" >&2
+    exit 2
+}
+
+panel=top
+while [ $# -gt 0 ]; do
+    case $1 in
+    --panel)
+        [ $# -ge 2 ] || usage
+        panel=$2
+        shift 2
+        ;;
+    --panel=*)
+        panel=${1#*=}
+        shift
+        ;;
+    --)
+        shift
+        break
+        ;;
+    -h | --help) usage ;;
+    -*)
+        error "unknown option $1"
+        usage
+        ;;
+    *) break ;;
+    esac
+done
+[ $# -gt 0 ] || usage
+case $panel in
+top | bottom) ;;
+*)
+    error "--panel takes top or bottom, not '$panel'"
+    usage
+    ;;
+esac
+
+for tool in Xvfb xauth xdpyinfo xprop openbox tint2 dunst dbus-daemon dbus-send python3 od; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        error "$tool is not installed (scripts/setup.sh installs everything the session needs)"
+        exit 1
+    fi
+done
+
+# --- bookkeeping of what we start -------------------------------------------------------------
+
+# Parallel arrays, in start order. The start time (field 22 of /proc/PID/stat) guards against a
+# recycled pid: bash reaps finished children on its own, so a pid alone is not proof of identity.
+names=()
+pids=()
+starts=()
+session_dir=
+command_pid=
+command_start=
+probe_pid=
+
+now_ms() {
+    local t=${EPOCHREALTIME/[.,]/}
+    REPLY=$((t / 1000))
+}
+
+# Sets REPLY to "STATE STARTTIME" of a pid, fails when the pid does not exist.
+proc_stat() {
+    local line
+    { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 1
+    line=${line##*) }
+    local -a fields
+    read -r -a fields <<<"$line"
+    REPLY="${fields[0]} ${fields[19]}"
+}
+
+# True while the process we started (same pid and start time) is running; zombies count as gone.
+is_running() {
+    local pid=$1 start=$2
+    [ -n "$pid" ] && [ -n "$start" ] || return 1
+    proc_stat "$pid" || return 1
+    local state=${REPLY%% *}
+    [ "${REPLY#* }" = "$start" ] && [ "$state" != Z ] && [ "$state" != X ]
+}
+
+# Starts a background process, remembers it, sets REPLY to its pid.
+start_bg() {
+    local name=$1 logfile=$2
+    shift 2
+    "$@" >"$logfile" 2>&1 &
+    local pid=$!
+    local start=
+    if proc_stat "$pid"; then start=${REPLY#* }; fi
+    names+=("$name")
+    pids+=("$pid")
+    starts+=("$start")
+    if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then
+        echo "$name $pid $start" >>"$KLOSIA_SESSION_PIDFILE"
+    fi
+    log "started $name (pid $pid)"
+    REPLY=$pid
+}
+
+# Waits until the predicate holds. Fails with a message naming the part when the process dies or
+# the timeout passes. Usage: wait_for NAME PID START LOGFILE PREDICATE [ARGS...]
+wait_for() {
+    local name=$1 pid=$2 start=$3 logfile=$4
+    shift 4
+    now_ms
+    local deadline=$((REPLY + timeout_s * 1000))
+    while true; do
+        if "$@"; then
+            log "$name is up"
+            return 0
+        fi
+        if ! is_running "$pid" "$start"; then
+            error "$name exited before it came up"
+            show_log "$logfile"
+            return 1
+        fi
+        now_ms
+        if [ "$REPLY" -ge "$deadline" ]; then
+            error "$name did not come up within ${timeout_s}s"
+            show_log "$logfile"
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+show_log() {
+    if [ -s "$1" ]; then
+        echo "session: last lines of ${1##*/}:" >&2
+        tail -n 20 "$1" | sed 's/^/session:   /' >&2
+    fi
+}
+
+# TERM, then KILL after the grace period; reaps it when it is our child.
+stop_process() {
+    local name=$1 pid=$2 start=$3
+    is_running "$pid" "$start" || {
+        wait "$pid" 2>/dev/null
+        return 0
+    }
+    log "stopping $name (pid $pid)"
+    kill -TERM "$pid" 2>/dev/null
+    wait_gone "$pid" "$start" "$grace_ms" || {
+        log "$name ignored SIGTERM, killing it"
+        kill -KILL "$pid" 2>/dev/null
+        wait_gone "$pid" "$start" 1000 || error "$name (pid $pid) did not die"
+    }
+    is_running "$pid" "$start" || wait "$pid" 2>/dev/null
+    return 0
+}
+
+wait_gone() {
+    local pid=$1 start=$2 ms=$3
+    now_ms
+    local deadline=$((REPLY + ms))
+    while is_running "$pid" "$start"; do
+        now_ms
+        [ "$REPLY" -lt "$deadline" ] || return 1
+        sleep 0.02
+    done
+    return 0
+}
+
+# The command runs in a process group of its own (its pid), so whatever it spawned goes with it.
+stop_command() {
+    [ -n "$command_pid" ] || return 0
+    if kill -0 -- "-$command_pid" 2>/dev/null; then
+        log "stopping the command's process group $command_pid"
+        kill -TERM -- "-$command_pid" 2>/dev/null
+        now_ms
+        local deadline=$((REPLY + grace_ms))
+        while kill -0 -- "-$command_pid" 2>/dev/null; do
+            # Zombies of the group still answer kill -0: only the live leader matters then.
+            is_running "$command_pid" "$command_start" || group_has_live_member "$command_pid" || break
+            now_ms
+            if [ "$REPLY" -ge "$deadline" ]; then
+                log "the command ignored SIGTERM, killing its process group"
+                kill -KILL -- "-$command_pid" 2>/dev/null
+                break
+            fi
+            sleep 0.02
+        done
+    fi
+    is_running "$command_pid" "$command_start" || wait "$command_pid" 2>/dev/null
+    command_pid=
+}
+
+group_has_live_member() {
+    local pgid=$1 stat line
+    local -a fields
+    for stat in /proc/[0-9]*/stat; do
+        { read -r line <"$stat"; } 2>/dev/null || continue
+        # after the name: state ppid pgrp ...
+        read -r -a fields <<<"${line##*) }"
+        [ "${fields[2]}" = "$pgid" ] && [ "${fields[0]}" != Z ] && return 0
+    done
+    return 1
+}
+
+cleanup() {
+    local status=$?
+    trap '' INT TERM HUP
+    if [ -n "$probe_pid" ]; then kill -TERM "$probe_pid" 2>/dev/null && wait "$probe_pid" 2>/dev/null; fi
+    stop_command
+    local i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        stop_process "${names[i]}" "${pids[i]}" "${starts[i]}"
+    done
+    if [ -n "$session_dir" ] && [ -d "$session_dir" ]; then rm -rf -- "$session_dir"; fi
+    exit "$status"
+}
+
+on_signal() {
+    log "received SIG$1, shutting down"
+    exit "$2"
+}
+
+trap cleanup EXIT
+trap 'on_signal INT 130' INT
+trap 'on_signal TERM 143' TERM
+trap 'on_signal HUP 129' HUP
+
+# --- private directories ----------------------------------------------------------------------
+
+session_dir=$(mktemp -d "${TMPDIR:-/tmp}/klosia-session.XXXXXX") || {
+    error "cannot create a temporary directory"
+    exit 1
+}
+chmod 0700 "$session_dir"
+if ! mkdir -p "$session_dir"/{config,data/applications,cache,logs} ||
+    ! mkdir -m 0700 "$session_dir/runtime"; then
+    error "cannot create the session directories in $session_dir"
+    exit 1
+fi
+logs=$session_dir/logs
+if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then : >"$KLOSIA_SESSION_PIDFILE"; fi
+
+export KLOSIA_SESSION_DIR=$session_dir
+export KLOSIA_OUTER_DBUS=${DBUS_SESSION_BUS_ADDRESS:-}
+export XDG_CONFIG_HOME=$session_dir/config
+export XDG_DATA_HOME=$session_dir/data
+export XDG_CACHE_HOME=$session_dir/cache
+export XDG_RUNTIME_DIR=$session_dir/runtime
+export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share
+export XDG_CONFIG_DIRS=/etc/xdg
+export XDG_SESSION_TYPE=x11
+export XDG_CURRENT_DESKTOP=Openbox
+# Anything pointing at the caller's desktop would lead clients out of the sandbox.
+unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_PID DBUS_SESSION_BUS_WINDOWID
+log "session directory $session_dir"
+
+# --- X server -----------------------------------------------------------------------------------
+
+# The server takes every cookie in its file whatever display number it is filed under; clients
+# need an entry for the real number, added once the server has picked it.
+export XAUTHORITY=$session_dir/Xauthority
+cookie=$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')
+xauth -q -f "$XAUTHORITY" add :0 . "$cookie" 2>"$logs/xauth.log" || {
+    error "xauth could not write $XAUTHORITY"
+    show_log "$logs/xauth.log"
+    exit 1
+}
+
+display_file=$session_dir/display
+: >"$display_file"
+start_bg Xvfb "$logs/Xvfb.log" \
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset -auth "$XAUTHORITY" \
+    3>"$display_file"
+xvfb_pid=$REPLY
+xvfb_start=${starts[-1]}
+
+# Xvfb writes the number and a newline once it accepts connections.
+display_number_ready() { IFS= read -r display_number <"$display_file" 2>/dev/null; }
+display_number=
+wait_for Xvfb "$xvfb_pid" "$xvfb_start" "$logs/Xvfb.log" display_number_ready || exit 1
+[[ $display_number =~ ^[0-9]+$ ]] || {
+    error "Xvfb reported an odd display number '$display_number'"
+    exit 1
+}
+export DISPLAY=:$display_number
+xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$cookie" 2>>"$logs/xauth.log"
+server_answers() { xdpyinfo >/dev/null 2>&1; }
+wait_for "Xvfb on $DISPLAY" "$xvfb_pid" "$xvfb_start" "$logs/Xvfb.log" server_answers || exit 1
+
+# --- D-Bus --------------------------------------------------------------------------------------
+
+# Our own bus daemon rather than dbus-run-session: a SIGTERM to dbus-run-session leaves both its
+# child and the bus daemon running. Only services under the private data home are activatable, so
+# no client can start a desktop service that escapes the cleanup below.
+mkdir -p "$XDG_DATA_HOME/dbus-1/services"
+cat >"$session_dir/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <keep_umask/>
+  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$XDG_DATA_HOME/dbus-1/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+bus_file=$session_dir/bus-address
+: >"$bus_file"
+start_bg dbus-daemon "$logs/dbus.log" \
+    dbus-daemon --config-file="$session_dir/bus.conf" --nofork --nopidfile --print-address=3 \
+    3>"$bus_file"
+bus_address=
+bus_address_ready() { IFS= read -r bus_address <"$bus_file" 2>/dev/null && [ -n "$bus_address" ]; }
+wait_for dbus-daemon "$REPLY" "${starts[-1]}" "$logs/dbus.log" bus_address_ready || exit 1
+export DBUS_SESSION_BUS_ADDRESS=$bus_address
+
+# --- window manager -----------------------------------------------------------------------------
+
+start_bg openbox "$logs/openbox.log" openbox --sm-disable
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_for openbox "$REPLY" "${starts[-1]}" "$logs/openbox.log" wm_ready || exit 1
+
+# --- panel with the system tray -----------------------------------------------------------------
+
+tint2rc=$session_dir/tint2rc
+sed "s/^panel_position *=.*/panel_position = $panel center horizontal/" "$here/tint2rc" >"$tint2rc"
+start_bg tint2 "$logs/tint2.log" tint2 -c "$tint2rc"
+tint2_pid=$REPLY
+
+# None of the X command line tools reads a selection owner; libX11 through python3's ctypes does.
+# One interpreter polls until the tray owns _NET_SYSTEM_TRAY_S0 (exit 0), the panel dies (3) or
+# the time runs out (1).
+tray_probe='
+import ctypes, os, sys, time
+pid, deadline = sys.argv[1], time.monotonic() + float(sys.argv[2])
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XDefaultScreen.argtypes = [ctypes.c_void_p]
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit(2)
+name = "_NET_SYSTEM_TRAY_S%d" % x.XDefaultScreen(display)
+atom = x.XInternAtom(display, name.encode(), 0)
+while not x.XGetSelectionOwner(display, atom):
+    try:
+        with open("/proc/%s/stat" % pid) as f:
+            if f.read().rsplit(")", 1)[1].split()[0] in ("Z", "X"):
+                sys.exit(3)
+    except OSError:
+        sys.exit(3)
+    if time.monotonic() > deadline:
+        sys.exit(1)
+    time.sleep(0.05)
+'
+# In the background so that a signal to this script is handled while it polls.
+python3 -c "$tray_probe" "$tint2_pid" "$timeout_s" 2>"$logs/tray-probe.log" &
+probe_pid=$!
+wait "$probe_pid"
+probe_status=$?
+probe_pid=
+case $probe_status in
+0) log "tint2's system tray is up" ;;
+3)
+    error "tint2 exited before its system tray came up"
+    show_log "$logs/tint2.log"
+    exit 1
+    ;;
+1)
+    error "tint2's system tray did not come up within ${timeout_s}s"
+    show_log "$logs/tint2.log"
+    exit 1
+    ;;
+*)
+    error "could not check tint2's system tray"
+    show_log "$logs/tray-probe.log"
+    exit 1
+    ;;
+esac
+
+# --- notifications ------------------------------------------------------------------------------
+
+start_bg dunst "$logs/dunst.log" dunst -config "$here/dunstrc"
+notifications_ready() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null |
+        grep -q 'boolean true'
+}
+wait_for dunst "$REPLY" "${starts[-1]}" "$logs/dunst.log" notifications_ready || exit 1
+
+# --- the command --------------------------------------------------------------------------------
+
+log "running $* on $DISPLAY"
+# Job control gives the command a process group of its own (and keeps SIGINT at its default);
+# stdin is passed on explicitly because background jobs otherwise read /dev/null.
+set -m
+"$@" <&0 &
+command_pid=$!
+set +m
+if proc_stat "$command_pid"; then command_start=${REPLY#* }; fi
+if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then
+    echo "command $command_pid $command_start" >>"$KLOSIA_SESSION_PIDFILE"
+fi
+wait "$command_pid"
+status=$?
+log "command exited with status $status"
+# Leftovers of the command (its group) go too; the desktop follows in cleanup.
+stop_command
+exit "$status"
