@@ -1,6 +1,6 @@
+#include <gtest/gtest.h>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <gtest/gtest.h>
 
 #include "core/NotificationBus.h"
 #include "fakes/FakeLoginItems.h"
@@ -14,28 +14,34 @@ using namespace klosia;
 
 namespace {
 
-const std::vector<QString> kAllKeys = {
-    Preferences::kStartLogin,         Preferences::kPlaySound,
-    Preferences::kShowBackgroundApps, Preferences::kGroupBackgroundApps,
-    Preferences::kQuitInactiveAppsAfter, Preferences::kDisableTips,
-    Preferences::kQuitOption,         Preferences::kDeselectApps,
-    Preferences::kShortcutActivate,   Preferences::kShortcutQuit,
-    Preferences::kShortcutForceQuit};
+const std::vector<QString> kAllKeys = {Preferences::kStartLogin,
+                                       Preferences::kPlaySound,
+                                       Preferences::kShowBackgroundApps,
+                                       Preferences::kGroupBackgroundApps,
+                                       Preferences::kQuitInactiveAppsAfter,
+                                       Preferences::kDisableTips,
+                                       Preferences::kQuitOption,
+                                       Preferences::kDeselectApps,
+                                       Preferences::kShortcutActivate,
+                                       Preferences::kShortcutQuit,
+                                       Preferences::kShortcutForceQuit};
 
 class PreferencesTest : public ::testing::Test {
-protected:
+public:
     PreferencesTest() : bus(dispatcher) {
         NotificationBus::setDefaultCenter(&bus);
         LaunchAtLogin::setBackend(&login);
-        for (const QString& name :
-             {names::preferencesDidChanged, names::shortcutsDidChanged,
-              names::menuDeselectedAppsDidChanged}) {
-            bus.observe(&owner, [this](const Notification& n) {
-                // What an observer finds in the store when it runs.
-                posts.push_back(n.name);
-                const auto stored = defaults.data(watchedKey);
-                storedAtDelivery.push_back(stored ? *stored : QByteArray("<absent>"));
-            }, name);
+        for (const QString& name : {names::preferencesDidChanged, names::shortcutsDidChanged,
+                                    names::menuDeselectedAppsDidChanged}) {
+            bus.observe(
+                &owner,
+                [this](const Notification& n) {
+                    // What an observer finds in the store when it runs.
+                    posts.push_back(n.name);
+                    const auto stored = defaults.data(watchedKey);
+                    storedAtDelivery.push_back(stored ? *stored : QByteArray("<absent>"));
+                },
+                name);
         }
     }
     ~PreferencesTest() override {
@@ -43,6 +49,7 @@ protected:
         LaunchAtLogin::setBackend(nullptr);
     }
 
+protected:
     QByteArray stored(const QString& key) const { return defaults.data(key).value_or("<absent>"); }
     QJsonObject storedObject(const QString& key) const {
         return QJsonDocument::fromJson(stored(key)).object();
@@ -115,8 +122,9 @@ TEST_F(PreferencesTest, SettersStoreJsonTextLogAndPost) {
     EXPECT_EQ(stored(Preferences::kQuitOption), "\"Force Quit\"");
     EXPECT_EQ(storedObject(Preferences::kQuitInactiveAppsAfter),
               (QJsonObject{{"enabled", true}, {"amount", 2}, {"unit", 60}}));
-    EXPECT_EQ(storedObject(Preferences::kShortcutQuit),
-              (QJsonObject{{"key", 12}, {"modifiers", 6144}, {"enabled", true}, {"deleted", false}}));
+    EXPECT_EQ(
+        storedObject(Preferences::kShortcutQuit),
+        (QJsonObject{{"key", 12}, {"modifiers", 6144}, {"enabled", true}, {"deleted", false}}));
     EXPECT_GE(defaults.synchronizations, 7);
 
     for (const char* line :
@@ -136,7 +144,8 @@ TEST_F(PreferencesTest, SpecificPostsFollowTheGeneralOneWithTheValueAlreadyStore
     watchedKey = Preferences::kDeselectApps;
     prefs.setDeselectApps(true);
     deliver();
-    EXPECT_EQ(posts, (QStringList{names::preferencesDidChanged, names::menuDeselectedAppsDidChanged}));
+    EXPECT_EQ(posts,
+              (QStringList{names::preferencesDidChanged, names::menuDeselectedAppsDidChanged}));
     EXPECT_EQ(storedAtDelivery, (std::vector<QByteArray>{"true", "true"}));
 
     watchedKey = Preferences::kShortcutQuit;
@@ -198,23 +207,24 @@ TEST_F(PreferencesTest, LoadReadsEveryStoredValueWithoutWritingBack) {
     for (const auto& line : capture.matching(" load ")) {
         loads.push_back(line.substr(line.find(" load ") + 1));
     }
-    EXPECT_EQ(loads, (std::vector<std::string>{
-                         "load startLogin = true", "load playSounds = true",
-                         "load quitInactiveAppsAfter = enabled: false, amount: 3, unit: day",
-                         "load quitOption = force", "load deselectApps = true",
-                         "load shortcutActivate = key: , modifiers: , enabled: true, deleted: false"}));
+    EXPECT_EQ(loads,
+              (std::vector<std::string>{
+                  "load startLogin = true", "load playSounds = true",
+                  "load quitInactiveAppsAfter = enabled: false, amount: 3, unit: day",
+                  "load quitOption = force", "load deselectApps = true",
+                  "load shortcutActivate = key: , modifiers: , enabled: true, deleted: false"}));
 }
 
 TEST_F(PreferencesTest, LoadIsStrictAboutStoredForms) {
-    defaults.set(Preferences::kPlaySound, std::int64_t{1});             // a number, not data
+    defaults.set(Preferences::kPlaySound, std::int64_t{1});                  // a number, not data
     defaults.set(Preferences::kShowBackgroundApps, QStringLiteral("true"));  // a string
-    defaults.set(Preferences::kGroupBackgroundApps, QByteArray("0"));   // a number is no Boolean
-    defaults.set(Preferences::kDisableTips, QByteArray("tru"));         // not JSON
+    defaults.set(Preferences::kGroupBackgroundApps, QByteArray("0"));    // a number is no Boolean
+    defaults.set(Preferences::kDisableTips, QByteArray("tru"));          // not JSON
     defaults.set(Preferences::kDeselectApps, QByteArray("true false"));  // two values
-    defaults.set(Preferences::kQuitOption, QByteArray("\"force\""));    // not a raw value
+    defaults.set(Preferences::kQuitOption, QByteArray("\"force\""));     // not a raw value
     defaults.set(Preferences::kStartLogin, QByteArray("1"));
     defaults.set(Preferences::kQuitInactiveAppsAfter,
-                 QByteArray(R"({"enabled":true,"amount":5})"));         // no unit
+                 QByteArray(R"({"enabled":true,"amount":5})"));  // no unit
     defaults.set(Preferences::kShortcutQuit, QByteArray(R"({"key":0,"enabled":true})"));
     defaults.set(Preferences::kShortcutActivate,
                  QByteArray(R"({"key":"Q","enabled":true,"deleted":false})"));
