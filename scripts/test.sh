@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test (unit, widget, virtual-session, lint).
+# Ends with CTest's summary; the exit status is CTest's.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+build=${KLOSIA_BUILD_DIR:-build}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLOSIA_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" -j"${KLOSIA_JOBS:-2}"
+cd "$build"
+exec ctest --output-on-failure --timeout 900 "$@"

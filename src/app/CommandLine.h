@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace klosia {
+
+// What the command line asks for. Parsed without a QCoreApplication, so --help and --version
+// work where no display is available.
+struct CommandLine {
+    enum class Action { run, help, version, error };
+
+    Action action = Action::run;
+    QString error;  // for Action::error: the message to print
+
+    static CommandLine parse(const QStringList& arguments);
+    static QString helpText();
+    static QString versionText();
+};
+
+}  // namespace klosia

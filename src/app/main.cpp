@@ -1,0 +1,5 @@
+#include "app/Launcher.h"
+
+int main(int argc, char** argv) {
+    return klosia::Launcher::run(argc, argv);
+}
