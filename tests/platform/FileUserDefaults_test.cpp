@@ -16,6 +16,19 @@
 #include "platform/linux/FileUserDefaults.h"
 #include "support/LogCapture.h"
 
+// Settings bytes print as text in failure messages and test names, not byte by byte.
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) {
+    *out << '"';
+    for (const char c : bytes) {
+        if (c >= 0x20 && c < 0x7f) {
+            *out << c;
+        } else {
+            *out << "\\x" << QByteArray(1, c).toHex().toStdString();
+        }
+    }
+    *out << '"';
+}
+
 namespace klosia {
 namespace {
 
@@ -195,7 +208,11 @@ INSTANTIATE_TEST_SUITE_P(
                       QByteArray(R"({"format": 2, "values": {"key": true}})"),
                       QByteArray(R"({"format": "1", "values": {"key": true}})"),
                       QByteArray(R"({"format": 1, "values": [["key", true]]})"),
-                      QByteArray("\"just a string\"")));
+                      QByteArray("\"just a string\"")),
+    // Short names keep the test list readable; the shapes are in the values above.
+    [](const ::testing::TestParamInfo<QByteArray>& shape) {
+        return "shape" + std::to_string(shape.index);
+    });
 
 TEST_F(FileUserDefaultsTest, SecondDamagedFileInTheSameSecondGetsItsOwnName) {
     writeRaw(path(), "first");
