@@ -17,6 +17,7 @@ packages=(
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   x11-utils x11-apps xterm xdotool wmctrl procps
+  util-linux  # setpriv: the process tests start a process of another user
   python3  # reads the tray selection owner (libX11 through ctypes) in run-session.sh
   fonts-dejavu-core
 )

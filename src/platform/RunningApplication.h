@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <sys/types.h>
+
+namespace klosia {
+
+// How an application takes part in the desktop.
+enum class ActivationPolicy {
+    regular,     // has a window a task bar shows
+    accessory,   // only auxiliary windows (skip-taskbar, utility) or a tray icon
+    prohibited,  // no window: a background process of a listed application
+};
+
+const char* activationPolicyName(ActivationPolicy policy);
+
+// One running process of the user as the workspace sees it. A handle stays valid after its
+// process ends: isTerminated() then reads true and every request answers false.
+class RunningApplication {
+public:
+    virtual ~RunningApplication() = default;
+
+    virtual pid_t processIdentifier() const = 0;
+    // Kernel start time of the process (clock ticks after boot): with the pid it names exactly
+    // one process, so a reused pid is never mistaken for this one.
+    virtual std::uint64_t startTime() const = 0;
+    // Empty when unknown.
+    virtual QString localizedName() const = 0;
+    virtual QString bundleIdentifier() const = 0;
+    virtual QIcon icon() const = 0;
+    virtual ActivationPolicy activationPolicy() const = 0;
+    virtual bool isActive() const = 0;
+    virtual bool isTerminated() const = 0;
+
+    // The polite request: the application may ask the user, save, or refuse. True when the
+    // request was sent.
+    virtual bool terminate() = 0;
+    // Ends the process without asking. True when the signal was sent.
+    virtual bool forceTerminate() = 0;
+    virtual bool activate() = 0;
+};
+
+using RunningApplicationPtr = std::shared_ptr<RunningApplication>;
+
+}  // namespace klosia

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "platform/RunningApplication.h"
+
+namespace klosia {
+
+// The running applications of the user's desktop.
+class Workspace {
+public:
+    using Event = std::function<void(const RunningApplicationPtr&)>;
+
+    virtual ~Workspace() = default;
+
+    // A snapshot in a stable order: an application keeps its place relative to the others
+    // between calls (first seen, first listed).
+    virtual std::vector<RunningApplicationPtr> runningApplications() = 0;
+    // The application of the active window, or nullptr.
+    virtual RunningApplicationPtr frontmostApplication() = 0;
+
+    // Called on the main thread when an application appears or ends.
+    void setDidLaunchHandler(Event handler) { didLaunch_ = std::move(handler); }
+    void setDidTerminateHandler(Event handler) { didTerminate_ = std::move(handler); }
+
+protected:
+    void postDidLaunch(const RunningApplicationPtr& app) const {
+        if (didLaunch_) {
+            didLaunch_(app);
+        }
+    }
+    void postDidTerminate(const RunningApplicationPtr& app) const {
+        if (didTerminate_) {
+            didTerminate_(app);
+        }
+    }
+
+private:
+    Event didLaunch_;
+    Event didTerminate_;
+};
+
+}  // namespace klosia

@@ -1,0 +1,126 @@
+#include "platform/linux/ProcessControl.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+
+#include "log/Vezizur.h"
+#include "platform/linux/ProcessInfo.h"
+
+// glibc 2.36 declares these without C linkage.
+extern "C" {
+#include <sys/pidfd.h>
+}
+
+namespace klosia {
+
+namespace {
+
+std::string signalName(int signal) {
+    switch (signal) {
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGKILL:
+            return "SIGKILL";
+        default:
+            return "signal " + std::to_string(signal);
+    }
+}
+
+bool refuse(pid_t pid, int signal, const std::string& reason) {
+    logger.log("refused " + signalName(signal) + " to pid " + std::to_string(pid) + ": " + reason,
+               VezizurLevel::error);
+    return false;
+}
+
+bool hasEnded(char state) {
+    return state == 'Z' || state == 'X' || state == 'x';
+}
+
+// Closes the pidfd whichever way sendSignal() leaves.
+class PidFd {
+public:
+    explicit PidFd(pid_t pid) : fd_(::pidfd_open(pid, 0)), error_(fd_ < 0 ? errno : 0) {}
+    ~PidFd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    PidFd(const PidFd&) = delete;
+    PidFd& operator=(const PidFd&) = delete;
+
+    int fd() const { return fd_; }
+    int error() const { return error_; }
+
+private:
+    int fd_;
+    int error_;
+};
+
+}  // namespace
+
+bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int signal) {
+    if (signal != SIGTERM && signal != SIGKILL) {
+        return refuse(pid, signal, "only SIGTERM and SIGKILL are sent");
+    }
+    if (pid <= 1) {
+        return refuse(pid, signal, "not a process that may be signalled");
+    }
+    if (pid == ::getpid()) {
+        return refuse(pid, signal, "this is our own process");
+    }
+
+    // The pidfd pins the process: from here on a reused pid can no longer be signalled by
+    // mistake, so checking the start time after opening it settles which process we hold.
+    const PidFd pidFd(pid);
+    if (pidFd.fd() < 0) {
+        if (pidFd.error() == ESRCH) {
+            return refuse(pid, signal, "the process is gone");
+        }
+        return refuse(pid, signal,
+                      std::string("cannot open a pidfd: ") + std::strerror(pidFd.error()));
+    }
+    const auto current = ProcessInfo::stat(pid);
+    if (!current) {
+        return refuse(pid, signal, "the process is gone");
+    }
+    if (current->startTime != expectedStartTime) {
+        return refuse(pid, signal,
+                      "the pid now names another process (start time " +
+                          std::to_string(current->startTime) + ", expected " +
+                          std::to_string(expectedStartTime) + ")");
+    }
+    if (hasEnded(current->state)) {
+        return refuse(pid, signal, "the process has already exited");
+    }
+    if (current->kernelThread) {
+        return refuse(pid, signal, "a kernel thread");
+    }
+    const auto owner = ProcessInfo::uid(pid);
+    if (!owner) {
+        return refuse(pid, signal, "the owner of the process cannot be read");
+    }
+    if (*owner != ::getuid()) {
+        return refuse(pid, signal,
+                      "the process belongs to another user (uid " + std::to_string(*owner) + ")");
+    }
+
+    if (::pidfd_send_signal(pidFd.fd(), signal, nullptr, 0) != 0) {
+        const int error = errno;
+        return refuse(pid, signal,
+                      error == ESRCH ? std::string("the process is gone")
+                                     : std::string("the kernel refused: ") + std::strerror(error));
+    }
+    logger.log("sent " + signalName(signal) + " to pid " + std::to_string(pid), VezizurLevel::info);
+    return true;
+}
+
+bool ProcessControl::isAlive(pid_t pid, std::uint64_t startTime) {
+    const auto current = ProcessInfo::stat(pid);
+    return current && current->startTime == startTime && !hasEnded(current->state);
+}
+
+}  // namespace klosia

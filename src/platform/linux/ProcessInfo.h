@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace klosia {
+
+// The fields of /proc/PID/stat this program needs. Times are in clock ticks
+// (ProcessInfo::clockTicksPerSecond()); startTime counts from boot and, with the pid, names
+// exactly one process for the whole uptime.
+struct ProcStat {
+    pid_t pid = 0;
+    pid_t ppid = 0;
+    char state = '?';  // 'R', 'S', 'D', 'Z' (exited, not yet reaped), 'X', 'I', ...
+    std::uint64_t utime = 0;
+    std::uint64_t stime = 0;
+    std::uint64_t startTime = 0;
+    bool kernelThread = false;  // runs no program: never an application
+};
+
+// Read-only access to /proc. Every function answers nullopt or an empty value when the process
+// is gone, access is denied or the content is not what the kernel writes; none of them throws.
+class ProcessInfo {
+public:
+    // Parses the text of /proc/PID/stat. The command name may hold any byte, spaces and
+    // parentheses included, so the fields are taken after the last ')'.
+    static std::optional<ProcStat> parseStat(std::string_view content);
+
+    static std::optional<ProcStat> stat(pid_t pid);
+    // The same as stat() for the scan of every process: the file is opened relative to an open
+    // /proc directory (`procDirFd`) and read once into the caller's buffer, without allocating.
+    static std::optional<ProcStat> statAt(int procDirFd, pid_t pid, char* buffer, std::size_t size);
+    static std::optional<std::uint64_t> startTime(pid_t pid);
+
+    // The real user id of the process (its owner for permission checks).
+    static std::optional<uid_t> uid(pid_t pid);
+
+    // The program file; empty for kernel threads and for processes we may not inspect. A file
+    // replaced or removed since the start ends in " (deleted)", as the kernel reports it.
+    static QString exePath(pid_t pid);
+
+    // The arguments, the program name first; empty for kernel threads and zombies.
+    static QStringList cmdline(pid_t pid);
+
+    // Every process (thread-group leader) visible in /proc, ascending.
+    static std::vector<pid_t> listPids();
+
+    // A whole string of decimal digits naming a positive pid, as the entries of /proc are.
+    static std::optional<pid_t> parsePid(std::string_view text);
+
+    static long clockTicksPerSecond();
+};
+
+}  // namespace klosia

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+
+#include <sys/types.h>
+#include <cstdint>
+#include <functional>
+#include <unordered_map>
+
+class QSocketNotifier;
+
+namespace klosia {
+
+// Reports when processes exit, through the event loop of the thread that owns the watcher: a
+// pidfd per process turns readable when the process exits (already while it is a zombie). Use
+// it from its own thread only.
+class ProcessWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    using ExitCallback = std::function<void()>;
+
+    explicit ProcessWatcher(QObject* parent = nullptr);
+    ~ProcessWatcher() override;
+    ProcessWatcher(const ProcessWatcher&) = delete;
+    ProcessWatcher& operator=(const ProcessWatcher&) = delete;
+
+    // Calls `onExit` once, from the event loop and never from inside watch(), when the process
+    // named by `pid` and `startTime` exits. A process that is already gone, a zombie, or a pid
+    // whose start time differs (it now names another process) counts as exited: the call then
+    // comes on the next pass of the event loop. Watching a pid again replaces the earlier
+    // watch, whose callback is dropped.
+    void watch(pid_t pid, std::uint64_t startTime, ExitCallback onExit);
+
+    // Drops the watch; its callback is not called. Unknown pids are ignored.
+    void unwatch(pid_t pid);
+
+    bool isWatching(pid_t pid) const;
+
+private:
+    struct Watch {
+        std::uint64_t token = 0;
+        int fd = -1;
+        QSocketNotifier* notifier = nullptr;
+        ExitCallback onExit;
+    };
+
+    void finish(pid_t pid, std::uint64_t token);
+    static void release(Watch& watch);
+
+    std::unordered_map<pid_t, Watch> watches_;
+    std::uint64_t nextToken_ = 0;
+};
+
+}  // namespace klosia

@@ -1,0 +1,154 @@
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+
+#include "ProcessTestChild.h"
+#include "platform/linux/ProcessControl.h"
+#include "platform/linux/ProcessWatcher.h"
+
+namespace klosia {
+namespace {
+
+using namespace std::chrono_literals;
+using test::runEventsFor;
+using test::TestChild;
+using test::waitUntil;
+
+int openDescriptors() {
+    int count = 0;
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr) {
+        return -1;
+    }
+    while (::readdir(dir) != nullptr) {
+        ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
+
+TEST(ProcessWatcher, CallsBackOnceWhenAWatchedChildExits) {
+    TestChild first({"/bin/sleep", "30"});
+    TestChild second({"/bin/sleep", "30"});
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(second.started());
+
+    ProcessWatcher watcher;
+    int firstExits = 0;
+    int secondExits = 0;
+    watcher.watch(first.pid(), first.startTime(), [&] { ++firstExits; });
+    watcher.watch(second.pid(), second.startTime(), [&] { ++secondExits; });
+    runEventsFor(100ms);
+    EXPECT_EQ(firstExits, 0);
+    EXPECT_TRUE(watcher.isWatching(first.pid()));
+
+    // Not reaped: the call comes while the child is a zombie.
+    ASSERT_TRUE(ProcessControl::sendSignal(first.pid(), first.startTime(), SIGTERM));
+    ASSERT_TRUE(waitUntil([&] { return firstExits > 0; }));
+    runEventsFor(100ms);
+    EXPECT_EQ(firstExits, 1);
+    EXPECT_EQ(secondExits, 0);
+    EXPECT_FALSE(watcher.isWatching(first.pid()));
+    EXPECT_TRUE(watcher.isWatching(second.pid()));
+    EXPECT_TRUE(ProcessControl::isAlive(second.pid(), second.startTime()));
+}
+
+TEST(ProcessWatcher, ProcessAlreadyEndedOrReplacedIsReportedLater) {
+    TestChild gone({"/bin/sleep", "30"});
+    TestChild zombie({"/bin/sleep", "30"});
+    TestChild alive({"/bin/sleep", "30"});
+    ASSERT_TRUE(gone.started());
+    ASSERT_TRUE(zombie.started());
+    ASSERT_TRUE(alive.started());
+    gone.killAndReap();
+    ::kill(zombie.pid(), SIGKILL);
+    ASSERT_TRUE(zombie.waitForExitWithoutReaping());
+
+    ProcessWatcher watcher;
+    int goneExits = 0;
+    int zombieExits = 0;
+    int replacedExits = 0;
+    watcher.watch(gone.pid(), gone.startTime(), [&] { ++goneExits; });
+    watcher.watch(zombie.pid(), zombie.startTime(), [&] { ++zombieExits; });
+    // A start time that does not match: the process we meant has ended, whatever runs now.
+    watcher.watch(alive.pid(), alive.startTime() + 1, [&] { ++replacedExits; });
+    // Never from inside watch().
+    EXPECT_EQ(goneExits + zombieExits + replacedExits, 0);
+
+    ASSERT_TRUE(waitUntil([&] { return goneExits + zombieExits + replacedExits == 3; }));
+    runEventsFor(100ms);
+    EXPECT_EQ(goneExits, 1);
+    EXPECT_EQ(zombieExits, 1);
+    EXPECT_EQ(replacedExits, 1);
+    EXPECT_TRUE(ProcessControl::isAlive(alive.pid(), alive.startTime()));
+}
+
+TEST(ProcessWatcher, UnwatchAndRewatchDropTheEarlierCallback) {
+    TestChild dropped({"/bin/sleep", "30"});
+    TestChild replaced({"/bin/sleep", "30"});
+    TestChild ended({"/bin/sleep", "30"});
+    ASSERT_TRUE(dropped.started());
+    ASSERT_TRUE(replaced.started());
+    ASSERT_TRUE(ended.started());
+    ended.killAndReap();
+
+    ProcessWatcher watcher;
+    int droppedExits = 0;
+    int oldExits = 0;
+    int newExits = 0;
+    int endedExits = 0;
+    watcher.watch(dropped.pid(), dropped.startTime(), [&] { ++droppedExits; });
+    watcher.unwatch(dropped.pid());
+    watcher.unwatch(::getpid());  // never watched: ignored
+    watcher.watch(replaced.pid(), replaced.startTime(), [&] { ++oldExits; });
+    watcher.watch(replaced.pid(), replaced.startTime(), [&] { ++newExits; });
+    // The queued report of an ended process is dropped as well.
+    watcher.watch(ended.pid(), ended.startTime(), [&] { ++endedExits; });
+    watcher.unwatch(ended.pid());
+    EXPECT_FALSE(watcher.isWatching(dropped.pid()));
+
+    dropped.killAndReap();
+    replaced.killAndReap();
+    ASSERT_TRUE(waitUntil([&] { return newExits > 0; }));
+    runEventsFor(100ms);
+    EXPECT_EQ(droppedExits, 0);
+    EXPECT_EQ(oldExits, 0);
+    EXPECT_EQ(newExits, 1);
+    EXPECT_EQ(endedExits, 0);
+}
+
+TEST(ProcessWatcher, CallbackMayWatchAgainAndDescriptorsAreClosed) {
+    const int before = openDescriptors();
+    TestChild first({"/bin/sleep", "30"});
+    TestChild second({"/bin/sleep", "30"});
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(second.started());
+    {
+        auto watcher = std::make_unique<ProcessWatcher>();
+        bool secondWatched = false;
+        int secondExits = 0;
+        watcher->watch(first.pid(), first.startTime(), [&] {
+            // Chaining from inside a callback is allowed.
+            watcher->watch(second.pid(), second.startTime(), [&] { ++secondExits; });
+            secondWatched = true;
+        });
+        EXPECT_GT(openDescriptors(), before);
+        first.killAndReap();
+        ASSERT_TRUE(waitUntil([&] { return secondWatched; }));
+        EXPECT_TRUE(watcher->isWatching(second.pid()));
+        EXPECT_EQ(secondExits, 0);
+        // Destroyed with a watch still open: its descriptor is closed, nothing is called.
+        watcher.reset();
+        second.killAndReap();
+        runEventsFor(100ms);
+        EXPECT_EQ(secondExits, 0);
+    }
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+}  // namespace
+}  // namespace klosia
