@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace klosia {
+
+// _NET_WM_ICON is a list of images, each `width, height` followed by width*height ARGB pixels
+// (0xAARRGGBB, not premultiplied), one 32-bit item each as xcb delivers them. Every image is
+// checked before it is read: width and height 1..1024 and enough items left. The first
+// malformed image ends the walk and what was valid before it counts, so neither a damaged
+// property nor a hostile one can cause a large allocation (at most 4 MiB per image).
+//
+// The image whose larger side is nearest to `preferredSize` (a tie goes to the larger image,
+// which scales down better; `preferredSize` <= 0 picks the largest), unscaled, in
+// QImage::Format_ARGB32. A null image when no image is valid.
+QImage netWmIconImage(const std::uint32_t* data, std::size_t count, int preferredSize);
+
+// Every valid size as one icon (one image per size, at most 16 sizes). Needs a
+// QGuiApplication (pixmaps); without one, or with nothing valid, an empty QIcon.
+QIcon netWmIcon(const std::uint32_t* data, std::size_t count);
+
+}  // namespace klosia
