@@ -1,0 +1,47 @@
+#include "platform/x11/BackgroundProcesses.h"
+
+#include <unordered_map>
+
+namespace klosia {
+
+std::vector<BackgroundHelper> findBackgroundHelpers(
+    const std::vector<ProcessNode>& processes, const std::unordered_set<pid_t>& applications,
+    pid_t ownPid, const std::function<bool(pid_t helper, pid_t application)>& sameProgram) {
+    std::unordered_map<pid_t, pid_t> parentOf;
+    parentOf.reserve(processes.size());
+    for (const ProcessNode& node : processes) {
+        parentOf.emplace(node.pid, node.ppid);
+    }
+
+    // A windowless process is a background part of an application when, walking up its parent
+    // chain at most kBackgroundHelperDepth links, the first process with windows it meets is an
+    // application that runs the very same executable (/proc/PID/exe) as the same user: the
+    // content, GPU and utility processes a browser starts from its own executable. A process
+    // started from an application but running another program (the shell in a terminal, a
+    // compiler under an editor) is the user's own work, not part of the application, and is not
+    // listed: quitting it as if it were the application would be wrong. Our own process and pid
+    // 1 never qualify, and the chain stops at pid 1.
+    std::vector<BackgroundHelper> helpers;
+    for (const ProcessNode& node : processes) {
+        if (node.pid <= 1 || node.pid == ownPid || applications.contains(node.pid)) {
+            continue;
+        }
+        pid_t ancestor = node.ppid;
+        for (int depth = 0; depth < kBackgroundHelperDepth && ancestor > 1; ++depth) {
+            if (applications.contains(ancestor)) {
+                if (ancestor != ownPid && sameProgram(node.pid, ancestor)) {
+                    helpers.push_back({node.pid, ancestor});
+                }
+                break;
+            }
+            const auto parent = parentOf.find(ancestor);
+            if (parent == parentOf.end() || parent->second == ancestor) {
+                break;
+            }
+            ancestor = parent->second;
+        }
+    }
+    return helpers;
+}
+
+}  // namespace klosia

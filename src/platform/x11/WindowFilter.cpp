@@ -1,0 +1,147 @@
+#include "platform/x11/WindowFilter.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace klosia {
+
+namespace {
+
+constexpr std::uint32_t kNeverCounted = windowTypeDock | windowTypeDesktop | windowTypeToolbar |
+                                        windowTypeMenu | windowTypeSplash | windowTypeDropdownMenu |
+                                        windowTypePopupMenu | windowTypeTooltip |
+                                        windowTypeNotification | windowTypeCombo | windowTypeDnd;
+
+// Chains of WM_TRANSIENT_FOR longer than this are broken clients, not real dialogs.
+constexpr int kMaxTransientDepth = 32;
+
+using IndexById = std::unordered_map<std::uint32_t, std::size_t>;
+
+// The top of the window's transient chain among the listed windows. A chain that leaves the list
+// (transient for the root or an unmanaged window) ends at its last listed window; a cycle ends
+// where it closes.
+std::size_t leaderOf(const std::vector<WindowRecord>& windows, const IndexById& byId,
+                     std::size_t index) {
+    std::unordered_set<std::size_t> seen{index};
+    std::size_t current = index;
+    for (int depth = 0; depth < kMaxTransientDepth; ++depth) {
+        const std::uint32_t parent = windows[current].transientFor;
+        if (parent == 0 || parent == windows[current].id) {
+            break;
+        }
+        const auto found = byId.find(parent);
+        if (found == byId.end() || !seen.insert(found->second).second) {
+            break;
+        }
+        current = found->second;
+    }
+    return current;
+}
+
+bool isTransientWithinList(const WindowRecord& window, const IndexById& byId) {
+    return window.transientFor != 0 && window.transientFor != window.id &&
+           byId.contains(window.transientFor);
+}
+
+// The process a window counts for, or 0 when it does not count at all.
+pid_t owningPid(const std::vector<WindowRecord>& windows, const IndexById& byId, std::size_t index,
+                pid_t ownPid) {
+    const WindowRecord& window = windows[index];
+    if (isNeverCounted(window.types)) {
+        return 0;
+    }
+    const WindowRecord& leader = windows[leaderOf(windows, byId, index)];
+    if (isNeverCounted(leader.types)) {
+        return 0;
+    }
+    const pid_t pid = leader.pid() > 0 ? leader.pid() : window.pid();
+    return pid > 0 && pid != ownPid ? pid : 0;
+}
+
+}  // namespace
+
+bool isNeverCounted(std::uint32_t types) {
+    return (types & kNeverCounted) != 0;
+}
+
+bool isTaskbarWindow(const WindowRecord& window) {
+    return !window.skipTaskbar && (window.types & windowTypeUtility) == 0 &&
+           !isNeverCounted(window.types);
+}
+
+WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
+                                     std::uint32_t activeWindow, pid_t ownPid,
+                                     const std::vector<pid_t>& trayPids) {
+    IndexById byId;
+    byId.reserve(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        byId.emplace(windows[i].id, i);
+    }
+
+    WindowGrouping result;
+    std::unordered_map<pid_t, std::size_t> slotByPid;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const pid_t pid = owningPid(windows, byId, i, ownPid);
+        if (pid == 0) {
+            continue;
+        }
+        auto [slot, inserted] = slotByPid.emplace(pid, result.processes.size());
+        if (inserted) {
+            ProcessWindows fresh;
+            fresh.pid = pid;
+            result.processes.push_back(std::move(fresh));
+        }
+        ProcessWindows& process = result.processes[slot->second];
+        process.windows.push_back(i);
+        // A transient folds into its leader: only the leader can be a task bar's entry. One that
+        // points outside the list (at the root, say) stands on its own.
+        const bool shown = isTaskbarWindow(windows[i]) && !isTransientWithinList(windows[i], byId);
+        if (shown && process.policy != ActivationPolicy::regular) {
+            process.policy = ActivationPolicy::regular;
+            process.primary = i;
+        } else if (process.primary == ProcessWindows::none) {
+            process.primary = i;
+        }
+    }
+
+    for (const pid_t pid : trayPids) {
+        if (pid > 0 && pid != ownPid && !slotByPid.contains(pid)) {
+            slotByPid.emplace(pid, result.processes.size());
+            ProcessWindows trayOnly;
+            trayOnly.pid = pid;
+            result.processes.push_back(std::move(trayOnly));
+        }
+    }
+
+    if (activeWindow != 0) {
+        const auto found = byId.find(activeWindow);
+        if (found != byId.end()) {
+            result.activePid = owningPid(windows, byId, found->second, ownPid);
+        }
+    }
+    return result;
+}
+
+std::vector<std::size_t> windowsToClose(const std::vector<WindowRecord>& windows, pid_t pid) {
+    std::unordered_map<std::uint32_t, pid_t> pidById;
+    for (const WindowRecord& window : windows) {
+        pidById.emplace(window.id, window.pid());
+    }
+    std::vector<std::size_t> result;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const WindowRecord& window = windows[i];
+        if (pid <= 0 || window.pid() != pid || isNeverCounted(window.types)) {
+            continue;
+        }
+        const auto owner = pidById.find(window.transientFor);
+        const bool dialogOfOwn = window.transientFor != 0 && window.transientFor != window.id &&
+                                 owner != pidById.end() && owner->second == pid;
+        if (!dialogOfOwn) {
+            result.push_back(i);
+        }
+    }
+    return result;
+}
+
+}  // namespace klosia

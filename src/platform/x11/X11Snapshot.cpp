@@ -1,0 +1,374 @@
+#include "platform/x11/X11Snapshot.h"
+
+#include <xcb/res.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+#include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbReply.h"
+
+namespace klosia {
+
+namespace {
+
+// Longest property values accepted, in 32-bit units. Anything longer is cut (titles) or dropped.
+constexpr std::uint32_t kMaxClientList = 16384;
+constexpr std::uint32_t kMaxAtoms = 32;
+constexpr std::uint32_t kMaxTitle = 1024;      // 4 KiB
+constexpr std::uint32_t kMaxIdentifier = 256;  // 1 KiB: WM_CLASS, application ids
+constexpr std::uint32_t kMaxHostName = 64;     // 256 bytes
+constexpr std::uint32_t kMaxIcon = 1 << 20;    // 4 MiB: one 512x512 icon and smaller ones
+constexpr int kMaxTrayDepth = 3;               // tray owner -> embedding window -> icon
+
+constexpr std::uint8_t kBadWindow = 3;
+
+// The first type in the list that we know wins, as the window manager reads it.
+constexpr std::array<std::pair<X11Atom, WindowTypeBit>, 14> kTypes = {{
+    {X11Atom::typeNormal, windowTypeNormal},
+    {X11Atom::typeDialog, windowTypeDialog},
+    {X11Atom::typeUtility, windowTypeUtility},
+    {X11Atom::typeDock, windowTypeDock},
+    {X11Atom::typeDesktop, windowTypeDesktop},
+    {X11Atom::typeToolbar, windowTypeToolbar},
+    {X11Atom::typeMenu, windowTypeMenu},
+    {X11Atom::typeSplash, windowTypeSplash},
+    {X11Atom::typeDropdownMenu, windowTypeDropdownMenu},
+    {X11Atom::typePopupMenu, windowTypePopupMenu},
+    {X11Atom::typeTooltip, windowTypeTooltip},
+    {X11Atom::typeNotification, windowTypeNotification},
+    {X11Atom::typeCombo, windowTypeCombo},
+    {X11Atom::typeDnd, windowTypeDnd},
+}};
+
+using PropertyReply = XcbReply<xcb_get_property_reply_t>;
+
+xcb_get_property_cookie_t ask(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
+                              std::uint32_t length) {
+    // The checked form: a vanished window's BadWindow comes back with the reply instead of landing
+    // in the event queue.
+    return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
+}
+
+// The reply, or nullptr when the property is missing. Sets *vanished on BadWindow.
+PropertyReply collect(xcb_connection_t* c, xcb_get_property_cookie_t cookie, bool* vanished) {
+    xcb_generic_error_t* rawError = nullptr;
+    PropertyReply reply(xcb_get_property_reply(c, cookie, &rawError));
+    const XcbReply<xcb_generic_error_t> error(rawError);
+    if (error && error->error_code == kBadWindow && vanished != nullptr) {
+        *vanished = true;
+    }
+    if (!reply || reply->type == XCB_ATOM_NONE) {
+        return nullptr;
+    }
+    return reply;
+}
+
+std::vector<std::uint32_t> values32(const xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->format != 32) {
+        return {};
+    }
+    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+    const int count = xcb_get_property_value_length(reply) / 4;
+    return {data, data + std::max(count, 0)};
+}
+
+std::string_view bytes(const xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->format != 8) {
+        return {};
+    }
+    const int length = xcb_get_property_value_length(reply);
+    return {static_cast<const char*>(xcb_get_property_value(reply)),
+            static_cast<std::size_t>(std::max(length, 0))};
+}
+
+// Text in the encoding the property's type names; a value cut at the limit loses its last,
+// possibly partial, character rather than showing a replacement mark.
+QString text(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
+    const std::string_view raw = bytes(reply);
+    if (raw.empty()) {
+        return {};
+    }
+    const auto size = static_cast<qsizetype>(raw.size());
+    if (reply->type == XCB_ATOM_STRING) {
+        return QString::fromLatin1(raw.data(), size);
+    }
+    QString result = QString::fromUtf8(raw.data(), size);
+    if (reply->bytes_after > 0 || reply->type != utf8) {
+        while (result.endsWith(QChar::ReplacementCharacter)) {
+            result.chop(1);
+        }
+    }
+    return result;
+}
+
+// Identifiers are all or nothing: a cut one would name something else.
+QString identifier(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
+    if (reply == nullptr || reply->bytes_after > 0) {
+        return {};
+    }
+    QString result = text(reply, utf8);
+    const qsizetype nul = result.indexOf(QChar(0));
+    return nul >= 0 ? result.left(nul) : result;
+}
+
+std::uint32_t firstValue(const xcb_get_property_reply_t* reply) {
+    const std::vector<std::uint32_t> values = values32(reply);
+    return values.empty() ? 0 : values.front();
+}
+
+bool isLocalHost(std::string_view machine, const std::string& hostName) {
+    if (machine.empty()) {
+        return true;  // the property is optional; a client that sets only the pid is local
+    }
+    const std::string name(machine.substr(0, machine.find('\0')));
+    return name == hostName || name == "localhost";
+}
+
+struct WindowCookies {
+    xcb_get_property_cookie_t type, state, transient, wmClass, netName, name, pid, gtkId, kdeFile,
+        protocols, machine;
+    xcb_res_query_client_ids_cookie_t clientIds{};
+};
+
+xcb_res_query_client_ids_cookie_t askClientPid(xcb_connection_t* c, xcb_window_t window) {
+    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    return xcb_res_query_client_ids(c, 1, &spec);
+}
+
+pid_t collectClientPid(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) {
+    xcb_generic_error_t* rawError = nullptr;
+    const XcbReply<xcb_res_query_client_ids_reply_t> reply(
+        xcb_res_query_client_ids_reply(c, cookie, &rawError));
+    const XcbReply<xcb_generic_error_t> error(rawError);
+    if (!reply) {
+        return 0;
+    }
+    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
+         xcb_res_client_id_value_next(&it)) {
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
+            xcb_res_client_id_value_value_length(it.data) >= 1) {
+            const auto pid = static_cast<pid_t>(*xcb_res_client_id_value_value(it.data));
+            return pid > 0 ? pid : 0;
+        }
+    }
+    return 0;
+}
+
+void askWindow(const XcbConnection& connection, xcb_window_t w, WindowCookies* cookies) {
+    xcb_connection_t* c = connection.get();
+    cookies->type = ask(c, w, connection.atom(X11Atom::netWmWindowType), kMaxAtoms);
+    cookies->state = ask(c, w, connection.atom(X11Atom::netWmState), kMaxAtoms);
+    cookies->transient = ask(c, w, XCB_ATOM_WM_TRANSIENT_FOR, 1);
+    cookies->wmClass = ask(c, w, XCB_ATOM_WM_CLASS, kMaxIdentifier);
+    cookies->netName = ask(c, w, connection.atom(X11Atom::netWmName), kMaxTitle);
+    cookies->name = ask(c, w, XCB_ATOM_WM_NAME, kMaxTitle);
+    cookies->pid = ask(c, w, connection.atom(X11Atom::netWmPid), 1);
+    cookies->gtkId = ask(c, w, connection.atom(X11Atom::gtkApplicationId), kMaxIdentifier);
+    cookies->kdeFile = ask(c, w, connection.atom(X11Atom::kdeNetWmDesktopFile), kMaxIdentifier);
+    cookies->protocols = ask(c, w, connection.atom(X11Atom::wmProtocols), kMaxAtoms);
+    cookies->machine = ask(c, w, XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
+    if (connection.hasClientIds()) {
+        cookies->clientIds = askClientPid(c, w);
+    }
+}
+
+// False when the window vanished while it was read.
+bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies,
+                   WindowRecord* record) {
+    xcb_connection_t* c = connection.get();
+    const xcb_atom_t utf8 = connection.atom(X11Atom::utf8String);
+    bool vanished = false;
+    // Every cookie is collected even after BadWindow, so no reply is left behind in xcb.
+    const PropertyReply type = collect(c, cookies.type, &vanished);
+    const PropertyReply state = collect(c, cookies.state, &vanished);
+    const PropertyReply transient = collect(c, cookies.transient, &vanished);
+    const PropertyReply wmClass = collect(c, cookies.wmClass, &vanished);
+    const PropertyReply netName = collect(c, cookies.netName, &vanished);
+    const PropertyReply name = collect(c, cookies.name, &vanished);
+    const PropertyReply pid = collect(c, cookies.pid, &vanished);
+    const PropertyReply gtkId = collect(c, cookies.gtkId, &vanished);
+    const PropertyReply kdeFile = collect(c, cookies.kdeFile, &vanished);
+    const PropertyReply protocols = collect(c, cookies.protocols, &vanished);
+    const PropertyReply machine = collect(c, cookies.machine, &vanished);
+    if (connection.hasClientIds()) {
+        record->resourcePid = collectClientPid(c, cookies.clientIds);
+    }
+    if (vanished) {
+        return false;
+    }
+
+    const std::vector<std::uint32_t> types = values32(type.get());
+    for (const std::uint32_t atom : types) {
+        const auto known = std::find_if(kTypes.begin(), kTypes.end(), [&](const auto& entry) {
+            return connection.atom(entry.first) == atom;
+        });
+        if (known != kTypes.end()) {
+            record->types = known->second;
+            break;
+        }
+    }
+    const std::vector<std::uint32_t> states = values32(state.get());
+    record->skipTaskbar =
+        std::find(states.begin(), states.end(), connection.atom(X11Atom::netWmStateSkipTaskbar)) !=
+        states.end();
+    const std::vector<std::uint32_t> protocolList = values32(protocols.get());
+    record->deleteProtocol =
+        std::find(protocolList.begin(), protocolList.end(),
+                  connection.atom(X11Atom::wmDeleteWindow)) != protocolList.end();
+    record->transientFor = firstValue(transient.get());
+
+    // WM_CLASS is "instance\0class\0"; a cut value is not trusted.
+    if (wmClass && wmClass->bytes_after == 0) {
+        const std::string_view raw = bytes(wmClass.get());
+        const std::size_t split = raw.find('\0');
+        record->wmInstance = QString::fromLatin1(raw.substr(0, split));
+        if (split != std::string_view::npos) {
+            const std::string_view rest = raw.substr(split + 1);
+            record->wmClass = QString::fromLatin1(rest.substr(0, rest.find('\0')));
+        }
+    }
+    record->title = netName ? text(netName.get(), utf8) : text(name.get(), utf8);
+    record->gtkApplicationId = identifier(gtkId.get(), utf8);
+    record->kdeDesktopFile = identifier(kdeFile.get(), utf8);
+
+    const std::uint32_t netWmPid = firstValue(pid.get());
+    if (netWmPid > 0 && netWmPid < 0x7fffffffU &&
+        isLocalHost(bytes(machine.get()), connection.hostName())) {
+        record->netWmPid = static_cast<pid_t>(netWmPid);
+    }
+    return true;
+}
+
+// Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
+// windows are the selection owner itself and its client-list windows (the panel); icons sit in
+// them at most kMaxTrayDepth levels down.
+std::vector<pid_t> readTrayPids(const XcbConnection& connection,
+                                const std::vector<xcb_window_t>& clientList, xcb_window_t owner) {
+    xcb_connection_t* c = connection.get();
+    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
+    const std::uint32_t ownerBase = owner & ~mask;
+    std::vector<xcb_window_t> level{owner};
+    for (const xcb_window_t w : clientList) {
+        if ((w & ~mask) == ownerBase && w != owner) {
+            level.push_back(w);
+        }
+    }
+    std::vector<xcb_window_t> icons;
+    for (int depth = 0; depth < kMaxTrayDepth && !level.empty(); ++depth) {
+        std::vector<xcb_query_tree_cookie_t> cookies;
+        cookies.reserve(level.size());
+        for (const xcb_window_t w : level) {
+            cookies.push_back(xcb_query_tree(c, w));
+        }
+        std::vector<xcb_window_t> next;
+        for (const xcb_query_tree_cookie_t cookie : cookies) {
+            xcb_generic_error_t* rawError = nullptr;
+            const XcbReply<xcb_query_tree_reply_t> reply(
+                xcb_query_tree_reply(c, cookie, &rawError));
+            const XcbReply<xcb_generic_error_t> error(rawError);
+            if (!reply) {
+                continue;
+            }
+            const xcb_window_t* children = xcb_query_tree_children(reply.get());
+            const int count = xcb_query_tree_children_length(reply.get());
+            for (int i = 0; i < count; ++i) {
+                ((children[i] & ~mask) == ownerBase ? next : icons).push_back(children[i]);
+            }
+        }
+        level = std::move(next);
+    }
+    if (!connection.hasClientIds() || icons.empty()) {
+        return {};
+    }
+    std::vector<xcb_res_query_client_ids_cookie_t> cookies;
+    cookies.reserve(icons.size());
+    for (const xcb_window_t w : icons) {
+        cookies.push_back(askClientPid(c, w));
+    }
+    std::vector<pid_t> pids;
+    std::unordered_set<pid_t> seen;
+    for (const auto cookie : cookies) {
+        const pid_t pid = collectClientPid(c, cookie);
+        if (pid > 0 && seen.insert(pid).second) {
+            pids.push_back(pid);
+        }
+    }
+    return pids;
+}
+
+}  // namespace
+
+X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
+    X11Snapshot snapshot;
+    if (connection.isBroken()) {
+        return snapshot;
+    }
+    xcb_connection_t* c = connection.get();
+    const xcb_window_t root = connection.root();
+
+    // First wave: the root's lists and the tray's owner.
+    const auto listCookie = ask(c, root, connection.atom(X11Atom::netClientList), kMaxClientList);
+    const auto activeCookie = ask(c, root, connection.atom(X11Atom::netActiveWindow), 1);
+    xcb_get_selection_owner_cookie_t trayCookie{};
+    if (withTray) {
+        trayCookie = xcb_get_selection_owner(c, connection.atom(X11Atom::systemTray));
+    }
+    bool rootGone = false;
+    const PropertyReply list = collect(c, listCookie, &rootGone);
+    const PropertyReply active = collect(c, activeCookie, &rootGone);
+    xcb_window_t trayOwner = XCB_WINDOW_NONE;
+    if (withTray) {
+        const XcbReply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(c, trayCookie, nullptr));
+        trayOwner = owner ? owner->owner : xcb_window_t{XCB_WINDOW_NONE};
+    }
+    if (rootGone || connection.isBroken()) {
+        return snapshot;
+    }
+    snapshot.valid = true;
+    snapshot.activeWindow = firstValue(active.get());
+    std::vector<xcb_window_t> ids = values32(list.get());
+    // A window listed twice is a window manager's slip; read it once.
+    std::unordered_set<xcb_window_t> unique;
+    std::erase_if(ids, [&](xcb_window_t w) { return w == 0 || !unique.insert(w).second; });
+
+    // Second wave: every property of every window, then every reply.
+    std::vector<WindowCookies> cookies(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        askWindow(connection, ids[i], &cookies[i]);
+    }
+    snapshot.windows.reserve(ids.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        WindowRecord record;
+        record.id = ids[i];
+        if (collectWindow(connection, cookies[i], &record)) {
+            snapshot.windows.push_back(std::move(record));
+        }
+    }
+    if (trayOwner != XCB_WINDOW_NONE) {
+        snapshot.trayPids = readTrayPids(connection, ids, trayOwner);
+    }
+    return snapshot;
+}
+
+std::vector<std::uint32_t> X11Snapshot::readIcon(const XcbConnection& connection,
+                                                 std::uint32_t window) {
+    if (window == 0 || connection.isBroken()) {
+        return {};
+    }
+    const PropertyReply reply = collect(
+        connection.get(),
+        ask(connection.get(), window, connection.atom(X11Atom::netWmIcon), kMaxIcon), nullptr);
+    if (!reply || reply->type != XCB_ATOM_CARDINAL) {
+        return {};
+    }
+    // A cut list still starts with whole icons; the parser drops a partial last one.
+    return values32(reply.get());
+}
+
+}  // namespace klosia

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/x11/WindowRecord.h"
+
+namespace klosia {
+
+class XcbConnection;
+
+// The window manager's view of the desktop at one moment.
+struct X11Snapshot {
+    // False when the root window could not be read (broken connection): the rest is empty.
+    bool valid = false;
+    std::vector<WindowRecord> windows;  // _NET_CLIENT_LIST order (oldest first)
+    std::uint32_t activeWindow = 0;
+    std::vector<pid_t> trayPids;  // processes with an icon embedded in the system tray
+
+    // Reads the client list and every window's properties in two pipelined waves: all requests
+    // of a wave go out before the first reply is read, so the cost hardly grows with the number
+    // of windows. Windows that vanish meanwhile are left out.
+    static X11Snapshot take(const XcbConnection& connection, bool withTray);
+
+    // The raw _NET_WM_ICON of a window (capped in size); empty when it has none. Icons can be
+    // large, so they are read only when asked for.
+    static std::vector<std::uint32_t> readIcon(const XcbConnection& connection,
+                                               std::uint32_t window);
+};
+
+}  // namespace klosia

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace klosia {
+
+// Atoms the workspace reads or sends; interned together when the connection opens.
+enum class X11Atom : std::size_t {
+    netClientList,
+    netActiveWindow,
+    netCloseWindow,
+    netWmWindowType,
+    netWmState,
+    netWmStateSkipTaskbar,
+    netWmName,
+    netWmPid,
+    netWmIcon,
+    utf8String,
+    gtkApplicationId,
+    kdeNetWmDesktopFile,
+    wmProtocols,
+    wmDeleteWindow,
+    systemTray,  // _NET_SYSTEM_TRAY_S<screen>
+    typeNormal,
+    typeDialog,
+    typeUtility,
+    typeDock,
+    typeDesktop,
+    typeToolbar,
+    typeMenu,
+    typeSplash,
+    typeDropdownMenu,
+    typePopupMenu,
+    typeTooltip,
+    typeNotification,
+    typeCombo,
+    typeDnd,
+    count,
+};
+
+// A connection of our own to the X server. It does not share Qt's, so the command-line listing
+// works without a GUI application. xcb itself is thread-safe: requests may come from any thread.
+class XcbConnection {
+public:
+    // Opens the display that DISPLAY names. nullptr, and a message in *error, when it cannot.
+    static std::shared_ptr<XcbConnection> open(QString* error);
+
+    ~XcbConnection();
+    XcbConnection(const XcbConnection&) = delete;
+    XcbConnection& operator=(const XcbConnection&) = delete;
+
+    xcb_connection_t* get() const { return connection_; }
+    xcb_window_t root() const { return root_; }
+    int screenNumber() const { return screenNumber_; }
+    xcb_atom_t atom(X11Atom which) const { return atoms_[static_cast<std::size_t>(which)]; }
+    // X-Resource 1.2 (QueryClientIds): the server tells the pid of each local client.
+    bool hasClientIds() const { return hasClientIds_; }
+    // Host name as clients write it into WM_CLIENT_MACHINE.
+    const std::string& hostName() const { return hostName_; }
+    bool isBroken() const;
+    int fileDescriptor() const;
+
+    // Sends an EWMH client message about `window` to the root window, as a pager does, and waits
+    // for the server's verdict. True when the server accepted it.
+    bool sendRootMessage(xcb_window_t window, X11Atom type,
+                         const std::array<std::uint32_t, 5>& data) const;
+
+private:
+    XcbConnection(xcb_connection_t* connection, int screenNumber);
+    bool setUp(QString* error);
+
+    xcb_connection_t* connection_;
+    int screenNumber_;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+    std::array<xcb_atom_t, static_cast<std::size_t>(X11Atom::count)> atoms_{};
+    bool hasClientIds_ = false;
+    std::string hostName_;
+};
+
+}  // namespace klosia

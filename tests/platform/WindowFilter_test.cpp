@@ -1,0 +1,244 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unordered_map>
+
+#include "platform/linux/DesktopEntries.h"
+#include "platform/x11/ApplicationIdentity.h"
+#include "platform/x11/BackgroundProcesses.h"
+#include "platform/x11/WindowFilter.h"
+
+namespace klosia {
+namespace {
+
+constexpr pid_t kOwnPid = 999;
+
+WindowRecord window(std::uint32_t id, pid_t pid, std::uint32_t types = windowTypeNormal) {
+    WindowRecord record;
+    record.id = id;
+    record.resourcePid = pid;
+    record.types = types;
+    return record;
+}
+
+const ProcessWindows* find(const WindowGrouping& grouping, pid_t pid) {
+    for (const ProcessWindows& process : grouping.processes) {
+        if (process.pid == pid) {
+            return &process;
+        }
+    }
+    return nullptr;
+}
+
+TEST(WindowFilterTest, PanelsMenusAndOurOwnWindowsNeverMakeAnApplication) {
+    std::vector<WindowRecord> windows;
+    const std::uint32_t neverTypes[] = {
+        windowTypeDock,         windowTypeDesktop,      windowTypeToolbar,   windowTypeMenu,
+        windowTypeSplash,       windowTypeDropdownMenu, windowTypePopupMenu, windowTypeTooltip,
+        windowTypeNotification, windowTypeCombo,        windowTypeDnd};
+    pid_t pid = 100;
+    for (const std::uint32_t type : neverTypes) {
+        windows.push_back(window(static_cast<std::uint32_t>(pid), pid, type));
+        ++pid;
+    }
+    windows.push_back(window(1, kOwnPid));
+    windows.push_back(window(2, 0));  // a remote client: the server knows no pid
+    windows.push_back(window(3, 300));
+
+    const WindowGrouping grouping = groupWindowsByProcess(windows, 0, kOwnPid);
+    ASSERT_EQ(grouping.processes.size(), 1U);
+    EXPECT_EQ(grouping.processes[0].pid, 300);
+    EXPECT_EQ(grouping.processes[0].policy, ActivationPolicy::regular);
+}
+
+TEST(WindowFilterTest, ServerPidWinsOverTheWindowProperty) {
+    WindowRecord both = window(1, 200);
+    both.netWmPid = 201;
+    WindowRecord propertyOnly = window(2, 0);
+    propertyOnly.netWmPid = 202;
+    const WindowGrouping grouping = groupWindowsByProcess({both, propertyOnly}, 0, kOwnPid);
+    ASSERT_EQ(grouping.processes.size(), 2U);
+    EXPECT_EQ(grouping.processes[0].pid, 200);
+    EXPECT_EQ(grouping.processes[1].pid, 202);
+}
+
+TEST(WindowFilterTest, AuxiliaryWindowsMakeAnAccessoryApplication) {
+    WindowRecord skip = window(1, 100);
+    skip.skipTaskbar = true;
+    const WindowRecord utility = window(2, 200, windowTypeUtility);
+    WindowRecord mixedSkip = window(3, 300);
+    mixedSkip.skipTaskbar = true;
+    const WindowRecord mixedShown = window(4, 300, 0);  // no type property: a normal window
+
+    const WindowGrouping grouping =
+        groupWindowsByProcess({skip, utility, mixedSkip, mixedShown}, 0, kOwnPid);
+    ASSERT_EQ(grouping.processes.size(), 3U);
+    EXPECT_EQ(find(grouping, 100)->policy, ActivationPolicy::accessory);
+    EXPECT_EQ(find(grouping, 200)->policy, ActivationPolicy::accessory);
+    const ProcessWindows* mixed = find(grouping, 300);
+    EXPECT_EQ(mixed->policy, ActivationPolicy::regular);
+    EXPECT_EQ(mixed->primary, 3U);  // the window a task bar shows stands for it
+    EXPECT_EQ(mixed->windows, (std::vector<std::size_t>{2, 3}));
+}
+
+TEST(WindowFilterTest, TransientsFoldIntoTheirLeaderThroughChainsAndCycles) {
+    const WindowRecord leader = window(10, 100);
+    WindowRecord dialog = window(11, 555, windowTypeDialog);  // another process's pid
+    dialog.transientFor = 10;
+    WindowRecord nested = window(12, 0, windowTypeDialog);
+    nested.transientFor = 11;
+    // A cycle with no leader outside it: its windows count for themselves.
+    WindowRecord cycleA = window(20, 200, windowTypeDialog);
+    cycleA.transientFor = 21;
+    WindowRecord cycleB = window(21, 200, windowTypeDialog);
+    cycleB.transientFor = 20;
+    // Transient for a window outside the list (the root): stands on its own.
+    WindowRecord orphan = window(30, 300, windowTypeDialog);
+    orphan.transientFor = 0xdead;
+    // Transient for a panel: never counts.
+    const WindowRecord dock = window(40, 400, windowTypeDock);
+    WindowRecord dockDialog = window(41, 401, windowTypeDialog);
+    dockDialog.transientFor = 40;
+
+    const WindowGrouping grouping = groupWindowsByProcess(
+        {leader, dialog, nested, cycleA, cycleB, orphan, dock, dockDialog}, 12, kOwnPid);
+    ASSERT_EQ(grouping.processes.size(), 3U);
+    const ProcessWindows* first = find(grouping, 100);
+    EXPECT_EQ(first->windows, (std::vector<std::size_t>{0, 1, 2}));
+    EXPECT_EQ(first->policy, ActivationPolicy::regular);
+    EXPECT_EQ(find(grouping, 555), nullptr);
+    EXPECT_EQ(find(grouping, 200)->policy, ActivationPolicy::accessory);
+    EXPECT_EQ(find(grouping, 300)->policy, ActivationPolicy::regular);
+    EXPECT_EQ(find(grouping, 401), nullptr);
+    // The active dialog's leader is the active application.
+    EXPECT_EQ(grouping.activePid, 100);
+}
+
+TEST(WindowFilterTest, ActiveWindowOfOursOrAPanelMeansNoActiveApplication) {
+    const std::vector<WindowRecord> windows = {window(1, kOwnPid), window(2, 200, windowTypeDock),
+                                               window(3, 300)};
+    EXPECT_EQ(groupWindowsByProcess(windows, 1, kOwnPid).activePid, 0);
+    EXPECT_EQ(groupWindowsByProcess(windows, 2, kOwnPid).activePid, 0);
+    EXPECT_EQ(groupWindowsByProcess(windows, 3, kOwnPid).activePid, 300);
+    EXPECT_EQ(groupWindowsByProcess(windows, 77, kOwnPid).activePid, 0);
+}
+
+TEST(WindowFilterTest, TrayOnlyProcessesAreAccessoryAndListedLast) {
+    const WindowGrouping grouping =
+        groupWindowsByProcess({window(1, 100)}, 0, kOwnPid, {500, 100, kOwnPid, 0});
+    ASSERT_EQ(grouping.processes.size(), 2U);
+    EXPECT_EQ(grouping.processes[0].pid, 100);
+    EXPECT_EQ(grouping.processes[0].policy, ActivationPolicy::regular);
+    EXPECT_EQ(grouping.processes[1].pid, 500);
+    EXPECT_EQ(grouping.processes[1].policy, ActivationPolicy::accessory);
+    EXPECT_EQ(grouping.processes[1].primary, ProcessWindows::none);
+}
+
+TEST(WindowFilterTest, PoliteQuitSkipsOwnDialogsAndOtherProcesses) {
+    const WindowRecord main = window(1, 100);
+    WindowRecord ownDialog = window(2, 100, windowTypeDialog);
+    ownDialog.transientFor = 1;
+    WindowRecord foreignDialog = window(3, 100, windowTypeDialog);
+    foreignDialog.transientFor = 9;  // transient for another process's window
+    const WindowRecord other = window(9, 200);
+    const WindowRecord menu = window(4, 100, windowTypePopupMenu);
+    const std::vector<WindowRecord> windows = {main, ownDialog, foreignDialog, other, menu};
+    EXPECT_EQ(windowsToClose(windows, 100), (std::vector<std::size_t>{0, 2}));
+    EXPECT_TRUE(windowsToClose(windows, 300).empty());
+    EXPECT_TRUE(windowsToClose(windows, 0).empty());
+}
+
+// --- windowless processes ---------------------------------------------------------------------
+
+TEST(BackgroundProcessesTest, SameProgramDescendantsBelongToTheApplication) {
+    // 100 browser (windows) -> 101 zygote -> 102 renderer; 100 -> 103 shell (other program);
+    // 103 -> 104 another browser copy under the shell; 105 too deep below 100.
+    const std::vector<ProcessNode> nodes = {{1, 0},     {100, 1},      {101, 100}, {102, 101},
+                                            {103, 100}, {104, 103},    {106, 102}, {107, 106},
+                                            {105, 107}, {kOwnPid, 100}};
+    const std::unordered_map<pid_t, int> program = {{100, 1}, {101, 1}, {102, 1},
+                                                    {103, 2}, {104, 1}, {105, 1},
+                                                    {106, 1}, {107, 1}, {kOwnPid, 1}};
+    int asked = 0;
+    const auto helpers = findBackgroundHelpers(nodes, {100}, kOwnPid, [&](pid_t a, pid_t b) {
+        ++asked;
+        return program.at(a) == program.at(b);
+    });
+    std::vector<pid_t> pids;
+    for (const BackgroundHelper& helper : helpers) {
+        EXPECT_EQ(helper.application, 100);
+        pids.push_back(helper.pid);
+    }
+    // 104 meets the application through 103 (a different program in between is fine: the test
+    // is the executable of helper and application); 105 is five links below.
+    EXPECT_EQ(pids, (std::vector<pid_t>{101, 102, 104, 106, 107}));
+    EXPECT_EQ(asked, 6);  // only the processes whose chain reaches the application
+}
+
+TEST(BackgroundProcessesTest, OtherProgramsOwnProcessAndLoopsAreNotHelpers) {
+    const std::vector<ProcessNode> nodes = {{100, 1}, {101, 100}, {200, 201}, {201, 200}};
+    const auto helpers =
+        findBackgroundHelpers(nodes, {100}, kOwnPid, [](pid_t, pid_t) { return false; });
+    EXPECT_TRUE(helpers.empty());
+    // A parent loop (never in a real /proc, but a damaged read could give one) ends the walk.
+    const auto looped =
+        findBackgroundHelpers(nodes, {300}, kOwnPid, [](pid_t, pid_t) { return true; });
+    EXPECT_TRUE(looped.empty());
+    // We never list ourselves, even as a copy of a listed program.
+    const auto own =
+        findBackgroundHelpers({{kOwnPid, 100}}, {100}, kOwnPid, [](pid_t, pid_t) { return true; });
+    EXPECT_TRUE(own.empty());
+}
+
+// --- identity ---------------------------------------------------------------------------------
+
+TEST(ApplicationIdentityTest, DesktopEntryFirstThenWindowClassTitleAndProgram) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile file(dir.filePath(QStringLiteral("org.example.Viewer.desktop")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[Desktop Entry]\nType=Application\nName=Picture Viewer\nExec=/bin/true\n"
+        "Icon=viewer-icon\nStartupWMClass=ViewerMain\n");
+    file.close();
+    const DesktopEntries entries(QStringList{dir.path()});
+
+    WindowRecord viewer = window(1, 100);
+    viewer.wmInstance = QStringLiteral("viewer");
+    viewer.wmClass = QStringLiteral("ViewerMain");
+    viewer.title = QStringLiteral("holiday.png");
+    const ApplicationIdentity matched =
+        identifyApplication(entries, &viewer, QStringLiteral("/usr/bin/viewer"), {});
+    EXPECT_TRUE(matched.fromDesktopEntry);
+    EXPECT_EQ(matched.bundleIdentifier, QStringLiteral("org.example.Viewer"));
+    EXPECT_EQ(matched.name, QStringLiteral("Picture Viewer"));
+    EXPECT_EQ(matched.iconName, QStringLiteral("viewer-icon"));
+
+    WindowRecord other = viewer;
+    other.wmInstance = QStringLiteral("xlogo");
+    other.wmClass = QStringLiteral("XLogo");
+    const ApplicationIdentity byClass =
+        identifyApplication(entries, &other, QStringLiteral("/usr/bin/xlogo"), {});
+    EXPECT_FALSE(byClass.fromDesktopEntry);
+    EXPECT_EQ(byClass.bundleIdentifier, QStringLiteral("XLogo"));
+    EXPECT_EQ(byClass.name, QStringLiteral("XLogo"));
+    EXPECT_TRUE(byClass.iconName.isEmpty());
+
+    other.wmInstance.clear();
+    other.wmClass.clear();
+    const ApplicationIdentity byTitle =
+        identifyApplication(entries, &other, QStringLiteral("/opt/tool/bin/tool (deleted)"), {});
+    EXPECT_EQ(byTitle.bundleIdentifier, QStringLiteral("tool"));
+    EXPECT_EQ(byTitle.name, QStringLiteral("holiday.png"));
+
+    const ApplicationIdentity trayOnly =
+        identifyApplication(entries, nullptr, QStringLiteral("/usr/bin/applet"), {});
+    EXPECT_EQ(trayOnly.bundleIdentifier, QStringLiteral("applet"));
+    EXPECT_EQ(trayOnly.name, QStringLiteral("applet"));
+}
+
+}  // namespace
+}  // namespace klosia
