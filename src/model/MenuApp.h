@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "model/MenuAppPolicy.h"
+#include "platform/RunningApplication.h"
+
+namespace klosia {
+
+// One row of the menu: an application, or several of its background processes grouped. Shared
+// by reference between the list, the unchecked-entries map and the rows.
+class MenuApp {
+public:
+    MenuApp() = default;
+    MenuApp(bool isSelected, QString appName, QString identifier,
+            std::vector<RunningApplicationPtr> processes, MenuAppPolicy appPolicy);
+
+    // Name, or name + " (" + count + ")" when the entry stands for two or more processes.
+    QString title() const;
+
+    bool selected = false;
+    QString name;
+    QString bundleIdentifier;
+    std::vector<RunningApplicationPtr> apps;
+    MenuAppPolicy policy = MenuAppPolicy::standard;
+};
+
+using MenuAppPtr = std::shared_ptr<MenuApp>;
+
+}  // namespace klosia
