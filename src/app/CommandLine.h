@@ -8,10 +8,12 @@ namespace klosia {
 // What the command line asks for. Parsed without a QCoreApplication, so --help and --version
 // work where no display is available.
 struct CommandLine {
-    enum class Action { run, help, version, error };
+    enum class Action { run, list, help, version, error };
 
     Action action = Action::run;
-    QString error;  // for Action::error: the message to print
+    bool json = false;        // --list: print a JSON array instead of a table
+    bool background = false;  // --list: include background applications
+    QString error;            // for Action::error: the message to print
 
     static CommandLine parse(const QStringList& arguments);
     static QString helpText();

@@ -1,0 +1,204 @@
+// Times one listing of the running applications (every window read, grouped into processes and
+// identified, icons left out) against the baseline `wmctrl -lp` listing the same windows, with
+// 200 top-level windows on the desktop. Runs inside the virtual desktop: started without DISPLAY
+// it starts itself again through tests/session/run-session.sh.
+//
+// Ours is timed in this process (wall clock and CPU of the call); wmctrl is spawned and waited
+// for, its CPU read from wait4's resource usage. Both wall times include the X server's work.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QString>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/x11/X11Snapshot.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/XcbConnection.h"
+
+extern char** environ;  // NOLINT: POSIX
+
+namespace {
+
+constexpr std::size_t kClients = 10;
+constexpr std::size_t kWindowsPerClient = 20;
+constexpr int kRuns = 15;
+constexpr double kGoal = 0.5;
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double selfCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return cpuSeconds(usage);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+pid_t spawn(const std::vector<std::string>& args, bool quiet) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));  // NOLINT: posix_spawn's signature
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? pid : -1;
+}
+
+// Re-runs this program inside the virtual desktop.
+[[noreturn]] void reexecInSession(char** argv) {
+    const std::string script = std::string(KLOSIA_SOURCE_DIR) + "/tests/session/run-session.sh";
+    std::vector<char*> args = {const_cast<char*>(script.c_str()),  // NOLINT
+                               const_cast<char*>("--"), argv[0]};  // NOLINT
+    args.push_back(nullptr);
+    execv(script.c_str(), args.data());
+    std::perror("snapshot_bench: cannot run the session script");
+    std::exit(1);
+}
+
+struct Fixtures {
+    std::vector<pid_t> pids;
+    ~Fixtures() {
+        // Our own unreaped children: their pids cannot have been reused.
+        for (const pid_t pid : pids) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    (void)argc;
+    if (std::getenv("DISPLAY") == nullptr) {
+        reexecInSession(argv);
+    }
+    QString error;
+    const std::shared_ptr<klosia::XcbConnection> connection = klosia::XcbConnection::open(&error);
+    if (!connection) {
+        std::fprintf(stderr, "snapshot_bench: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    Fixtures fixtures;
+    for (std::size_t i = 0; i < kClients; ++i) {
+        const pid_t pid =
+            spawn({KLOSIA_FIXTURE_PATH, "--windows", std::to_string(kWindowsPerClient), "--class",
+                   "bench" + std::to_string(i) + ",BenchClient" + std::to_string(i)},
+                  true);
+        if (pid < 0) {
+            std::fprintf(stderr, "snapshot_bench: cannot start the fixture\n");
+            return 1;
+        }
+        fixtures.pids.push_back(pid);
+    }
+    const std::unordered_set<pid_t> ours(fixtures.pids.begin(), fixtures.pids.end());
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    std::size_t windows = 0;
+    std::size_t total = 0;
+    while (true) {
+        const klosia::X11Snapshot snapshot = klosia::X11Snapshot::take(*connection, false);
+        windows = static_cast<std::size_t>(
+            std::count_if(snapshot.windows.begin(), snapshot.windows.end(),
+                          [&](const klosia::WindowRecord& w) { return ours.contains(w.pid()); }));
+        total = snapshot.windows.size();
+        if (windows >= kClients * kWindowsPerClient) {
+            break;
+        }
+        if (Clock::now() > deadline) {
+            std::fprintf(stderr, "snapshot_bench: only %zu of %zu windows appeared\n", windows,
+                         kClients * kWindowsPerClient);
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    // Cold: a new workspace (desktop entries read) and its first listing.
+    const auto coldStart = Clock::now();
+    const double coldCpuStart = selfCpu();
+    std::unique_ptr<klosia::Workspace> workspace = klosia::createX11Workspace(&error);
+    if (!workspace) {
+        std::fprintf(stderr, "snapshot_bench: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::size_t listed = workspace->runningApplications().size();
+    const double coldWall = std::chrono::duration<double>(Clock::now() - coldStart).count();
+    const double coldCpu = selfCpu() - coldCpuStart;
+
+    std::vector<double> ourWall;
+    std::vector<double> ourCpu;
+    std::vector<double> baseWall;
+    std::vector<double> baseCpu;
+    std::size_t identified = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        const auto start = Clock::now();
+        const double cpuStart = selfCpu();
+        const std::vector<klosia::RunningApplicationPtr> apps = workspace->runningApplications();
+        identified = 0;
+        for (const klosia::RunningApplicationPtr& app : apps) {
+            identified += app->bundleIdentifier().isEmpty() ? 0 : 1;
+        }
+        ourCpu.push_back(selfCpu() - cpuStart);
+        ourWall.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        listed = apps.size();
+
+        const auto baseStart = Clock::now();
+        const pid_t pid = spawn({"wmctrl", "-lp"}, true);
+        int status = 0;
+        rusage usage{};
+        if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
+            WEXITSTATUS(status) != 0) {
+            std::fprintf(stderr, "snapshot_bench: wmctrl -lp failed\n");
+            return 1;
+        }
+        baseWall.push_back(std::chrono::duration<double>(Clock::now() - baseStart).count());
+        baseCpu.push_back(cpuSeconds(usage));
+    }
+
+    const double wall = median(ourWall);
+    const double cpu = median(ourCpu);
+    const double bWall = median(baseWall);
+    const double bCpu = median(baseCpu);
+    std::printf(
+        "snapshot_bench: %zu client windows (%zu ours), %zu applications listed, %zu with "
+        "an identity; medians of %d runs\n",
+        total, windows, listed, identified, kRuns);
+    std::printf("  cold start (workspace + first listing): %.2f ms wall, %.2f ms CPU\n",
+                coldWall * 1e3, coldCpu * 1e3);
+    std::printf("  klosia listing:   %8.2f ms wall  %8.2f ms CPU\n", wall * 1e3, cpu * 1e3);
+    std::printf("  wmctrl -lp:       %8.2f ms wall  %8.2f ms CPU\n", bWall * 1e3, bCpu * 1e3);
+    const double wallRatio = wall / bWall;
+    const double cpuRatio = bCpu > 0 ? cpu / bCpu : 0;
+    std::printf("  ratio klosia/wmctrl: wall %.3f, CPU %.3f (goal <= %.1f): %s\n", wallRatio,
+                cpuRatio, kGoal, wallRatio <= kGoal && cpuRatio <= kGoal ? "met" : "NOT met");
+    return 0;
+}

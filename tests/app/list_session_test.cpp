@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QThread>
+
+#include "model/AppPolicies.h"
+#include "platform/linux/FileUserDefaults.h"
+#include "settings/Preferences.h"
+
+using namespace klosia;
+
+namespace {
+
+QJsonArray listJson(const QStringList& extra = {}) {
+    QProcess klosia;
+    klosia.start(QStringLiteral(KLOSIA_EXECUTABLE),
+                 QStringList{QStringLiteral("--list"), QStringLiteral("--json")} + extra);
+    klosia.waitForFinished(30000);
+    EXPECT_EQ(klosia.exitCode(), 0) << klosia.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(klosia.readAllStandardOutput()).array();
+}
+
+QJsonObject entryWithPid(const QJsonArray& list, qint64 pid) {
+    for (const auto& value : list) {
+        const QJsonObject entry = value.toObject();
+        if (entry.value(QStringLiteral("pids")).toArray().contains(QJsonValue(pid))) {
+            return entry;
+        }
+    }
+    return {};
+}
+
+// Polls the listing until `pid` shows up (the window must be mapped and managed first).
+QJsonObject waitForEntry(qint64 pid, const QStringList& extra = {}) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 15000) {
+        const QJsonObject entry = entryWithPid(listJson(extra), pid);
+        if (!entry.isEmpty()) {
+            return entry;
+        }
+        QThread::msleep(100);
+    }
+    return {};
+}
+
+}  // namespace
+
+TEST(ListCommand, ShowsRealClientsWithStoredPoliciesAndPreferences) {
+    // The session gives us a private config home: the program reads its settings from there.
+    FileUserDefaults defaults(FileUserDefaults::defaultPath());
+    saveAppPolicies({{QStringLiteral("XLogo"), MenuAppPolicy::never}}, defaults);
+    defaults.set(QString(Preferences::kDeselectApps), QByteArray("true"));
+    ASSERT_TRUE(defaults.synchronize());
+
+    QProcess xlogo;
+    QProcess xclock;
+    xlogo.start(QStringLiteral("xlogo"), {});
+    xclock.start(QStringLiteral("xclock"), {});
+    ASSERT_TRUE(xlogo.waitForStarted());
+    ASSERT_TRUE(xclock.waitForStarted());
+
+    const QJsonObject logo = waitForEntry(xlogo.processId());
+    ASSERT_FALSE(logo.isEmpty()) << "xlogo was never listed";
+    EXPECT_EQ(logo.value(QStringLiteral("bundleIdentifier")).toString(), QStringLiteral("XLogo"));
+    EXPECT_EQ(logo.value(QStringLiteral("policy")).toString(), QStringLiteral("Never"));
+    EXPECT_FALSE(logo.value(QStringLiteral("selected")).toBool());
+    EXPECT_EQ(logo.value(QStringLiteral("activationPolicy")).toString(), QStringLiteral("regular"));
+
+    const QJsonObject clock = waitForEntry(xclock.processId());
+    ASSERT_FALSE(clock.isEmpty()) << "xclock was never listed";
+    EXPECT_EQ(clock.value(QStringLiteral("policy")).toString(), QStringLiteral("Standard"));
+    EXPECT_FALSE(clock.value(QStringLiteral("selected")).toBool())
+        << "with the deselect preference on, applications start unchecked";
+
+    // The table form lists the same clients.
+    QProcess table;
+    table.start(QStringLiteral(KLOSIA_EXECUTABLE), {QStringLiteral("--list")});
+    table.waitForFinished(30000);
+    const QString text = QString::fromUtf8(table.readAllStandardOutput());
+    EXPECT_TRUE(text.contains(QString::number(xlogo.processId()))) << text.toStdString();
+
+    xlogo.kill();
+    xclock.kill();
+    xlogo.waitForFinished();
+    xclock.waitForFinished();
+}
