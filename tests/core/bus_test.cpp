@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include "core/QtDispatcher.h"
 #include "fakes/ManualDispatcher.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 using namespace klosia;
 
@@ -25,17 +25,6 @@ public:
 private:
     std::string text_;
 };
-
-// Processes Qt events until `done` holds or five seconds pass.
-template <typename F>
-bool waitFor(F done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
 
 }  // namespace
 
@@ -175,7 +164,7 @@ TEST(BusDelivery, BackgroundPostsAreDeliveredOnTheMainThreadInOrder) {
     });
     worker.join();
     bus.notify(QStringLiteral("1"));
-    ASSERT_TRUE(waitFor([&] { return order.size() == 3; }));
+    ASSERT_TRUE(test::waitUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 1}));
     EXPECT_FALSE(offMain.load());
 }

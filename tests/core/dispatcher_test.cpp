@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QThread>
 
 #include <atomic>
@@ -8,20 +7,9 @@
 
 #include "core/QtDispatcher.h"
 #include "fakes/ManualDispatcher.h"
+#include "support/Wait.h"
 
 using namespace klosia;
-
-namespace {
-template <typename F>
-bool waitFor(F done) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return done();
-}
-}  // namespace
 
 TEST(QtDispatcherTest, MainWorkRunsLaterOnTheMainThreadAndDelaysKeepTheirOrder) {
     QtDispatcher dispatcher;
@@ -31,7 +19,7 @@ TEST(QtDispatcherTest, MainWorkRunsLaterOnTheMainThreadAndDelaysKeepTheirOrder) 
     dispatcher.mainAfter(Dispatcher::Delay(0), [&] { order.emplace_back("second"); });
     EXPECT_TRUE(order.empty());
     EXPECT_TRUE(dispatcher.isMainThread());
-    ASSERT_TRUE(waitFor([&] { return order.size() == 3; }));
+    ASSERT_TRUE(test::waitUntil([&] { return order.size() == 3; }));
     EXPECT_EQ(order, (std::vector<std::string>{"first", "second", "late"}));
 }
 
@@ -43,12 +31,12 @@ TEST(QtDispatcherTest, BackgroundWorkRunsOffTheMainThreadAndHopsBack) {
         ranInBackground = !dispatcher.isMainThread();
         dispatcher.main([&] { backOnMain = dispatcher.isMainThread(); });
     });
-    ASSERT_TRUE(waitFor([&] { return backOnMain; }));
+    ASSERT_TRUE(test::waitUntil([&] { return backOnMain; }));
     EXPECT_TRUE(ranInBackground.load());
 
     std::atomic<int> delayed{0};
     dispatcher.backgroundAfter(Dispatcher::Delay(0.02), [&] { delayed = 1; });
-    ASSERT_TRUE(waitFor([&] { return delayed.load() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return delayed.load() == 1; }));
 }
 
 TEST(ManualDispatcherTest, RunsDueWorkInTimeThenPostOrder) {

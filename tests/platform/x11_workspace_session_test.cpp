@@ -2,6 +2,8 @@
 // fixture client, whose window behaviour each test picks by option.
 #include <gtest/gtest.h>
 
+#include "support/Wait.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -30,19 +32,7 @@ namespace {
 
 const QString kFixture = QStringLiteral(KLOSIA_FIXTURE_PATH);
 
-// Polls while the event loop runs, so the workspace sees the desktop change.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using test::waitUntil;
 
 // A client we start; killed by pid when the test ends, whatever happened.
 class Client {

@@ -2,7 +2,9 @@
 // directories take for granted (a notification daemon, a window manager, a system tray, a bus and
 // directories of their own) has to hold here first.
 #include <gtest/gtest.h>
+
 #include <xcb/xcb.h>
+#include "support/Wait.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -29,19 +31,7 @@
 namespace klosia {
 namespace {
 
-// Polls while the event loop runs, so Qt can see the changes it is waiting for.
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
+using test::waitUntil;
 
 // --- notifications ---------------------------------------------------------------------------
 
