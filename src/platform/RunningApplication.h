@@ -3,9 +3,9 @@
 #include <QIcon>
 #include <QString>
 
+#include <sys/types.h>
 #include <cstdint>
 #include <memory>
-#include <sys/types.h>
 
 namespace klosia {
 

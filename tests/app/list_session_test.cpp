@@ -25,7 +25,7 @@ QJsonArray listJson(const QStringList& extra = {}) {
 
 QJsonObject entryWithPid(const QJsonArray& list, qint64 pid) {
     for (const auto& value : list) {
-        const QJsonObject entry = value.toObject();
+        QJsonObject entry = value.toObject();
         if (entry.value(QStringLiteral("pids")).toArray().contains(QJsonValue(pid))) {
             return entry;
         }
@@ -38,7 +38,7 @@ QJsonObject waitForEntry(qint64 pid, const QStringList& extra = {}) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < 15000) {
-        const QJsonObject entry = entryWithPid(listJson(extra), pid);
+        QJsonObject entry = entryWithPid(listJson(extra), pid);
         if (!entry.isEmpty()) {
             return entry;
         }
