@@ -121,10 +121,18 @@ void Preferences::store(QLatin1String key, const QByteArray& json) {
     defaults_.synchronize();
 }
 
+void Preferences::announce(const char* property, const std::string& value,
+                           const QString* specificName) {
+    notify(names::preferencesDidChanged);
+    if (specificName != nullptr) {
+        notify(*specificName);
+    }
+    logger.log(std::string("save ") + property + " = " + value, VezizurLevel::info);
+}
+
 void Preferences::setStartLogin(bool value) {
     startLogin_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log("save startLogin = " + text(value), VezizurLevel::info);
+    announce("startLogin", text(value));
     // Applied before the write so that a failed write still changes the login state.
     LaunchAtLogin::setEnabled(value);
     store(kStartLogin, encode(value));
@@ -132,79 +140,64 @@ void Preferences::setStartLogin(bool value) {
 
 void Preferences::setPlaySounds(bool value) {
     playSounds_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log("save playSounds = " + text(value), VezizurLevel::info);
+    announce("playSounds", text(value));
     store(kPlaySound, encode(value));
 }
 
 void Preferences::setShowBackgroundApps(bool value) {
     showBackgroundApps_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log("save showBackgroundApps = " + text(value), VezizurLevel::info);
+    announce("showBackgroundApps", text(value));
     store(kShowBackgroundApps, encode(value));
 }
 
 void Preferences::setGroupBackgroundApps(bool value) {
     groupBackgroundApps_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log("save groupBackgroundApps = " + text(value), VezizurLevel::info);
+    announce("groupBackgroundApps", text(value));
     store(kGroupBackgroundApps, encode(value));
 }
 
 void Preferences::setQuitInactiveAppsAfter(std::shared_ptr<InactiveAppsAfter> value) {
-    if (!value) {
-        value = defaultQuitInactiveAppsAfter();
-    }
-    quitInactiveAppsAfter_ = std::move(value);
-    notify(names::preferencesDidChanged);
-    logger.log("save quitInactiveAppsAfter = " + quitInactiveAppsAfter_->description(),
-               VezizurLevel::info);
+    quitInactiveAppsAfter_ = value ? std::move(value) : defaultQuitInactiveAppsAfter();
+    announce("quitInactiveAppsAfter", quitInactiveAppsAfter_->description().toStdString());
     store(kQuitInactiveAppsAfter, encode(*quitInactiveAppsAfter_));
 }
 
 void Preferences::setDisableTips(bool value) {
     disableTips_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log("save disableTips = " + text(value), VezizurLevel::info);
+    announce("disableTips", text(value));
     store(kDisableTips, encode(value));
 }
 
 void Preferences::setQuitOption(QuitOption value) {
     quitOption_ = value;
-    notify(names::preferencesDidChanged);
-    logger.log(std::string("save quitOption = ") + caseName(value), VezizurLevel::info);
+    announce("quitOption", caseName(value));
     store(kQuitOption, encode(value));
 }
 
 void Preferences::setDeselectApps(bool value) {
     deselectApps_ = value;
-    notify(names::preferencesDidChanged);
-    notify(names::menuDeselectedAppsDidChanged);
-    logger.log("save deselectApps = " + text(value), VezizurLevel::info);
+    announce("deselectApps", text(value), &names::menuDeselectedAppsDidChanged);
     store(kDeselectApps, encode(value));
 }
 
 void Preferences::setShortcutActivate(std::shared_ptr<GlobalShortcut> value) {
     shortcutActivate_ = value ? std::move(value) : defaultShortcutActivate();
-    notify(names::preferencesDidChanged);
-    notify(names::shortcutsDidChanged);
-    logger.log("save shortcutActivate = " + shortcutActivate_->description(), VezizurLevel::info);
+    announce("shortcutActivate", shortcutActivate_->description().toStdString(),
+             &names::shortcutsDidChanged);
     store(kShortcutActivate, encode(*shortcutActivate_));
 }
 
 void Preferences::setShortcutQuit(std::shared_ptr<GlobalShortcut> value) {
     shortcutQuit_ = value ? std::move(value) : defaultShortcutQuit();
-    notify(names::preferencesDidChanged);
-    notify(names::shortcutsDidChanged);
-    logger.log("save shortcutQuit = " + shortcutQuit_->description(), VezizurLevel::info);
+    announce("shortcutQuit", shortcutQuit_->description().toStdString(),
+             &names::shortcutsDidChanged);
     store(kShortcutQuit, encode(*shortcutQuit_));
 }
 
 void Preferences::setShortcutForceQuit(std::shared_ptr<GlobalShortcut> value) {
     shortcutForceQuit_ = value ? std::move(value) : defaultShortcutForceQuit();
-    notify(names::preferencesDidChanged);
-    notify(names::shortcutsDidChanged);
-    logger.log("save shortcutForceQuit = " + shortcutForceQuit_->description(), VezizurLevel::info);
+    announce("shortcutForceQuit", shortcutForceQuit_->description().toStdString(),
+             &names::shortcutsDidChanged);
     store(kShortcutForceQuit, encode(*shortcutForceQuit_));
 }
 

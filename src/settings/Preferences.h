@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "settings/GlobalShortcut.h"
 #include "settings/InactiveAppsAfter.h"
@@ -82,6 +83,10 @@ public:
 
 private:
     void restoreDefaults();
+    // Steps shared by every setter once the field holds the new value: the general post, the
+    // setting's specific post if it has one, and the log line.
+    void announce(const char* property, const std::string& value,
+                  const QString* specificName = nullptr);
     void store(QLatin1String key, const QByteArray& json);
 
     UserDefaults& defaults_;
