@@ -25,6 +25,13 @@ QString idOf(const std::optional<DesktopEntry>& entry) {
     return entry ? entry->id : QStringLiteral("<none>");
 }
 
+WindowIdentityHints wmClassHints(const char* instance, const char* wmClass) {
+    WindowIdentityHints hints;
+    hints.wmInstance = QString::fromLatin1(instance);
+    hints.wmClass = QString::fromLatin1(wmClass);
+    return hints;
+}
+
 class DesktopEntriesTest : public ::testing::Test {
 protected:
     QTemporaryDir temp;
@@ -95,10 +102,7 @@ TEST_F(DesktopEntriesTest, WmClassAgainstStartupWmClass) {
     const DesktopEntries entries = load();
 
     const auto match = [&](const char* instance, const char* wmClass) {
-        WindowIdentityHints hints;
-        hints.wmInstance = QString::fromLatin1(instance);
-        hints.wmClass = QString::fromLatin1(wmClass);
-        return idOf(entries.match(hints));
+        return idOf(entries.match(wmClassHints(instance, wmClass)));
     };
     EXPECT_EQ(match("Navigator", "firefox"), QStringLiteral("browser"));  // instance first
     EXPECT_EQ(match("Other", "firefox"), QStringLiteral("fox"));
@@ -118,10 +122,7 @@ TEST_F(DesktopEntriesTest, WmClassAgainstDesktopIds) {
     const DesktopEntries entries = load();
 
     const auto match = [&](const char* instance, const char* wmClass) {
-        WindowIdentityHints hints;
-        hints.wmInstance = QString::fromLatin1(instance);
-        hints.wmClass = QString::fromLatin1(wmClass);
-        return idOf(entries.match(hints));
+        return idOf(entries.match(wmClassHints(instance, wmClass)));
     };
     EXPECT_EQ(match("gedit", "Gedit"), QStringLiteral("org.gnome.gedit"));
     EXPECT_EQ(match("", "XTerm"), QStringLiteral("xterm"));

@@ -23,15 +23,8 @@ check() {
     if "$@"; then pass "$what"; else fail "$what"; fi
 }
 
-# Sets REPLY to "STATE STARTTIME" of a pid; fails when there is no such process.
-proc_stat() {
-    local line
-    { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 1
-    line=${line##*) }
-    local -a fields
-    read -r -a fields <<<"$line"
-    REPLY="${fields[0]} ${fields[19]}"
-}
+# shellcheck source=proc-stat.sh
+source "$(dirname "${BASH_SOURCE[0]}")/proc-stat.sh"
 
 # A pid counts as ours only with the start time the script recorded for it.
 still_running() {

@@ -90,15 +90,8 @@ now_ms() {
     REPLY=$((t / 1000))
 }
 
-# Sets REPLY to "STATE STARTTIME" of a pid, fails when the pid does not exist.
-proc_stat() {
-    local line
-    { read -r line <"/proc/$1/stat"; } 2>/dev/null || return 1
-    line=${line##*) }
-    local -a fields
-    read -r -a fields <<<"$line"
-    REPLY="${fields[0]} ${fields[19]}"
-}
+# shellcheck source=proc-stat.sh
+source "$here/proc-stat.sh"
 
 # True while the process we started (same pid and start time) is running; zombies count as gone.
 is_running() {
