@@ -2,11 +2,11 @@
 
 #include <atomic>
 
+#include "core/JsonFragment.h"
 #include "core/NotificationBus.h"
 #include "log/Vezizur.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/UserDefaults.h"
-#include "settings/JsonFragment.h"
 #include "settings/LaunchAtLogin.h"
 
 namespace klosia {

@@ -1,4 +1,4 @@
-#include "settings/JsonFragment.h"
+#include "core/JsonFragment.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
