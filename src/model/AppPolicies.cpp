@@ -8,7 +8,10 @@
 
 namespace klosia {
 
-AppPolicies loadAppPolicies(const UserDefaults& defaults) {
+namespace {
+
+// The stored JSON object; empty when the key is missing, not data, or not a JSON object.
+QJsonObject storedObject(const UserDefaults& defaults) {
     const std::optional<QByteArray> data = defaults.data(kPolicyAppsKey);
     if (!data) {
         return {};
@@ -18,27 +21,42 @@ AppPolicies loadAppPolicies(const UserDefaults& defaults) {
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
         return {};
     }
-    const QJsonObject object = document.object();
+    return document.object();
+}
+
+std::optional<MenuAppPolicy> policyOf(const QJsonValue& member) {
+    if (!member.isString()) {
+        return std::nullopt;
+    }
+    return menuAppPolicyFromRawValue(member.toString());
+}
+
+}  // namespace
+
+AppPolicies loadAppPolicies(const UserDefaults& defaults) {
+    const QJsonObject object = storedObject(defaults);
     AppPolicies policies;
     policies.reserve(object.size());
     for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-        // Strict like a typed decoder: one unknown member rejects the whole map, which the
-        // next policy change then overwrites.
-        if (!it.value().isString()) {
-            return {};
+        // A member this program cannot read (a newer policy, a slip in a hand edit) costs only
+        // that application its policy, never the others theirs.
+        if (const std::optional<MenuAppPolicy> policy = policyOf(it.value())) {
+            policies.insert(it.key(), *policy);
         }
-        const std::optional<MenuAppPolicy> policy =
-            menuAppPolicyFromRawValue(it.value().toString());
-        if (!policy) {
-            return {};
-        }
-        policies.insert(it.key(), *policy);
     }
     return policies;
 }
 
 void saveAppPolicies(const AppPolicies& policies, UserDefaults& defaults) {
+    // The unreadable members loadAppPolicies() left out are written back as they were, so that
+    // a save here does not erase them; a policy set for the same application replaces one.
     QJsonObject object;
+    const QJsonObject stored = storedObject(defaults);
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
+        if (!policyOf(it.value()) && !policies.contains(it.key())) {
+            object.insert(it.key(), it.value());
+        }
+    }
     for (auto it = policies.constBegin(); it != policies.constEnd(); ++it) {
         object.insert(it.key(), rawValue(it.value()));
     }

@@ -18,7 +18,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PolicyStoreTest, AnythingButAnObjectOfKnownRawValuesReadsAsEmpty) {
+TEST_F(PolicyStoreTest, AnythingButAJsonObjectReadsAsEmpty) {
     EXPECT_TRUE(loadAppPolicies(defaults).isEmpty()) << "key absent";
 
     // Valid JSON, but held as a string where data is expected.
@@ -28,21 +28,39 @@ TEST_F(PolicyStoreTest, AnythingButAnObjectOfKnownRawValuesReadsAsEmpty) {
     EXPECT_TRUE(loadAppPolicies(defaults).isEmpty()) << "integer value";
 
     for (const QByteArray& bad : {
-             QByteArray(R"({"a":"Never")"),                    // truncated
-             QByteArray(R"(["Never"])"),                       // not an object
-             QByteArray(R"("Never")"),                         // a bare string
-             QByteArray(R"({"a":"Always","b":"never"})"),      // case differs
-             QByteArray(R"({"a":"Always","b":"Sometimes"})"),  // unknown raw value
-             QByteArray(R"({"a":"Always","b":1})"),            // not a string
-             QByteArray(R"({"a":"Always","b":null})"),
+             QByteArray(R"({"a":"Never")"),  // truncated
+             QByteArray(R"(["Never"])"),     // not an object
+             QByteArray(R"("Never")"),       // a bare string
              QByteArray("\xff\xfe"),
+             QByteArray("{}"),
          }) {
         defaults.set(kPolicyAppsKey, bad);
         EXPECT_TRUE(loadAppPolicies(defaults).isEmpty()) << bad.toStdString();
     }
+}
 
-    defaults.set(kPolicyAppsKey, QByteArray("{}"));
-    EXPECT_TRUE(loadAppPolicies(defaults).isEmpty());
+TEST_F(PolicyStoreTest, AnUnreadableMemberCostsOnlyItsOwnPolicyAndSurvivesASave) {
+    defaults.set(kPolicyAppsKey, QByteArray(R"({"a":"Always","b":"never","c":"Sometimes",)"
+                                            R"("d":1,"e":null,"f":{"x":"Never"},"g":"Never"})"));
+    const AppPolicies loaded = loadAppPolicies(defaults);
+    EXPECT_EQ(loaded, (AppPolicies{{QStringLiteral("a"), MenuAppPolicy::always},
+                                   {QStringLiteral("g"), MenuAppPolicy::never}}));
+
+    // A change of one policy keeps what could not be read, unless it sets that same member.
+    AppPolicies changed = loaded;
+    changed.insert(QStringLiteral("a"), MenuAppPolicy::never);
+    changed.insert(QStringLiteral("c"), MenuAppPolicy::standard);
+    changed.remove(QStringLiteral("g"));
+    saveAppPolicies(changed, defaults);
+    const QJsonObject stored =
+        QJsonDocument::fromJson(defaults.data(kPolicyAppsKey).value_or(QByteArray())).object();
+    EXPECT_EQ(stored, (QJsonObject{{QStringLiteral("a"), QStringLiteral("Never")},
+                                   {QStringLiteral("b"), QStringLiteral("never")},
+                                   {QStringLiteral("c"), QStringLiteral("Standard")},
+                                   {QStringLiteral("d"), 1},
+                                   {QStringLiteral("e"), QJsonValue::Null},
+                                   {QStringLiteral("f"), QJsonObject{{"x", "Never"}}}}));
+    EXPECT_EQ(loadAppPolicies(defaults), changed);
 }
 
 TEST_F(PolicyStoreTest, SavedMapReadsBackAndKeepsStandardAsAMember) {
