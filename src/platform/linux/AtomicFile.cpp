@@ -58,15 +58,35 @@ bool writeAll(int fd, const QByteArray& content) {
     return true;
 }
 
-// The file a symbolic link at `path` finally names; `path` itself otherwise.
-QString resolveLink(const QString& path) {
+// The file a symbolic link at `path` finally names; `path` itself otherwise. False with `error`
+// set when the link leads into a directory that belongs to someone else.
+bool resolveLink(const QString& path, QString& target, QString* error) {
     const QFileInfo info(path);
     if (!info.isSymLink()) {
-        return path;
+        target = path;
+        return true;
     }
-    const QString target = info.canonicalFilePath();
+    const QString canonical = info.canonicalFilePath();
     // A dangling link: write where it points, so the link becomes valid.
-    return target.isEmpty() ? info.symLinkTarget() : target;
+    target = canonical.isEmpty() ? info.symLinkTarget() : canonical;
+    // The file is replaced through a new file made in the target's directory. That happens
+    // only in a directory the writing user owns: a link into a shared or foreign directory
+    // (/tmp, another user's home), dangling or not, is refused, the link stays as it is and
+    // the caller keeps its content. Missing directories are not created at a link's end.
+    const QString directory = QFileInfo(target).path();
+    struct stat status {};
+    if (::stat(QFile::encodeName(directory).constData(), &status) != 0) {
+        setError(error, describe(QStringLiteral("cannot follow the link %1 into").arg(path),
+                                 directory, errno));
+        return false;
+    }
+    if (status.st_uid != ::geteuid()) {
+        setError(error, QStringLiteral("not following the link %1 into %2, a directory owned by "
+                                       "another user")
+                            .arg(path, directory));
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -95,7 +115,10 @@ bool AtomicFile::makeDirectories(const QString& directory, int permissions, QStr
 
 bool AtomicFile::write(const QString& path, const QByteArray& content, int permissions,
                        QString* error) {
-    const QString target = resolveLink(QDir::cleanPath(QDir::current().absoluteFilePath(path)));
+    QString target;
+    if (!resolveLink(QDir::cleanPath(QDir::current().absoluteFilePath(path)), target, error)) {
+        return false;
+    }
     const QString directory = QFileInfo(target).path();
     if (!makeDirectories(directory, 0700, error)) {
         return false;

@@ -12,8 +12,10 @@ class AtomicFile {
 public:
     // Writes `content` to `path` with the given permission bits (before the umask), creating
     // missing parent directories with 0700. A symbolic link at `path` is followed, so the file
-    // it points to is replaced and the link stays. On failure returns false and, when `error`
-    // is given, says what failed; the old file is then untouched and no temporary file remains.
+    // it points to is replaced and the link stays, but only into an existing directory owned by
+    // the writing user: a link into anyone else's directory (even a world-writable one such as
+    // /tmp) is a failure. On failure returns false and, when `error` is given, says what failed;
+    // the old file is then untouched and no temporary file remains.
     static bool write(const QString& path, const QByteArray& content, int permissions,
                       QString* error = nullptr);
 

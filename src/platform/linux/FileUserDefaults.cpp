@@ -1,146 +1,50 @@
 #include "platform/linux/FileUserDefaults.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <QFileInfo>
 
-#include <QDateTime>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonValue>
-#include <QVariant>
-
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "core/AppInfo.h"
 #include "log/Vezizur.h"
 #include "platform/linux/AtomicFile.h"
+#include "platform/linux/DamagedFile.h"
+#include "platform/linux/DefaultsCodec.h"
+#include "platform/linux/FileLock.h"
+#include "platform/linux/RegularFile.h"
 #include "platform/linux/XdgPaths.h"
 
 namespace klosia {
 
 namespace {
 
-constexpr std::int64_t kFormat = 1;
-const QString kFormatKey = QStringLiteral("format");
-const QString kValuesKey = QStringLiteral("values");
-const QString kDataKey = QStringLiteral("data");
 // Far beyond any settings this program writes; a bigger file is not ours.
 constexpr qsizetype kMaxFileSize = qsizetype{64} * 1024 * 1024;
+// Another writer holds the lock only for one write; this long means it is stuck.
+constexpr std::chrono::milliseconds kLockPatience{5000};
 
-QString errorText(int code) {
-    return QString::fromLocal8Bit(std::strerror(code));
+// Problems with the settings go to standard error as well as to the log: the shipped logger
+// writes nothing, and a user whose settings are not kept must be able to find out why (the
+// journal records standard error of programs started at login).
+void tellUser(const QString& text, VezizurLevel level = VezizurLevel::error) {
+    logger.log(text, level);
+    const QByteArray line =
+        QStringLiteral("%1: %2\n").arg(QLatin1String(appinfo::kExecutable), text).toLocal8Bit();
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    std::fflush(stderr);
 }
 
-// JSON numbers without fraction or exponent that fit in 64 bits are kept as integers by Qt's
-// parser; everything else is a double and not one of our values.
-bool isInteger(const QJsonValue& value) {
-    return value.isDouble() && value.toVariant().typeId() == QMetaType::LongLong;
-}
-
-std::optional<DefaultsValue> decodeValue(const QJsonValue& value) {
-    switch (value.type()) {
-        case QJsonValue::Bool:
-            return DefaultsValue{value.toBool()};
-        case QJsonValue::Double:
-            if (isInteger(value)) {
-                return DefaultsValue{static_cast<std::int64_t>(value.toInteger())};
-            }
-            return std::nullopt;
-        case QJsonValue::String:
-            return DefaultsValue{value.toString()};
-        case QJsonValue::Object: {
-            const QJsonObject object = value.toObject();
-            const QJsonValue encoded = object.value(kDataKey);
-            if (object.size() != 1 || !encoded.isString()) {
-                return std::nullopt;
-            }
-            auto decoded = QByteArray::fromBase64Encoding(encoded.toString().toLatin1(),
-                                                          QByteArray::AbortOnBase64DecodingErrors);
-            if (!decoded) {
-                return std::nullopt;
-            }
-            return DefaultsValue{std::move(decoded.decoded)};
-        }
-        default:
-            return std::nullopt;
-    }
-}
-
-QJsonValue encodeValue(const DefaultsValue& value) {
-    return std::visit(
-        [](const auto& held) -> QJsonValue {
-            using T = std::decay_t<decltype(held)>;
-            if constexpr (std::is_same_v<T, QByteArray>) {
-                return QJsonObject{{kDataKey, QString::fromLatin1(held.toBase64())}};
-            } else if constexpr (std::is_same_v<T, std::int64_t>) {
-                return QJsonValue(static_cast<qint64>(held));
-            } else {
-                return QJsonValue(held);
-            }
-        },
-        value);
-}
-
-enum class ReadResult { ok, missing, failed };
-
-// Reads the whole file; `error` holds the reason when it failed.
-ReadResult readFile(const QString& path, QByteArray& content, QString& error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        // ENOTDIR: a parent is not a directory, so the file cannot exist either.
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return ReadResult::missing;
-        }
-        error = errorText(errno);
-        return ReadResult::failed;
-    }
-    content.clear();
-    char buffer[65536];
-    while (true) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = errorText(errno);
-            ::close(fd);
-            return ReadResult::failed;
-        }
-        if (got == 0) {
-            break;
-        }
-        content.append(buffer, got);
-        if (content.size() > kMaxFileSize) {
-            break;  // judged as damaged by the caller
-        }
-    }
-    ::close(fd);
-    return ReadResult::ok;
-}
-
-// Renames `from` to `to` unless `to` exists. False with errno set otherwise.
-bool renameNoReplace(const QByteArray& from, const QByteArray& to) {
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
-        return true;
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return false;
-    }
-    // The file system cannot refuse to replace; check first instead.
-    if (::access(to.constData(), F_OK) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.constData(), to.constData()) == 0;
+QString cannotSave(const QString& path, const QString& reason) {
+    return QStringLiteral("cannot save settings to %1 (%2); keeping them in memory")
+        .arg(path, reason);
 }
 
 }  // namespace
 
-FileUserDefaults::FileUserDefaults(QString path) : path_(std::move(path)) {
+FileUserDefaults::FileUserDefaults(QString path, Access access)
+    : path_(std::move(path)), access_(access) {
     load();
 }
 
@@ -149,92 +53,123 @@ QString FileUserDefaults::defaultPath() {
            QStringLiteral(".json");
 }
 
+QString FileUserDefaults::lockPath() const {
+    return path_ + QStringLiteral(".lock");
+}
+
 void FileUserDefaults::load() {
-    QByteArray content;
-    QString error;
-    switch (readFile(path_, content, error)) {
-        case ReadResult::missing:
+    const RegularFile::Result file = RegularFile::read(path_, kMaxFileSize);
+    QString damage = file.error;
+    std::optional<QJsonObject> members;
+    switch (file.status) {
+        case RegularFile::Status::missing:
             return;
-        case ReadResult::failed:
-            blockedReason_ = QStringLiteral(
-                                 "settings file %1 cannot be read (%2); leaving it "
-                                 "untouched and keeping settings in memory only")
-                                 .arg(path_, error);
-            lastFailure_ = blockedReason_;
-            logger.log(blockedReason_, VezizurLevel::error);
+        case RegularFile::Status::unreadable:
+            tellUser(QStringLiteral("settings file %1 cannot be read (%2); leaving it untouched "
+                                    "and keeping settings in memory only")
+                         .arg(path_, file.error));
             return;
-        case ReadResult::ok:
+        case RegularFile::Status::notRegular:
+        case RegularFile::Status::tooLarge:
+            break;
+        case RegularFile::Status::ok:
+            members = DefaultsCodec::parseFile(file.content, damage);
             break;
     }
-    if (content.size() > kMaxFileSize) {
-        setAside(QStringLiteral("larger than %1 bytes").arg(kMaxFileSize));
-        return;
-    }
-
-    QJsonParseError parseError{};
-    const QJsonDocument document = QJsonDocument::fromJson(content, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        setAside(QStringLiteral("not JSON: %1 at byte %2")
-                     .arg(parseError.errorString())
-                     .arg(parseError.offset));
-        return;
-    }
-    if (!document.isObject()) {
-        setAside(QStringLiteral("not a JSON object"));
-        return;
-    }
-    const QJsonObject root = document.object();
-    const QJsonValue format = root.value(kFormatKey);
-    if (!isInteger(format) || format.toInteger() != kFormat) {
-        setAside(QStringLiteral("no \"format\" %1").arg(kFormat));
-        return;
-    }
-    const QJsonValue values = root.value(kValuesKey);
-    if (!values.isObject()) {
-        setAside(QStringLiteral("no \"values\" object"));
-        return;
-    }
-
-    const QJsonObject members = values.toObject();
-    for (auto it = members.begin(); it != members.end(); ++it) {
-        if (auto value = decodeValue(it.value())) {
-            values_.emplace(it.key(), std::move(*value));
+    if (!members) {
+        if (access_ == Access::readOnly) {
+            tellUser(QStringLiteral("settings file %1 is damaged (%2); reading it as empty "
+                                    "settings and leaving it as it is")
+                         .arg(path_, damage));
         } else {
-            unknown_.insert(it.key(), it.value());
-            logger.log(QStringLiteral("settings file %1: value of \"%2\" has an unknown form; "
-                                      "ignored and kept as it is")
-                           .arg(path_, it.key()),
-                       VezizurLevel::warning);
+            setAside(damage, "starting with empty settings", nullptr);
+        }
+        return;
+    }
+
+    QStringList unknown;
+    {
+        const std::lock_guard lock(mutex_);
+        lastSeen_ = file.content;
+        for (auto it = members->begin(); it != members->end(); ++it) {
+            placeLocked(it.key(), it.value());
+            if (unknown_.contains(it.key())) {
+                unknown.append(it.key());
+            }
+        }
+    }
+    for (const QString& key : unknown) {
+        logger.log(QStringLiteral("settings file %1: value of \"%2\" has an unknown form; "
+                                  "ignored and kept as it is")
+                       .arg(path_, key),
+                   VezizurLevel::warning);
+    }
+}
+
+bool FileUserDefaults::setAside(const QString& reason, const char* outcome, QString* failure) {
+    QString aside;
+    QString error;
+    if (DamagedFile::moveAside(path_, aside, error)) {
+        tellUser(QStringLiteral("settings file %1 is damaged (%2); moved it to %3 and %4")
+                     .arg(path_, reason, aside, QLatin1String(outcome)));
+        return true;
+    }
+    if (failure != nullptr) {
+        // No name with a time in it: the same failure must read the same on the next attempt.
+        *failure = cannotSave(
+            path_,
+            QStringLiteral("it is damaged (%1) and cannot be moved aside: %2").arg(reason, error));
+    } else {
+        tellUser(QStringLiteral("settings file %1 is damaged (%2) and could not be moved to %3 "
+                                "(%4); starting with empty settings and not writing over it")
+                     .arg(path_, reason, aside, error));
+    }
+    return false;
+}
+
+void FileUserDefaults::placeLocked(const QString& key, const QJsonValue& member) {
+    if (auto value = DefaultsCodec::decode(member)) {
+        unknown_.remove(key);
+        values_.insert_or_assign(key, std::move(*value));
+    } else {
+        values_.erase(key);
+        unknown_.insert(key, member);
+    }
+}
+
+void FileUserDefaults::mergeLocked(const QJsonObject& members) {
+    std::vector<QString> removed;
+    for (const auto& [key, value] : values_) {
+        if (!members.contains(key) && !changed_.contains(key)) {
+            removed.push_back(key);
+        }
+    }
+    for (const QString& key : unknown_.keys()) {
+        if (!members.contains(key) && !changed_.contains(key)) {
+            removed.push_back(key);
+        }
+    }
+    for (const QString& key : removed) {
+        values_.erase(key);
+        unknown_.remove(key);
+    }
+    for (auto it = members.begin(); it != members.end(); ++it) {
+        if (!changed_.contains(it.key())) {
+            placeLocked(it.key(), it.value());
         }
     }
 }
 
-void FileUserDefaults::setAside(const QString& reason) {
-    const QByteArray from = QFile::encodeName(path_);
-    const QString base = path_ + QStringLiteral(".damaged-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = base;
-    int code = 0;
-    for (int n = 1; n <= 1000; ++n) {
-        if (renameNoReplace(from, QFile::encodeName(aside))) {
-            logger.log(QStringLiteral("settings file %1 is damaged (%2); moved it to %3 and "
-                                      "starting with empty settings")
-                           .arg(path_, reason, aside),
-                       VezizurLevel::error);
-            return;
-        }
-        code = errno;
-        if (code != EEXIST) {
-            break;
-        }
-        aside = base + QStringLiteral("-%1").arg(n);
+QJsonObject FileUserDefaults::membersLocked() const {
+    QJsonObject members = unknown_;
+    for (const auto& [key, value] : values_) {
+        members.insert(key, DefaultsCodec::encode(value));
     }
-    blockedReason_ = QStringLiteral(
-                         "settings file %1 is damaged (%2) and could not be moved to "
-                         "%3 (%4); starting with empty settings and not writing over it")
-                         .arg(path_, reason, aside, errorText(code));
-    lastFailure_ = blockedReason_;
-    logger.log(blockedReason_, VezizurLevel::error);
+    return members;
+}
+
+void FileUserDefaults::markChangedLocked(const QString& key) {
+    changed_.insert_or_assign(key, ++generation_);
 }
 
 std::optional<DefaultsValue> FileUserDefaults::object(const QString& key) const {
@@ -256,7 +191,7 @@ void FileUserDefaults::set(const QString& key, const DefaultsValue& value) {
         changed = true;
     }
     if (changed || inserted) {
-        ++generation_;
+        markChangedLocked(key);
     }
 }
 
@@ -265,69 +200,125 @@ void FileUserDefaults::remove(const QString& key) {
     const bool wasUnknown = unknown_.contains(key);
     unknown_.remove(key);
     if (values_.erase(key) > 0 || wasUnknown) {
-        ++generation_;
+        markChangedLocked(key);
     }
 }
 
-QByteArray FileUserDefaults::serialize() const {
-    QJsonObject values = unknown_;
-    for (const auto& [key, value] : values_) {
-        values.insert(key, encodeValue(value));
-    }
-    const QJsonObject root{{kFormatKey, QJsonValue(static_cast<qint64>(kFormat))},
-                           {kValuesKey, values}};
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+void FileUserDefaults::setSaveFailureHandler(SaveFailureHandler handler) {
+    const std::lock_guard lock(mutex_);
+    saveFailureHandler_ = std::move(handler);
 }
 
-void FileUserDefaults::reportFailure(const QString& failure) {
+bool FileUserDefaults::save(QString& failure) {
     {
         const std::lock_guard lock(mutex_);
-        if (failure == lastFailure_) {
-            return;
+        if (changed_.empty()) {
+            return true;
         }
-        lastFailure_ = failure;
+        if (access_ == Access::readOnly) {
+            return false;
+        }
     }
-    logger.log(failure, VezizurLevel::error);
+    QString error;
+    if (!AtomicFile::makeDirectories(QFileInfo(path_).absolutePath(), 0700, &error)) {
+        failure = cannotSave(path_, error);
+        return false;
+    }
+    FileLock fileLock;
+    if (!fileLock.acquire(lockPath(), kLockPatience, error)) {
+        failure = cannotSave(path_, error);
+        return false;
+    }
+
+    // Under the lock no cooperating writer can replace the file until ours is in place.
+    const RegularFile::Result file = RegularFile::read(path_, kMaxFileSize);
+    std::optional<QJsonObject> onDisk;  // the file's members, when they are to be merged
+    std::optional<QByteArray> seen;
+    QString damage = file.error;
+    switch (file.status) {
+        case RegularFile::Status::missing:
+            onDisk = QJsonObject();
+            break;
+        case RegularFile::Status::unreadable:
+            failure = cannotSave(path_, QStringLiteral("it cannot be read: %1").arg(file.error));
+            return false;
+        case RegularFile::Status::notRegular:
+        case RegularFile::Status::tooLarge:
+            break;
+        case RegularFile::Status::ok: {
+            seen = file.content;
+            bool unchanged = false;
+            {
+                const std::lock_guard lock(mutex_);
+                unchanged = lastSeen_ == seen;
+            }
+            // Parsed only when someone else wrote it; our own last write needs no merge.
+            onDisk = unchanged ? QJsonObject() : DefaultsCodec::parseFile(file.content, damage);
+            break;
+        }
+    }
+    if (!onDisk) {
+        // Whoever damaged it, it is kept aside, and this object's values (all of them, as the
+        // damaged file says nothing about what to remove) take its place.
+        if (!setAside(damage, "writing the current settings in its place", &failure)) {
+            return false;
+        }
+        seen.reset();
+    }
+
+    QByteArray content;
+    std::uint64_t generation = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (onDisk && lastSeen_ != seen) {
+            mergeLocked(*onDisk);
+        }
+        lastSeen_ = seen;
+        content = DefaultsCodec::serializeFile(membersLocked());
+        generation = generation_;
+    }
+    if (!AtomicFile::write(path_, content, 0600, &error)) {
+        failure = cannotSave(path_, error);
+        return false;
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        lastSeen_ = content;
+        std::erase_if(changed_,
+                      [generation](const auto& entry) { return entry.second <= generation; });
+    }
+    return true;
 }
 
 bool FileUserDefaults::synchronize() {
-    const std::lock_guard writeLock(writeMutex_);
-    QByteArray content;
-    std::uint64_t generation = 0;
-    QString blocked;
-    {
-        const std::lock_guard lock(mutex_);
-        if (generation_ == savedGeneration_) {
-            return true;
-        }
-        blocked = blockedReason_;
-        if (blocked.isEmpty()) {
-            content = serialize();
-            generation = generation_;
-        }
-    }
-    if (!blocked.isEmpty()) {
-        reportFailure(blocked);
-        return false;
-    }
-
-    QString error;
-    if (!AtomicFile::write(path_, content, 0600, &error)) {
-        reportFailure(QStringLiteral("cannot save settings to %1 (%2); keeping them in memory")
-                          .arg(path_, error));
-        return false;
-    }
+    QString failure;
+    bool saved = false;
+    bool tell = false;
     bool recovered = false;
+    SaveFailureHandler handler;
     {
+        const std::lock_guard writeLock(writeMutex_);
+        saved = save(failure);
         const std::lock_guard lock(mutex_);
-        savedGeneration_ = generation;
-        recovered = !lastFailure_.isEmpty();
-        lastFailure_.clear();
+        if (saved) {
+            recovered = !lastFailure_.isEmpty();
+            lastFailure_.clear();
+        } else if (!failure.isEmpty() && failure != lastFailure_) {
+            lastFailure_ = failure;
+            tell = true;
+            handler = saveFailureHandler_;
+        }
+    }
+    if (tell) {
+        tellUser(failure);
+        if (handler) {
+            handler(failure);
+        }
     }
     if (recovered) {
-        logger.log(QStringLiteral("settings saved to %1 again").arg(path_), VezizurLevel::info);
+        tellUser(QStringLiteral("settings saved to %1 again").arg(path_), VezizurLevel::info);
     }
-    return true;
+    return saved;
 }
 
 }  // namespace klosia

@@ -4,29 +4,42 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 
 #include "platform/UserDefaults.h"
 
 namespace klosia {
 
-// The user defaults kept in one JSON file:
-//   {"format": 1, "values": {"key": value, ...}}
-// where a value is a JSON Boolean, a JSON integer (64-bit), a JSON string, or {"data": base64}.
+// The user defaults kept in one JSON file (its form: DefaultsCodec).
 //
 // Loaded once on construction. A missing file means empty defaults. A file whose content is
-// damaged (not JSON, not that shape, an unknown format) is renamed to
-// "<name>.damaged-YYYYMMDD-HHMMSS[-N]" and the defaults start empty, so the next write cannot
-// destroy it. A file that exists but cannot be read (permissions, a directory, I/O error) is
-// left where it is and never written over: the defaults stay in memory only and synchronize()
-// reports false. Members of an unknown shape inside a good file are kept untouched and written
-// back, so a newer program's values survive a round through this one.
+// damaged (not JSON, not that shape, an unknown format, too large, or a FIFO, socket or device
+// at the path) is renamed to "<name>.damaged-YYYYMMDD-HHMMSS[-N]" and the defaults start empty,
+// so the next write cannot destroy it. A file that exists but cannot be read (permissions, a
+// directory, I/O error) is left where it is and never written over: the defaults stay in memory
+// and synchronize() reports false until it can be read. Members of an unknown shape inside a
+// good file are kept untouched and written back, so a newer program's values survive a round
+// through this one.
+//
+// Several writers share the file: another instance of this program, or a person with an editor.
+// synchronize() takes an advisory lock on "<name>.lock" beside the file, reads the file again
+// and, when it changed since this object last read or wrote it, merges: keys this object did not
+// change take the file's value (also a removal), keys it changed keep its own value; the merged
+// result becomes this object's view and is written. So of two writers changing one key, the one
+// that writes last wins, and neither loses a key the other changed.
+//
+// In read-only mode nothing on disk is ever touched: a damaged file reads as empty defaults and
+// stays where it is, and synchronize() writes nothing and returns false.
 //
 // All members may be called from any thread.
 class FileUserDefaults : public UserDefaults {
 public:
-    explicit FileUserDefaults(QString path);
+    enum class Access { readWrite, readOnly };
+
+    explicit FileUserDefaults(QString path, Access access = Access::readWrite);
     FileUserDefaults(const FileUserDefaults&) = delete;
     FileUserDefaults& operator=(const FileUserDefaults&) = delete;
 
@@ -35,32 +48,50 @@ public:
     static QString defaultPath();
 
     const QString& path() const { return path_; }
+    // The file the writers of `path()` lock; it stays in place between writes.
+    QString lockPath() const;
 
     std::optional<DefaultsValue> object(const QString& key) const override;
     void set(const QString& key, const DefaultsValue& value) override;
     void remove(const QString& key) override;
-    // Writes the whole file atomically when something changed since the last successful write;
-    // true when the file holds the current values afterwards.
+    // Merges with the file and writes it atomically when something changed in memory since the
+    // last successful write; true when the file holds this object's values afterwards.
     bool synchronize() override;
+
+    // Told about a failure to save once, with the same text that goes to standard error; again
+    // only after a save succeeded or the failure changed. Called on the thread that called
+    // synchronize(), after its locks are released, so it may call back into this object.
+    using SaveFailureHandler = std::function<void(const QString& failure)>;
+    void setSaveFailureHandler(SaveFailureHandler handler);
 
 private:
     void load();
-    // Renames a damaged file aside and logs it; on failure blocks writes over it.
-    void setAside(const QString& reason);
-    QByteArray serialize() const;
-    void reportFailure(const QString& failure);
+    // Takes the lock, merges with the file and writes; false with `failure` set when not saved.
+    bool save(QString& failure);
+    // Moves the damaged file aside; false with `failure` set when it could not be moved.
+    bool setAside(const QString& reason, const char* outcome, QString* failure);
+    // Takes the file's members for every key not changed here (caller holds mutex_).
+    void mergeLocked(const QJsonObject& members);
+    // Puts one member of the file into the view (caller holds mutex_).
+    void placeLocked(const QString& key, const QJsonValue& member);
+    QJsonObject membersLocked() const;
+    void markChangedLocked(const QString& key);
 
     const QString path_;
+    const Access access_;
 
     // Guards everything below. Held only briefly, never across file I/O, so readers on other
     // threads do not wait for a disk flush.
     mutable std::mutex mutex_;
     std::map<QString, DefaultsValue> values_;
     QJsonObject unknown_;
-    std::uint64_t generation_ = 0;       // count of changes made in memory
-    std::uint64_t savedGeneration_ = 0;  // the generation the file holds
-    QString blockedReason_;              // non-empty: the file on disk must not be replaced
-    QString lastFailure_;                // the failure logged last, to log each one once
+    // Keys changed here and not yet written, with the generation of their last change.
+    std::map<QString, std::uint64_t> changed_;
+    std::uint64_t generation_ = 0;
+    // The file's content as this object last read or wrote it; nullopt while there is none.
+    std::optional<QByteArray> lastSeen_;
+    QString lastFailure_;  // the failure reported last, to report each one once
+    SaveFailureHandler saveFailureHandler_;
 
     // Serialises synchronize() so that snapshots reach the disk in the order they were taken.
     std::mutex writeMutex_;
