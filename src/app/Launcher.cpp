@@ -61,7 +61,8 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     QtDispatcher dispatcher;
     NotificationBus bus(dispatcher);
     NotificationBus::setDefaultCenter(&bus);
-    FileUserDefaults defaults(FileUserDefaults::defaultPath());
+    // Listing only looks: a damaged settings file stays where it is and nothing is written.
+    FileUserDefaults defaults(FileUserDefaults::defaultPath(), FileUserDefaults::Access::readOnly);
     setStandardUserDefaults(&defaults);
     // Reading the settings must not change start at login, so no login-item service here.
     Preferences preferences(defaults);

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -87,4 +90,38 @@ TEST(ListCommand, ShowsRealClientsWithStoredPoliciesAndPreferences) {
     xclock.kill();
     xlogo.waitForFinished();
     xclock.waitForFinished();
+}
+
+TEST(ListCommand, OnlyReadsTheSettings) {
+    // A damaged settings file: the running program would move it aside, a listing must not.
+    const QString path = FileUserDefaults::defaultPath();
+    const QDir directory = QFileInfo(path).dir();
+    ASSERT_TRUE(QDir().mkpath(directory.path()));
+    const QByteArray damaged = R"({"format": 1, "values": {"kUserdefaultsDeselectApps": tru)";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(damaged), damaged.size());
+    }
+    const auto listing = [&] {
+        return directory.entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                   QDir::NoDotAndDotDot);
+    };
+    const QStringList before = listing();
+
+    QProcess klosia;
+    klosia.start(QStringLiteral(KLOSIA_EXECUTABLE),
+                 {QStringLiteral("--list"), QStringLiteral("--json")});
+    ASSERT_TRUE(klosia.waitForFinished(30000));
+    EXPECT_EQ(klosia.exitCode(), 0);
+    EXPECT_TRUE(QJsonDocument::fromJson(klosia.readAllStandardOutput()).isArray());
+    const QString errors = QString::fromLocal8Bit(klosia.readAllStandardError());
+    EXPECT_TRUE(errors.contains(QStringLiteral("is damaged"))) << errors.toStdString();
+
+    EXPECT_EQ(listing(), before);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), damaged);
+    file.close();
+    EXPECT_TRUE(QFile::remove(path));
 }
