@@ -233,7 +233,9 @@ void Preferences::load() {
     if (const auto login = loadBool(kStartLogin, "startLogin", startLogin_)) {
         LaunchAtLogin::setEnabled(*login);
     }
-    loadBool(kPlaySound, "playSounds", playSounds_);
+    bool playSounds = playSounds_;
+    loadBool(kPlaySound, "playSounds", playSounds);
+    playSounds_ = playSounds;
     loadBool(kShowBackgroundApps, "showBackgroundApps", showBackgroundApps_);
     loadBool(kGroupBackgroundApps, "groupBackgroundApps", groupBackgroundApps_);
     if (const auto json = read(kQuitInactiveAppsAfter)) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -47,7 +48,8 @@ public:
 
     bool startLogin() const { return startLogin_; }
     void setStartLogin(bool value);
-    bool playSounds() const { return playSounds_; }
+    // Safe from any thread: sounds read it on the background queue when they start.
+    bool playSounds() const { return playSounds_.load(std::memory_order_relaxed); }
     void setPlaySounds(bool value);
     bool showBackgroundApps() const { return showBackgroundApps_; }
     void setShowBackgroundApps(bool value);
@@ -91,7 +93,7 @@ private:
 
     UserDefaults& defaults_;
     bool startLogin_ = false;
-    bool playSounds_ = false;
+    std::atomic<bool> playSounds_{false};
     bool showBackgroundApps_ = false;
     bool groupBackgroundApps_ = true;
     std::shared_ptr<InactiveAppsAfter> quitInactiveAppsAfter_;
