@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks run-session.sh from the outside: the command's exit status comes back, --panel places
-# the panel, and a signal stops the command and every process of the desktop, leaving nothing
+# the panel, --no-notifications leaves the bus without a notification server, and a signal stops the command and every process of the desktop, leaving nothing
 # behind (neither processes nor the temporary directory).
 #
 #   cleanup_test.sh PATH/TO/run-session.sh
@@ -69,6 +69,18 @@ for panel in top bottom; do
         check "--panel bottom puts the panel at the bottom (y=$y, height $h)" [ $((y + h)) -eq 800 ]
     fi
 done
+
+KLOSIA_SESSION_PIDFILE=$work/pids-quiet "$script" --no-notifications -- sh -c \
+    '[ "$KLOSIA_SESSION_NOTIFICATIONS" = 0 ] &&
+     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+         org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications |
+     grep -q "boolean false"'
+check "--no-notifications: the command finds no notification server" [ $? -eq 0 ]
+if [ -s "$work/pids-quiet" ] && ! grep -q '^dunst ' "$work/pids-quiet"; then
+    pass "--no-notifications: no dunst was started"
+else
+    fail "--no-notifications: no dunst was started"
+fi
 
 # --- stopping by signal --------------------------------------------------------------------------
 

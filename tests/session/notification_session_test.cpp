@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
+#include "support/DunstHistory.h"
 #include "support/Wait.h"
 
 #include <QDBusConnection>
@@ -15,9 +16,6 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPixmap>
 #include <QProcess>
 #include <QSystemTrayIcon>
@@ -34,47 +32,6 @@ namespace {
 using test::waitUntil;
 
 // --- notifications ---------------------------------------------------------------------------
-
-struct Notification {
-    int id = 0;
-    QString summary;
-};
-
-QString runDunstctl(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("dunstctl"), arguments);
-    if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        ADD_FAILURE() << "dunstctl " << arguments.join(QLatin1Char(' ')).toStdString()
-                      << " failed: " << process.readAllStandardError().toStdString();
-        return {};
-    }
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// `dunstctl history` prints {"type": "aa", "data": [[entry...]]}, each field of an entry again a
-// {type, data} pair.
-std::vector<Notification> notificationHistory() {
-    std::vector<Notification> result;
-    QJsonParseError error{};
-    const QJsonDocument document =
-        QJsonDocument::fromJson(runDunstctl({QStringLiteral("history")}).toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        ADD_FAILURE() << "dunstctl history is not JSON: " << error.errorString().toStdString();
-        return result;
-    }
-    const QJsonArray outer = document.object().value(QStringLiteral("data")).toArray();
-    for (const QJsonValue group : outer) {
-        for (const QJsonValue entry : group.toArray()) {
-            const QJsonObject fields = entry.toObject();
-            auto data = [&fields](const char* key) {
-                return fields.value(QLatin1String(key)).toObject().value(QStringLiteral("data"));
-            };
-            result.push_back({data("id").toInt(), data("summary").toString()});
-        }
-    }
-    return result;
-}
 
 TEST(SessionNotifications, NotificationSentOverDBusReachesTheDaemonHistory) {
     QDBusConnection bus = QDBusConnection::sessionBus();
@@ -98,7 +55,7 @@ TEST(SessionNotifications, NotificationSentOverDBusReachesTheDaemonHistory) {
 
     // Nothing expires on its own in this session: the history holds it only once closed.
     auto inHistory = [&] {
-        for (const Notification& n : notificationHistory()) {
+        for (const test::DunstHistory::Entry& n : test::DunstHistory::entries()) {
             if (n.summary == title) {
                 EXPECT_EQ(n.id, id);
                 return true;
@@ -107,7 +64,7 @@ TEST(SessionNotifications, NotificationSentOverDBusReachesTheDaemonHistory) {
         return false;
     };
     EXPECT_FALSE(inHistory());
-    runDunstctl({QStringLiteral("close-all")});
+    test::DunstHistory::closeAll();
     EXPECT_TRUE(waitUntil(inHistory)) << "no history entry titled " << title.toStdString();
 }
 

@@ -3,7 +3,10 @@
 # with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
 # directories in a temporary directory, so nothing touches the user's real desktop or settings.
 #
-#   run-session.sh [--panel top|bottom] [--] COMMAND [ARGS...]
+#   run-session.sh [--panel top|bottom] [--no-notifications] [--] COMMAND [ARGS...]
+#
+# --no-notifications starts no notification daemon and checks that none can be activated, so
+# the command meets a desktop without any notification server.
 #
 # Returns COMMAND's exit status; 128+N when stopped by signal N (130 for SIGINT, 143 for SIGTERM).
 # Whatever it started is stopped by pid on the way out, and only that.
@@ -14,7 +17,7 @@
 #   KLOSIA_SESSION_PIDFILE=F   append "NAME PID STARTTIME" for every process it starts
 # COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
 # session, KLOSIA_SESSION_DIR (the temporary directory) and KLOSIA_OUTER_DBUS (the bus address the
-# caller had, possibly empty).
+# caller had, possibly empty), and KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications).
 # shellcheck disable=SC2317  # functions run from traps and from wait_for
 set -u -o pipefail
 
@@ -29,13 +32,18 @@ log() {
 error() { echo "session: error: $*" >&2; }
 
 usage() {
-    echo "usage: ${0##*/} [--panel top|bottom] [--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--] COMMAND [ARGS...]" >&2
     exit 2
 }
 
 panel=top
+notifications=1
 while [ $# -gt 0 ]; do
     case $1 in
+    --no-notifications)
+        notifications=0
+        shift
+        ;;
     --panel)
         [ $# -ge 2 ] || usage
         panel=$2
@@ -407,13 +415,29 @@ esac
 
 # --- notifications ------------------------------------------------------------------------------
 
-start_bg dunst "$logs/dunst.log" dunst -config "$here/dunstrc"
 notifications_ready() {
     dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
         org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null |
         grep -q 'boolean true'
 }
-wait_for dunst "$REPLY" "${starts[-1]}" "$logs/dunst.log" notifications_ready || exit 1
+export KLOSIA_SESSION_NOTIFICATIONS=$notifications
+if [ "$notifications" = 1 ]; then
+    start_bg dunst "$logs/dunst.log" dunst -config "$here/dunstrc"
+    wait_for dunst "$REPLY" "${starts[-1]}" "$logs/dunst.log" notifications_ready || exit 1
+else
+    # The bus activates only services under the private data home, which holds none for
+    # notifications; check both, as a client would see them.
+    activatable=$(dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.ListActivatableNames 2>&1) || {
+        error "the bus did not list its activatable names: $activatable"
+        exit 1
+    }
+    if notifications_ready || grep -q '"org.freedesktop.Notifications"' <<<"$activatable"; then
+        error "--no-notifications: a notification server is reachable on the private bus"
+        exit 1
+    fi
+    log "no notification server on this bus"
+fi
 
 # --- the command --------------------------------------------------------------------------------
 
