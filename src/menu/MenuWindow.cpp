@@ -1,0 +1,143 @@
+#include "menu/MenuWindow.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "core/NotificationBus.h"
+#include "menu/MenuViewController.h"
+#include "menu/MenuWindowController.h"
+#include "settings/Preferences.h"
+
+namespace klosia {
+
+namespace {
+
+constexpr Qt::KeyboardModifiers kShortcutModifiers =
+    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
+bool isModifierKey(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+MenuWindow::MenuWindow(QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+      content_(new MenuViewController(this)) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(tr("Applications menu"));
+}
+
+void MenuWindow::setTranslucent(bool translucent) {
+    if (translucent == isTranslucent()) {
+        return;
+    }
+    // The X visual (with or without alpha) is chosen when the native window is made.
+    if (testAttribute(Qt::WA_WState_Created) && !isVisible()) {
+        destroy();
+    }
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+bool MenuWindow::isTranslucent() const {
+    return testAttribute(Qt::WA_TranslucentBackground);
+}
+
+bool MenuWindow::performKeyEquivalent(const QKeyEvent& event) {
+    if ((event.modifiers() & kShortcutModifiers) == Qt::ControlModifier &&
+        event.key() == Qt::Key_B) {
+        if (MenuWindowController* controller = menuWindowController.data()) {
+            Preferences& preferences = controller->preferences();
+            preferences.setShowBackgroundApps(!preferences.showBackgroundApps());
+        }
+        notify(names::menuDidChanged);
+    }
+    return true;
+}
+
+void MenuWindow::keyPressEvent(QKeyEvent* event) {
+    MenuWindowController* controller = menuWindowController.data();
+    if (isModifierKey(event->key())) {
+        if (controller != nullptr) {
+            controller->flagsChanged(event->modifiers());
+        }
+        event->accept();
+        return;
+    }
+    if (event->modifiers().testFlag(Qt::ControlModifier)) {
+        event->setAccepted(performKeyEquivalent(*event));
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && controller != nullptr) {
+        controller->closeMenu();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MenuWindow::keyReleaseEvent(QKeyEvent* event) {
+    MenuWindowController* controller = menuWindowController.data();
+    if (isModifierKey(event->key()) && controller != nullptr) {
+        // Qt reports the modifiers as they are after the release.
+        controller->flagsChanged(event->modifiers());
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void MenuWindow::mousePressEvent(QMouseEvent* event) {
+    // While the popup is open Qt grabs the pointer, so a press on any other window (another
+    // program's, the panel, the desktop, our own tray icon) arrives here, outside our rectangle.
+    // The inherited handling would hide the window at once; the menu fades out instead.
+    event->accept();
+    MenuWindowController* controller = menuWindowController.data();
+    if (!rect().contains(event->position().toPoint()) && controller != nullptr) {
+        controller->closeMenu();
+    }
+}
+
+void MenuWindow::closeEvent(QCloseEvent* event) {
+    MenuWindowController* controller = menuWindowController.data();
+    if (closingByController || controller == nullptr) {
+        event->accept();
+        return;
+    }
+    // Qt closing its popups on its own: fade out like any other close, from the controller.
+    event->ignore();
+    controller->closeMenu();
+}
+
+void MenuWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    MenuWindowController* controller = menuWindowController.data();
+    if (!closingByController && controller != nullptr) {
+        controller->windowDidHide();
+    }
+}
+
+void MenuWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    content_->setGeometry(rect());
+}
+
+}  // namespace klosia

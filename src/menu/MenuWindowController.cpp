@@ -1,0 +1,280 @@
+#include "menu/MenuWindowController.h"
+
+#include <QCursor>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPropertyAnimation>
+
+#include <chrono>
+
+#include "core/Dispatcher.h"
+#include "core/NotificationBus.h"
+#include "log/Vezizur.h"
+#include "menu/MenuGeometry.h"
+#include "menu/MenuViewController.h"
+#include "menu/MenuWindow.h"
+#include "menu/MenuWindowControllerDelegate.h"
+#include "model/CPU.h"
+#include "platform/Compositor.h"
+#include "platform/Workspace.h"
+#include "settings/Preferences.h"
+
+namespace klosia {
+
+namespace {
+
+constexpr Qt::KeyboardModifiers kFlagModifiers =
+    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+constexpr std::chrono::seconds kCpuInterval{1};
+// Titles are measured in a box of unlimited width, one line (17 points) high.
+constexpr qreal kUnlimited = 1e6;
+constexpr qreal kTitleLineHeight = 17;
+
+// The screen that holds the status icon: the menu is placed against its panel. Falls back to
+// the screen under the pointer, then to the primary screen.
+QScreen* screenFor(QPoint point) {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().contains(point)) {
+            return screen;
+        }
+    }
+    if (QScreen* screen = MenuWindowController::screenUnderMouse()) {
+        return screen;
+    }
+    return QGuiApplication::primaryScreen();
+}
+
+}  // namespace
+
+MenuWindowController::MenuWindowController(Dispatcher& dispatcher, Workspace& workspace,
+                                           Preferences& preferences, Compositor* compositor,
+                                           UserDefaults* defaults, QObject* parent)
+    : QObject(parent),
+      dispatcher_(dispatcher),
+      workspace_(workspace),
+      preferences_(preferences),
+      compositor_(compositor),
+      appList_(defaults),
+      window_(std::make_unique<MenuWindow>()),
+      menuViewController_(window_->contentView()),
+      fade_(new QPropertyAnimation(window_.get(), "windowOpacity", this)) {
+    window_->menuWindowController = this;
+    menuViewController_->menuWindowController = this;
+    menuViewController_->delegate = this;
+    fade_->setDuration(kFadeMilliseconds);
+    connect(fade_, &QPropertyAnimation::finished, this, &MenuWindowController::fadeFinished);
+
+    observe(this, &MenuWindowController::workspaceDidLaunchApplicationNotification,
+            names::didLaunchApplication);
+    observe(this, &MenuWindowController::workspaceDidTerminateApplicationNotification,
+            names::didTerminateApplication);
+    observe(this, &MenuWindowController::menuDidChangedNotification, names::menuDidChanged);
+    observe(this, &MenuWindowController::menuDeselectedAppsDidChangedNotification,
+            names::menuDeselectedAppsDidChanged);
+}
+
+MenuWindowController::~MenuWindowController() {
+    fade_->stop();
+    window_->menuWindowController = nullptr;
+    menuViewController_->menuWindowController = nullptr;
+    menuViewController_->delegate = nullptr;
+}
+
+void MenuWindowController::openMenu(QPoint point) {
+    if (isOpen_) {
+        return;
+    }
+    updateCPU();
+    openScreen_ = screenFor(point);
+    statusPoint_ = point;
+    window_->setWindowOpacity(0);
+    if (!window_->isVisible()) {
+        window_->setTranslucent(compositor_ != nullptr && compositor_->isRunning());
+    }
+    reloadApps();
+    phase_ = Phase::opening;
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    window_->setFocus(Qt::PopupFocusReason);
+    logger.log("menu will open", VezizurLevel::info);
+    menuViewController_->hoverIndex.reset();
+    fadeTo(1.0);
+}
+
+void MenuWindowController::closeMenu() {
+    // A second close during the closing fade would only run the same ending twice.
+    if (!isOpen_ || phase_ == Phase::closing) {
+        return;
+    }
+    if (delegate != nullptr) {
+        delegate->setStatusItemHighlighted(false);
+    }
+    logger.log("menu will close", VezizurLevel::info);
+    phase_ = Phase::closing;
+    fadeTo(0.0);
+}
+
+void MenuWindowController::fadeTo(qreal opacity) {
+    fade_->stop();
+    fade_->setStartValue(window_->windowOpacity());
+    fade_->setEndValue(opacity);
+    fade_->start();
+}
+
+void MenuWindowController::fadeFinished() {
+    if (phase_ == Phase::opening) {
+        phase_ = Phase::open;
+        isOpen_ = true;
+        logger.log("menu did open", VezizurLevel::info);
+        startCpuTimer();
+        Q_EMIT menuDidOpen();
+    } else if (phase_ == Phase::closing) {
+        window_->closingByController = true;
+        window_->hide();
+        window_->closingByController = false;
+        finishClosing();
+    }
+}
+
+void MenuWindowController::windowDidHide() {
+    if (phase_ == Phase::closed) {
+        return;
+    }
+    fade_->stop();
+    if (phase_ != Phase::closing && delegate != nullptr) {
+        delegate->setStatusItemHighlighted(false);
+    }
+    finishClosing();
+}
+
+void MenuWindowController::finishClosing() {
+    phase_ = Phase::closed;
+    isOpen_ = false;
+    logger.log("menu did close", VezizurLevel::info);
+    menuViewController_->clearSearch();
+    reloadApps();
+    stopCpuTimer();
+    Q_EMIT menuDidClose();
+}
+
+void MenuWindowController::flagsChanged(Qt::KeyboardModifiers modifiers) {
+    if ((modifiers & kFlagModifiers) == Qt::AltModifier && isOpen_) {
+        logger.log("flag alternate", VezizurLevel::info);
+        menuViewController_->alternate = true;
+    } else {
+        logger.log("flag default", VezizurLevel::info);
+        menuViewController_->alternate = false;
+    }
+    menuViewController_->updateKlosiaBt();
+}
+
+void MenuWindowController::layoutWindow() {
+    if (!openScreen_) {
+        return;
+    }
+    const QFontMetricsF metrics(MenuViewController::titleFont());
+    std::vector<qreal> widths;
+    for (const MenuAppPtr& app : menuViewController_->filteredApplications()) {
+        const QString title = app ? app->title() : QString();
+        widths.push_back(metrics
+                             .boundingRect(QRectF(0, 0, kUnlimited, kTitleLineHeight),
+                                           Qt::AlignLeft | Qt::AlignTop, title)
+                             .width());
+    }
+    const QRect available = openScreen_->availableGeometry();
+    const QSize size = menugeometry::windowSize(widths, available.size());
+    const QPoint origin =
+        menugeometry::windowOrigin(size, statusPoint_, openScreen_->geometry(), available);
+    window_->setGeometry(QRect(origin, size));
+    // A hidden window gets its resize event only when shown; the content needs its size now.
+    menuViewController_->setGeometry(QRect(QPoint(0, 0), size));
+    menuViewController_->updateBackground();
+}
+
+QScreen* MenuWindowController::screenUnderMouse() {
+    const QPoint pointer = QCursor::pos();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().contains(pointer)) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+void MenuWindowController::reloadApps() {
+    std::vector<MenuAppPtr> apps = appList_.rebuild(workspace_.runningApplications(), preferences_);
+    menuViewController_->setApplications(std::move(apps));
+    menuViewController_->updateKlosiaBt();
+    menuViewController_->updateBackground();
+    menuViewController_->updateSelectAllBt();
+    menuViewController_->reloadData();
+    layoutWindow();
+}
+
+void MenuWindowController::updateCPU() {
+    CPU::broadcastSample(dispatcher_);
+}
+
+void MenuWindowController::startCpuTimer() {
+    cpuTimerRunning_ = true;
+    scheduleCpuTick(++cpuTimerGeneration_);
+}
+
+void MenuWindowController::stopCpuTimer() {
+    cpuTimerRunning_ = false;
+    ++cpuTimerGeneration_;
+}
+
+void MenuWindowController::scheduleCpuTick(std::uint64_t generation) {
+    dispatcher_.mainAfter(kCpuInterval, [guard = QPointer(this), generation] {
+        MenuWindowController* self = guard.data();
+        if (self == nullptr || self->cpuTimerGeneration_ != generation) {
+            return;
+        }
+        self->updateCPU();
+        self->scheduleCpuTick(generation);
+    });
+}
+
+void MenuWindowController::didCheck(const MenuAppPtr& app, bool selected) {
+    appList_.didCheck(app, selected);
+}
+
+void MenuWindowController::didHover(std::optional<int> /*index*/) {}
+
+void MenuWindowController::didChangePolicy(const MenuAppPtr& app, MenuAppPolicy policy) {
+    appList_.didChangePolicy(app, policy);
+    reloadApps();
+}
+
+void MenuWindowController::reloadAppsLater() {
+    dispatcher_.main([guard = QPointer(this)] {
+        if (MenuWindowController* self = guard.data()) {
+            self->reloadApps();
+        }
+    });
+}
+
+void MenuWindowController::workspaceDidLaunchApplicationNotification(const Notification&) {
+    reloadAppsLater();
+}
+
+void MenuWindowController::workspaceDidTerminateApplicationNotification(const Notification&) {
+    reloadAppsLater();
+}
+
+void MenuWindowController::menuDidChangedNotification(const Notification&) {
+    reloadAppsLater();
+}
+
+void MenuWindowController::menuDeselectedAppsDidChangedNotification(const Notification&) {
+    dispatcher_.main([guard = QPointer(this)] {
+        if (MenuWindowController* self = guard.data()) {
+            self->appList_.deselectAppsDidChange();
+            self->reloadApps();
+        }
+    });
+}
+
+}  // namespace klosia
