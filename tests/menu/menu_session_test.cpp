@@ -65,7 +65,7 @@ QPalette darkPalette() {
 }
 
 // The open menu with the status icon, cut from the screen.
-QString saveScreenshot(const MenuWindow& window, QPoint anchor, const QString& name) {
+void saveScreenshot(const MenuWindow& window, QPoint anchor, const QString& name) {
     QScreen* screen = window.screen();
     const QRect area =
         window.geometry().united(QRect(anchor, QSize(1, 1))).adjusted(-24, -24, 24, 24);
@@ -74,7 +74,6 @@ QString saveScreenshot(const MenuWindow& window, QPoint anchor, const QString& n
     const QString path = QStringLiteral(KLOSIA_ARTIFACT_DIR "/%1.png").arg(name);
     EXPECT_TRUE(shot.save(path)) << path.toStdString();
     std::printf("screenshot: %s\n", qPrintable(path));
-    return path;
 }
 
 class MenuSessionTest : public ::testing::Test {

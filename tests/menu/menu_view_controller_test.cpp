@@ -11,6 +11,7 @@ namespace {
 MenuAppPtr entry(const QString& name, bool selected, MenuAppPolicy policy = MenuAppPolicy::standard,
                  int processes = 1) {
     std::vector<RunningApplicationPtr> apps;
+    apps.reserve(static_cast<std::size_t>(processes));
     for (int i = 0; i < processes; ++i) {
         apps.push_back(test::FakeRunningApplication::make(name, "org.example." + name.toLower()));
     }

@@ -15,8 +15,8 @@ namespace {
 
 class RecordingHoverDelegate final : public HoverButtonDelegate {
 public:
-    void hoverButtonDidEnter() override { calls.push_back("enter"); }
-    void hoverButtonDidExit() override { calls.push_back("exit"); }
+    void hoverButtonDidEnter() override { calls.emplace_back("enter"); }
+    void hoverButtonDidExit() override { calls.emplace_back("exit"); }
     std::vector<std::string> calls;
 };
 
