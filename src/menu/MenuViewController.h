@@ -37,7 +37,8 @@ public:
     // search text has at least one character; otherwise every entry. Recomputed on each call.
     std::vector<MenuAppPtr> filteredApplications() const;
 
-    // Refreshes what depends on the check state and the Alt key, then the rows.
+    // The main button's title and enabled state come with the full table; until then this is
+    // the step that follows them: the rows are rebuilt, so they show the current state.
     void updateKlosiaBt();
     // Recomputes the select-all state from the shown entries with the standard policy.
     void updateSelectAllBt();
