@@ -1,0 +1,328 @@
+#include "platform/x11/X11HotKeyService.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "log/Vezizur.h"
+#include "platform/x11/X11KeyboardMap.h"
+#include "platform/x11/XcbConnection.h"
+
+namespace klosia {
+
+namespace {
+
+constexpr std::uint8_t kEventTypeMask = 0x7f;  // the top bit marks events sent by clients
+constexpr std::uint16_t kModifierBits = 0xff;  // Shift … Mod5; the rest are pointer buttons
+
+std::string describe(HotKeyCombination combination) {
+    char text[64] = {};
+    std::snprintf(text, sizeof text, "keysym 0x%x with modifiers 0x%x", combination.keysym,
+                  static_cast<unsigned>(combination.modifiers));
+    return text;
+}
+
+}  // namespace
+
+X11HotKeyService::X11HotKeyService(std::shared_ptr<XcbConnection> connection)
+    : connection_(std::move(connection)),
+      keyboard_(std::make_unique<X11KeyboardMap>(connection_->get())),
+      context_(std::make_unique<QObject>()) {
+    notifier_ =
+        new QSocketNotifier(connection_->fileDescriptor(), QSocketNotifier::Read, context_.get());
+    QObject::connect(notifier_, &QSocketNotifier::activated, context_.get(),
+                     [this] { readEvents(); });
+    // Waiting for a reply makes xcb read whatever events came first; they sit in its queue
+    // where the socket notifier cannot see them.
+    readTimer_ = new QTimer(context_.get());
+    readTimer_->setSingleShot(true);
+    readTimer_->setInterval(0);
+    QObject::connect(readTimer_, &QTimer::timeout, context_.get(), [this] { readEvents(); });
+}
+
+X11HotKeyService::~X11HotKeyService() {
+    context_.reset();
+    xcb_connection_t* c = connection_->get();
+    for (const auto& [grab, count] : grabCounts_) {
+        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
+    }
+    xcb_flush(c);
+}
+
+bool X11HotKeyService::registerHotKey(HotKeyId hotKeyId, HotKeyCombination combination) {
+    unregisterHotKey(hotKeyId);
+    if (connection_->isBroken()) {
+        logger.log("cannot register the global shortcut " + describe(combination) +
+                       ": no connection to the X server",
+                   VezizurLevel::error);
+        return false;
+    }
+    const std::vector<Grab> grabs = grabsFor(combination);
+    if (grabs.empty()) {
+        logger.log("cannot register the global shortcut " + describe(combination) +
+                       ": no key of this keyboard produces it",
+                   VezizurLevel::error);
+        return false;
+    }
+    Registration registration{hotKeyId, combination, {}};
+    const bool acquired = acquire(registration, grabs);
+    scheduleRead();
+    if (!acquired) {
+        return false;
+    }
+    registration.grabs = grabs;
+    registrations_.push_back(registration);
+    logger.log("registered the global shortcut " + describe(combination) + " as " +
+                   std::to_string(hotKeyId.id),
+               VezizurLevel::info);
+    return true;
+}
+
+void X11HotKeyService::unregisterHotKey(HotKeyId hotKeyId) {
+    const auto it = std::find_if(registrations_.begin(), registrations_.end(),
+                                 [&](const Registration& r) { return r.hotKeyId == hotKeyId; });
+    if (it == registrations_.end()) {
+        return;
+    }
+    const std::vector<Grab> grabs = std::move(it->grabs);
+    registrations_.erase(it);
+    release(grabs);
+    logger.log("unregistered the global shortcut " + std::to_string(hotKeyId.id),
+               VezizurLevel::info);
+}
+
+void X11HotKeyService::installEventHandler(EventHandler handler) {
+    handler_ = std::move(handler);
+}
+
+bool X11HotKeyService::isCombination(HotKeyCombination combination, std::uint32_t nativeScanCode,
+                                     std::uint32_t nativeModifiers) const {
+    const std::vector<xcb_keycode_t> codes = keyboard_->keycodes(combination.keysym);
+    if (std::find(codes.begin(), codes.end(), nativeScanCode) == codes.end()) {
+        return false;
+    }
+    const auto locks = static_cast<std::uint16_t>(keyboard_->lockMasks() & ~combination.modifiers);
+    return (nativeModifiers & kModifierBits & ~std::uint32_t{locks}) == combination.modifiers;
+}
+
+std::vector<X11HotKeyService::Grab> X11HotKeyService::grabsFor(
+    HotKeyCombination combination) const {
+    std::vector<Grab> grabs;
+    const std::vector<std::uint16_t> masks = keyboard_->lockVariants(combination.modifiers);
+    for (const xcb_keycode_t code : keyboard_->keycodes(combination.keysym)) {
+        for (const std::uint16_t mask : masks) {
+            grabs.emplace_back(code, mask);
+        }
+    }
+    return grabs;
+}
+
+bool X11HotKeyService::acquire(const Registration& registration, const std::vector<Grab>& grabs) {
+    xcb_connection_t* c = connection_->get();
+    // X grabs are not counted by the server: grabbing what we hold already would change
+    // nothing, and the first ungrab would drop it for every holder. Only new grabs are sent,
+    // all of them before any answer is read.
+    std::vector<std::pair<Grab, xcb_void_cookie_t>> sent;
+    for (const Grab& grab : grabs) {
+        if (grabCounts_.find(grab) == grabCounts_.end()) {
+            sent.emplace_back(
+                grab, xcb_grab_key_checked(c, 0, connection_->root(), grab.second, grab.first,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        }
+    }
+    std::uint8_t errorCode = 0;
+    std::vector<Grab> taken;
+    for (const auto& [grab, cookie] : sent) {
+        const XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+        if (!error) {
+            taken.push_back(grab);
+        } else if (errorCode == 0) {
+            errorCode = error->error_code;
+        }
+    }
+    if (errorCode == 0 && !connection_->isBroken()) {
+        for (const Grab& grab : grabs) {
+            ++grabCounts_[grab];
+        }
+        return true;
+    }
+    // All or nothing: a half-grabbed combination would fire with some lock states only.
+    for (const Grab& grab : taken) {
+        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
+    }
+    xcb_flush(c);
+    const std::string what = "the global shortcut " + describe(registration.combination) + " (" +
+                             std::to_string(registration.hotKeyId.id) + ")";
+    if (errorCode == XCB_ACCESS) {
+        logger.log(what + " is taken by another program: it stays off", VezizurLevel::error);
+    } else {
+        logger.log("the X server refused " + what + " (error " + std::to_string(errorCode) + ")",
+                   VezizurLevel::error);
+    }
+    return false;
+}
+
+void X11HotKeyService::release(const std::vector<Grab>& grabs) {
+    xcb_connection_t* c = connection_->get();
+    for (const Grab& grab : grabs) {
+        const auto it = grabCounts_.find(grab);
+        if (it != grabCounts_.end() && --it->second == 0) {
+            grabCounts_.erase(it);
+            xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
+        }
+    }
+    xcb_flush(c);
+}
+
+void X11HotKeyService::regrabAll() {
+    ++mappingChanges_;
+    xcb_connection_t* c = connection_->get();
+    for (const auto& [grab, count] : grabCounts_) {
+        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
+    }
+    grabCounts_.clear();
+    keyboard_->reload();
+    // The keys may sit on other keycodes now, and the lock keys on other modifiers. A
+    // registration the new mapping cannot serve stays registered but off until a later change.
+    for (Registration& registration : registrations_) {
+        registration.grabs.clear();
+        const std::vector<Grab> grabs = grabsFor(registration.combination);
+        if (grabs.empty()) {
+            logger.log("the global shortcut " + describe(registration.combination) +
+                           " has no key in the new keyboard mapping",
+                       VezizurLevel::error);
+        } else if (acquire(registration, grabs)) {
+            registration.grabs = grabs;
+        }
+    }
+    xcb_flush(c);
+    logger.log("keyboard mapping changed: global shortcuts grabbed again", VezizurLevel::info);
+}
+
+void X11HotKeyService::scheduleRead() {
+    if (readTimer_ != nullptr && !readTimer_->isActive()) {
+        readTimer_->start();
+    }
+}
+
+void X11HotKeyService::readEvents() {
+    xcb_connection_t* c = connection_->get();
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+        pending_.emplace_back(event);
+    }
+    if (connection_->isBroken()) {
+        if (!brokenReported_) {
+            brokenReported_ = true;
+            logger.log("lost the connection to the X server: global shortcuts stop working",
+                       VezizurLevel::error);
+        }
+        notifier_->setEnabled(false);
+        pending_.clear();
+        return;
+    }
+    // A handler that runs a nested event loop brings us back here: the outer call goes on
+    // with what was read once the handler returns.
+    if (handling_) {
+        return;
+    }
+    handling_ = true;
+    while (!pending_.empty()) {
+        const XcbReply<xcb_generic_event_t> event = std::move(pending_.front());
+        pending_.pop_front();
+        const std::uint8_t type = event->response_type & kEventTypeMask;
+        if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE) {
+            const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
+            if (type == XCB_KEY_RELEASE && isRepeatRelease(*key)) {
+                pending_.pop_front();  // its press
+                ++ignoredRepeats_;
+                continue;
+            }
+            handleKey(type == XCB_KEY_PRESS, key->detail, key->state);
+        } else if (type == XCB_MAPPING_NOTIFY) {
+            const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
+            // One change often comes as several notifications: grab once, after the last.
+            const bool moreFollow = !pending_.empty() && (pending_.front()->response_type &
+                                                          kEventTypeMask) == XCB_MAPPING_NOTIFY;
+            if (mapping->request != XCB_MAPPING_POINTER && !moreFollow) {
+                regrabAll();
+            }
+        }
+        // Anything else (errors of ungrabs of keys the server no longer knew) is of no use.
+        if (pending_.empty()) {
+            while (xcb_generic_event_t* next = xcb_poll_for_event(c)) {
+                pending_.emplace_back(next);
+            }
+        }
+    }
+    handling_ = false;
+}
+
+bool X11HotKeyService::isRepeatRelease(const xcb_key_release_event_t& release) {
+    if (pending_.empty()) {
+        // The server writes both halves together; xcb may have split them between reads.
+        if (xcb_generic_event_t* next = xcb_poll_for_event(connection_->get())) {
+            pending_.emplace_back(next);
+        }
+    }
+    if (pending_.empty() || (pending_.front()->response_type & kEventTypeMask) != XCB_KEY_PRESS) {
+        return false;
+    }
+    const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(pending_.front().get());
+    return press->detail == release.detail && press->time == release.time;
+}
+
+void X11HotKeyService::handleKey(bool pressed, std::uint8_t keycode, std::uint16_t state) {
+    if (!pressed) {
+        const auto it = held_.find(keycode);
+        if (it == held_.end()) {
+            return;
+        }
+        const std::vector<HotKeyId> ids = std::move(it->second);
+        held_.erase(it);
+        for (const HotKeyId& id : ids) {
+            report(id, HotKeyEventKind::released);
+        }
+        return;
+    }
+    if (held_.find(keycode) != held_.end()) {
+        // Auto-repeat whose release half went missing, or detectable auto-repeat.
+        ++ignoredRepeats_;
+        return;
+    }
+    const Grab grab(keycode, static_cast<std::uint16_t>(state & kModifierBits));
+    std::vector<HotKeyId> ids;
+    for (const Registration& registration : registrations_) {
+        if (std::find(registration.grabs.begin(), registration.grabs.end(), grab) !=
+            registration.grabs.end()) {
+            ids.push_back(registration.hotKeyId);
+        }
+    }
+    if (ids.empty()) {
+        return;
+    }
+    held_[keycode] = ids;
+    // Handlers may register and unregister: they run on a copy.
+    for (const HotKeyId& id : ids) {
+        report(id, HotKeyEventKind::pressed);
+    }
+}
+
+void X11HotKeyService::report(HotKeyId hotKeyId, HotKeyEventKind kind) const {
+    if (handler_) {
+        handler_(HotKeyEvent{hotKeyId, kind});
+    }
+}
+
+std::unique_ptr<HotKeyService> createX11HotKeyService(QString* error) {
+    std::shared_ptr<XcbConnection> connection = XcbConnection::open(error);
+    if (!connection) {
+        return nullptr;
+    }
+    return std::make_unique<X11HotKeyService>(std::move(connection));
+}
+
+}  // namespace klosia
