@@ -5,10 +5,14 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "log/Vezizur.h"
+#include "platform/x11/X11KeyGrabs.h"
 #include "platform/x11/X11KeyboardMap.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -18,6 +22,9 @@ namespace {
 
 constexpr std::uint8_t kEventTypeMask = 0x7f;  // the top bit marks events sent by clients
 constexpr std::uint16_t kModifierBits = 0xff;  // Shift … Mod5; the rest are pointer buttons
+// How often the keyboard is read while a shortcut's key is held: well below the time between
+// two presses of a fast double tap.
+constexpr std::chrono::milliseconds kHeldPollInterval{20};
 
 std::string describe(HotKeyCombination combination) {
     char text[64] = {};
@@ -31,6 +38,7 @@ std::string describe(HotKeyCombination combination) {
 X11HotKeyService::X11HotKeyService(std::shared_ptr<XcbConnection> connection)
     : connection_(std::move(connection)),
       keyboard_(std::make_unique<X11KeyboardMap>(connection_->get())),
+      grabs_(std::make_unique<X11KeyGrabs>(connection_->get(), connection_->root())),
       context_(std::make_unique<QObject>()) {
     notifier_ =
         new QSocketNotifier(connection_->fileDescriptor(), QSocketNotifier::Read, context_.get());
@@ -42,15 +50,14 @@ X11HotKeyService::X11HotKeyService(std::shared_ptr<XcbConnection> connection)
     readTimer_->setSingleShot(true);
     readTimer_->setInterval(0);
     QObject::connect(readTimer_, &QTimer::timeout, context_.get(), [this] { readEvents(); });
+    heldTimer_ = new QTimer(context_.get());
+    heldTimer_->setInterval(kHeldPollInterval);
+    QObject::connect(heldTimer_, &QTimer::timeout, context_.get(), [this] { pollHeldKeys(); });
 }
 
 X11HotKeyService::~X11HotKeyService() {
+    // The notifier and timers go before the state they use; the grabs go with grabs_.
     context_.reset();
-    xcb_connection_t* c = connection_->get();
-    for (const auto& [grab, count] : grabCounts_) {
-        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
-    }
-    xcb_flush(c);
 }
 
 bool X11HotKeyService::registerHotKey(HotKeyId hotKeyId, HotKeyCombination combination) {
@@ -90,7 +97,7 @@ void X11HotKeyService::unregisterHotKey(HotKeyId hotKeyId) {
     }
     const std::vector<Grab> grabs = std::move(it->grabs);
     registrations_.erase(it);
-    release(grabs);
+    grabs_->release(grabs);
     logger.log("unregistered the global shortcut " + std::to_string(hotKeyId.id),
                VezizurLevel::info);
 }
@@ -122,69 +129,24 @@ std::vector<X11HotKeyService::Grab> X11HotKeyService::grabsFor(
 }
 
 bool X11HotKeyService::acquire(const Registration& registration, const std::vector<Grab>& grabs) {
-    xcb_connection_t* c = connection_->get();
-    // X grabs are not counted by the server: grabbing what we hold already would change
-    // nothing, and the first ungrab would drop it for every holder. Only new grabs are sent,
-    // all of them before any answer is read.
-    std::vector<std::pair<Grab, xcb_void_cookie_t>> sent;
-    for (const Grab& grab : grabs) {
-        if (grabCounts_.find(grab) == grabCounts_.end()) {
-            sent.emplace_back(
-                grab, xcb_grab_key_checked(c, 0, connection_->root(), grab.second, grab.first,
-                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        }
-    }
-    std::uint8_t errorCode = 0;
-    std::vector<Grab> taken;
-    for (const auto& [grab, cookie] : sent) {
-        const XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookie));
-        if (!error) {
-            taken.push_back(grab);
-        } else if (errorCode == 0) {
-            errorCode = error->error_code;
-        }
-    }
-    if (errorCode == 0 && !connection_->isBroken()) {
-        for (const Grab& grab : grabs) {
-            ++grabCounts_[grab];
-        }
+    const int error = grabs_->acquire(grabs);
+    if (error == 0) {
         return true;
     }
-    // All or nothing: a half-grabbed combination would fire with some lock states only.
-    for (const Grab& grab : taken) {
-        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
-    }
-    xcb_flush(c);
     const std::string what = "the global shortcut " + describe(registration.combination) + " (" +
                              std::to_string(registration.hotKeyId.id) + ")";
-    if (errorCode == XCB_ACCESS) {
+    if (error == XCB_ACCESS) {
         logger.log(what + " is taken by another program: it stays off", VezizurLevel::error);
     } else {
-        logger.log("the X server refused " + what + " (error " + std::to_string(errorCode) + ")",
+        logger.log("the X server refused " + what + " (error " + std::to_string(error) + ")",
                    VezizurLevel::error);
     }
     return false;
 }
 
-void X11HotKeyService::release(const std::vector<Grab>& grabs) {
-    xcb_connection_t* c = connection_->get();
-    for (const Grab& grab : grabs) {
-        const auto it = grabCounts_.find(grab);
-        if (it != grabCounts_.end() && --it->second == 0) {
-            grabCounts_.erase(it);
-            xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
-        }
-    }
-    xcb_flush(c);
-}
-
 void X11HotKeyService::regrabAll() {
     ++mappingChanges_;
-    xcb_connection_t* c = connection_->get();
-    for (const auto& [grab, count] : grabCounts_) {
-        xcb_ungrab_key(c, grab.first, connection_->root(), grab.second);
-    }
-    grabCounts_.clear();
+    grabs_->clear();
     keyboard_->reload();
     // The keys may sit on other keycodes now, and the lock keys on other modifiers. A
     // registration the new mapping cannot serve stays registered but off until a later change.
@@ -199,7 +161,6 @@ void X11HotKeyService::regrabAll() {
             registration.grabs = grabs;
         }
     }
-    xcb_flush(c);
     logger.log("keyboard mapping changed: global shortcuts grabbed again", VezizurLevel::info);
 }
 
@@ -241,7 +202,11 @@ void X11HotKeyService::readEvents() {
                 ++ignoredRepeats_;
                 continue;
             }
-            handleKey(type == XCB_KEY_PRESS, key->detail, key->state);
+            if (type == XCB_KEY_PRESS) {
+                handlePress(key->detail, key->state);
+            } else {
+                handleRelease(key->detail);
+            }
         } else if (type == XCB_MAPPING_NOTIFY) {
             const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
             // One change often comes as several notifications: grab once, after the last.
@@ -275,21 +240,8 @@ bool X11HotKeyService::isRepeatRelease(const xcb_key_release_event_t& release) {
     return press->detail == release.detail && press->time == release.time;
 }
 
-void X11HotKeyService::handleKey(bool pressed, std::uint8_t keycode, std::uint16_t state) {
-    if (!pressed) {
-        const auto it = held_.find(keycode);
-        if (it == held_.end()) {
-            return;
-        }
-        const std::vector<HotKeyId> ids = std::move(it->second);
-        held_.erase(it);
-        for (const HotKeyId& id : ids) {
-            report(id, HotKeyEventKind::released);
-        }
-        return;
-    }
+void X11HotKeyService::handlePress(std::uint8_t keycode, std::uint16_t state) {
     if (held_.find(keycode) != held_.end()) {
-        // Auto-repeat whose release half went missing, or detectable auto-repeat.
         ++ignoredRepeats_;
         return;
     }
@@ -305,10 +257,79 @@ void X11HotKeyService::handleKey(bool pressed, std::uint8_t keycode, std::uint16
         return;
     }
     held_[keycode] = ids;
+    heldTimer_->start();
+    letGoOfKeyboard();
     // Handlers may register and unregister: they run on a copy.
     for (const HotKeyId& id : ids) {
         report(id, HotKeyEventKind::pressed);
     }
+}
+
+void X11HotKeyService::handleRelease(std::uint8_t keycode) {
+    const auto it = held_.find(keycode);
+    if (it == held_.end()) {
+        return;
+    }
+    // The two halves of an auto-repeat can arrive in separate reads; the server makes both in
+    // one go, so by the time it answers, a repeated key is down again.
+    const std::optional<Keymap> keymap = queryKeymap();
+    if (keymap && isDown(*keymap, keycode)) {
+        ++ignoredRepeats_;
+        return;
+    }
+    const std::vector<HotKeyId> ids = std::move(it->second);
+    held_.erase(it);
+    if (held_.empty()) {
+        heldTimer_->stop();
+    }
+    for (const HotKeyId& id : ids) {
+        report(id, HotKeyEventKind::released);
+    }
+}
+
+void X11HotKeyService::letGoOfKeyboard() {
+    // The press made the passive grab an active one that lasts until the key is released. A
+    // menu opened by the handler could not take the keyboard meanwhile (the user holds the
+    // keys for a moment), so it ends here, and the round trip makes sure the server has done
+    // so before the handler asks for the keyboard on another connection.
+    xcb_connection_t* c = connection_->get();
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    const XcbReply<xcb_get_input_focus_reply_t> sync(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
+std::optional<X11HotKeyService::Keymap> X11HotKeyService::queryKeymap() const {
+    xcb_connection_t* c = connection_->get();
+    const XcbReply<xcb_query_keymap_reply_t> reply(
+        xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+    if (!reply) {
+        return std::nullopt;
+    }
+    Keymap keymap{};
+    std::copy(std::begin(reply->keys), std::end(reply->keys), keymap.begin());
+    return keymap;
+}
+
+bool X11HotKeyService::isDown(const Keymap& keymap, std::uint8_t keycode) {
+    return (keymap[keycode / 8] & (1U << (keycode % 8))) != 0;
+}
+
+void X11HotKeyService::pollHeldKeys() {
+    const std::optional<Keymap> keymap = queryKeymap();
+    if (!keymap) {
+        return;
+    }
+    std::vector<std::uint8_t> released;
+    for (const auto& [keycode, ids] : held_) {
+        if (!isDown(*keymap, keycode)) {
+            released.push_back(keycode);
+        }
+    }
+    for (const std::uint8_t keycode : released) {
+        handleRelease(keycode);
+    }
+    // Events may have arrived with the reply.
+    scheduleRead();
 }
 
 void X11HotKeyService::report(HotKeyId hotKeyId, HotKeyEventKind kind) const {
