@@ -61,8 +61,9 @@ public:
             return 0;
         }
         const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(map.get());
-        for (int i = 0; i < count; ++i) {
-            if (syms[i * map->keysyms_per_keycode] == keysym) {
+        const std::size_t perKeycode = map->keysyms_per_keycode;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (syms[i * perKeycode] == keysym) {
                 return static_cast<xcb_keycode_t>(setup->min_keycode + i);
             }
         }
@@ -203,7 +204,7 @@ TEST_F(X11HotKeysSessionTest, WorksWithTheLocksOnWhereverNumLockSits) {
     const XcbReply<xcb_get_modifier_mapping_reply_t> saved(xcb_get_modifier_mapping_reply(
         other.get(), xcb_get_modifier_mapping(other.get()), nullptr));
     ASSERT_TRUE(saved);
-    const int perModifier = saved->keycodes_per_modifier;
+    const std::size_t perModifier = saved->keycodes_per_modifier;
     std::vector<xcb_keycode_t> moved(
         xcb_get_modifier_mapping_keycodes(saved.get()),
         xcb_get_modifier_mapping_keycodes(saved.get()) + 8 * perModifier);
@@ -214,8 +215,8 @@ TEST_F(X11HotKeysSessionTest, WorksWithTheLocksOnWhereverNumLockSits) {
             code = 0;
         }
     }
-    const int mod3 = 5;  // Shift, Lock, Control, Mod1, Mod2, Mod3
-    moved[static_cast<std::size_t>(mod3 * perModifier)] = numLock;
+    const std::size_t mod3 = 5;  // Shift, Lock, Control, Mod1, Mod2, Mod3
+    moved[mod3 * perModifier] = numLock;
     const std::uint64_t changes = service->mappingChanges();
     const XcbReply<xcb_set_modifier_mapping_reply_t> set(xcb_set_modifier_mapping_reply(
         other.get(),

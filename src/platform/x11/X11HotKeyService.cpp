@@ -182,6 +182,8 @@ void X11HotKeyService::readEvents() {
                        VezizurLevel::error);
         }
         notifier_->setEnabled(false);
+        heldTimer_->stop();
+        held_.clear();
         pending_.clear();
         return;
     }

@@ -1,7 +1,5 @@
 #include "platform/x11/X11KeyboardMap.h"
 
-#include <xcb/xcb_keysyms.h>
-
 #include <algorithm>
 
 #include "platform/x11/XcbReply.h"

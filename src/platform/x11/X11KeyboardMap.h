@@ -1,11 +1,10 @@
 #pragma once
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <cstdint>
 #include <vector>
-
-struct _XCBKeySymbols;
 
 namespace klosia {
 
@@ -41,7 +40,7 @@ private:
     std::uint16_t modifierOf(std::uint32_t keysym) const;
 
     xcb_connection_t* connection_;
-    _XCBKeySymbols* symbols_ = nullptr;
+    xcb_key_symbols_t* symbols_ = nullptr;
     std::uint16_t numLockMask_ = 0;
     std::uint16_t scrollLockMask_ = 0;
 };
