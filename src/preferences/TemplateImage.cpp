@@ -1,0 +1,42 @@
+#include "preferences/TemplateImage.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <cmath>
+#include <mutex>
+
+// The artwork is compiled into a static library; naming its initialiser keeps the linker from
+// dropping it and registers it before the first image is drawn.
+static void initArtwork() {
+    Q_INIT_RESOURCE(klosia_images);
+}
+
+namespace klosia {
+
+QPixmap TemplateImage::pixmap(const QString& resource, QSize size, const QColor& color,
+                              qreal devicePixelRatio) {
+    static std::once_flag registered;
+    std::call_once(registered, initArtwork);
+    QSvgRenderer renderer(resource);
+    if (!renderer.isValid() || size.isEmpty()) {
+        return {};
+    }
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage image(static_cast<int>(std::ceil(size.width() * ratio)),
+                 static_cast<int>(std::ceil(size.height() * ratio)),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), color);
+    }
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(std::move(image));
+}
+
+}  // namespace klosia
