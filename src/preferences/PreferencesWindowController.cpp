@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCursor>
 #include <QFrame>
 #include <QGuiApplication>
@@ -153,8 +154,22 @@ void PreferencesWindowController::openPreferences() {
         window_->show();
         window_->raise();
         window_->activateWindow();
+        keepActivationInStep();
     }
     logger.log("preferences will open", VezizurLevel::info);
+}
+
+void PreferencesWindowController::keepActivationInStep() {
+#if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
+    // Shown again moments after it was hidden, before the platform reported the focus gone, the
+    // window is still Qt's focus window while hiding cleared the widgets' active window. No
+    // activation event comes for a focus window that did not change, so the window would take
+    // no keys and give no focus: put the two back in step.
+    if (QGuiApplication::focusWindow() == window_->windowHandle() &&
+        QApplication::activeWindow() != window_.get()) {
+        QApplication::setActiveWindow(window_.get());
+    }
+#endif
 }
 
 void PreferencesWindowController::closePreferences() {
@@ -199,6 +214,9 @@ void PreferencesWindowController::centre() {
         return;
     }
     QRect frame = window_->frameGeometry();
+    if (frame == window_->geometry()) {
+        frame.setTop(frame.top() - kStandardTitleBarHeight);  // not framed yet: expect a title bar
+    }
     frame.moveCenter(screen->availableGeometry().center());
     window_->move(frame.topLeft());
 }

@@ -68,6 +68,7 @@ private:
     void stepTab(int by);
     void resizeTo(int height, bool animated);
     void centre();
+    void keepActivationInStep();
     void applyIcons();
 
     std::unique_ptr<PreferencesWindow> window_;
