@@ -115,6 +115,9 @@ void PreferencesShortcutsViewController::updateUI() {
         // says, also after a recording or a reset cleared the deletion behind its back.
         r.deleteBt->setChecked(s->deleted);
         r.deleteBt->setText(s->deleted ? restoreTitle() : deleteTitle());
+        r.deleteBt->setAccessibleName(
+            (s->deleted ? tr("Restore the shortcut: %1") : tr("Delete the shortcut: %1"))
+                .arg(r.enableBt->text()));
     }
 }
 
