@@ -7,20 +7,11 @@
 
 #include <algorithm>
 
+#include "app/Sound.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
-#include "log/Vezizur.h"
 #include "settings/Preferences.h"
 #include "ui_PreferencesGeneralView.h"
-
-// The sound service comes with the application's services; a build without it cannot play the
-// sample and says so in the log.
-#if __has_include("app/Sound.h")
-#include "app/Sound.h"
-#define KLOSIA_HAS_SOUND 1
-#else
-#define KLOSIA_HAS_SOUND 0
-#endif
 
 namespace klosia {
 
@@ -214,20 +205,8 @@ void PreferencesGeneralViewController::generalPlaySoundsBtPress() {
     const bool on = ui_->generalPlaySoundsBt->isChecked();
     Preferences::shared().setPlaySounds(on);
     if (on) {
-        playSoundSample();
+        Sound::klosia();
     }
-}
-
-void PreferencesGeneralViewController::playSoundSample() {
-    if (soundSample_) {
-        soundSample_();
-        return;
-    }
-#if KLOSIA_HAS_SOUND
-    Sound::klosia();
-#else
-    logger.log("sound sample: this build has no sound service", VezizurLevel::warning);
-#endif
 }
 
 void PreferencesGeneralViewController::generalShowBackgroundAppsBtPress() {

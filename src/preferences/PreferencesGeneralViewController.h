@@ -32,8 +32,6 @@ public:
     // Empties the application's tracking of inactive applications; called whenever the user
     // switches the automatic quitting on or off, before the rule is saved.
     void setInactivityReset(std::function<void()> reset) { inactivityReset_ = std::move(reset); }
-    // Plays the sample sound. The program's Sound service unless replaced (tests).
-    void setSoundSample(std::function<void()> sample) { soundSample_ = std::move(sample); }
 
     void preferencesDidChangedNotification(const Notification& notification);
     // Reloads every control from Preferences. Runs queued on the main queue.
@@ -70,12 +68,10 @@ protected:
 private:
     void queueUpdateUI();
     void saveRule(const std::shared_ptr<InactiveAppsAfter>& rule);
-    void playSoundSample();
 
     Dispatcher& dispatcher_;
     std::unique_ptr<Ui::PreferencesGeneralView> ui_;
     std::function<void()> inactivityReset_;
-    std::function<void()> soundSample_;
     // The rule whose amount the user typed and that was not assigned back since.
     std::weak_ptr<InactiveAppsAfter> typedRule_;
 };

@@ -18,6 +18,7 @@
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindow.h"
 #include "preferences/TemplateImage.h"
+#include "resources/Resources.h"
 
 namespace klosia {
 
@@ -28,13 +29,13 @@ constexpr int kToolbarIconSide = 24;
 QString iconResource(PreferenceTab tab) {
     switch (tab) {
         case PreferenceTab::general:
-            return QStringLiteral(":/images/preferences-general.svg");
+            return resources::imagePath(QStringLiteral("preferences-general"));
         case PreferenceTab::shortcuts:
-            return QStringLiteral(":/images/preferences-shortcut.svg");
+            return resources::imagePath(QStringLiteral("preferences-shortcut"));
         case PreferenceTab::support:
-            return QStringLiteral(":/images/preferences-support.svg");
+            return resources::imagePath(QStringLiteral("preferences-support"));
         case PreferenceTab::about:
-            return QStringLiteral(":/images/preferences-about.svg");
+            return resources::imagePath(QStringLiteral("preferences-about"));
     }
     return {};
 }

@@ -5,14 +5,9 @@
 #include <QLabel>
 
 #include "preferences/TemplateImage.h"
+#include "resources/Resources.h"
 
 namespace klosia {
-
-namespace {
-
-const QString kArtwork = QStringLiteral(":/images/recorder-key.svg");
-
-}  // namespace
 
 SettingsViewRecorderKey::SettingsViewRecorderKey(QWidget* parent)
     : QWidget(parent),
@@ -68,7 +63,8 @@ void SettingsViewRecorderKey::applyPalette() {
     applyingPalette_ = true;
     const QColor ink = palette().color(QPalette::Active, QPalette::WindowText);
     imageView_->setPixmap(
-        TemplateImage::pixmap(kArtwork, QSize(kSide, kSide), ink, devicePixelRatioF()));
+        TemplateImage::pixmap(resources::imagePath(QStringLiteral("recorder-key")),
+                              QSize(kSide, kSide), ink, devicePixelRatioF()));
     QPalette textPalette = text_->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         textPalette.setColor(group, QPalette::WindowText, ink);

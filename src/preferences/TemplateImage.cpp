@@ -5,20 +5,11 @@
 #include <QSvgRenderer>
 
 #include <cmath>
-#include <mutex>
-
-// The artwork is compiled into a static library; naming its initialiser keeps the linker from
-// dropping it and registers it before the first image is drawn.
-static void initArtwork() {
-    Q_INIT_RESOURCE(klosia_images);
-}
 
 namespace klosia {
 
 QPixmap TemplateImage::pixmap(const QString& resource, QSize size, const QColor& color,
                               qreal devicePixelRatio) {
-    static std::once_flag registered;
-    std::call_once(registered, initArtwork);
     QSvgRenderer renderer(resource);
     if (!renderer.isValid() || size.isEmpty()) {
         return {};

@@ -13,9 +13,9 @@ class TemplateImage {
 public:
     TemplateImage() = delete;
 
-    // `resource` (":/images/<name>.svg") rendered at `size` points for a screen of
-    // `devicePixelRatio`, every pixel in `color` with the image's own alpha. A null pixmap when
-    // the resource is missing or not an image.
+    // `resource` (resources::imagePath() of the artwork's name) rendered at `size` points for a
+    // screen of `devicePixelRatio`, every pixel in `color` with the image's own alpha. A null
+    // pixmap when the resource is missing or not an image.
     static QPixmap pixmap(const QString& resource, QSize size, const QColor& color,
                           qreal devicePixelRatio);
 };

@@ -6,6 +6,8 @@
 #include <QPushButton>
 
 #include "PreferencesFixture.h"
+#include "app/Sound.h"
+#include "fakes/FakeSoundPlayer.h"
 #include "preferences/PreferencesGeneralViewController.h"
 #include "preferences/PreferencesStepper.h"
 #include "support/Wait.h"
@@ -16,16 +18,20 @@ using klosia::test::PreferencesFixture;
 namespace {
 
 class GeneralPaneTest : public PreferencesFixture {
-protected:
+public:
     GeneralPaneTest() : pane(dispatcher) {
-        pane.setSoundSample([this] { ++samples; });
+        Sound::setBackend(&player, &dispatcher);
         pane.setInactivityReset([this] {
             // What the rule's store held when the application forgot its tracking.
             resetsSawStored.push_back(stored(Preferences::kQuitInactiveAppsAfter));
         });
         deliver();
     }
+    ~GeneralPaneTest() override { Sound::setBackend(nullptr, nullptr); }
+    GeneralPaneTest(const GeneralPaneTest&) = delete;
+    GeneralPaneTest& operator=(const GeneralPaneTest&) = delete;
 
+protected:
     template <typename T>
     T* control(const char* name) {
         auto* found = pane.findChild<T*>(QString::fromLatin1(name));
@@ -57,8 +63,8 @@ protected:
         return QJsonDocument::fromJson(stored(Preferences::kQuitInactiveAppsAfter)).object();
     }
 
+    test::FakeSoundPlayer player;
     PreferencesGeneralViewController pane;
-    int samples = 0;
     std::vector<QByteArray> resetsSawStored;
 };
 
@@ -167,10 +173,12 @@ TEST_F(GeneralPaneTest, MenusSaveByTagAndSoundsPlayTheSampleOnlyWhenSwitchedOn) 
     auto* sounds = control<QCheckBox>("generalPlaySoundsBt");
     sounds->click();
     EXPECT_TRUE(prefs.playSounds());
-    EXPECT_EQ(samples, 1);
+    deliver();
+    EXPECT_EQ(player.played(), QStringList{"klosia"});
     sounds->click();
     EXPECT_FALSE(prefs.playSounds());
-    EXPECT_EQ(samples, 1);
+    deliver();
+    EXPECT_EQ(player.played(), QStringList{"klosia"});
 
     control<QCheckBox>("generalStartLoginBt")->click();
     EXPECT_EQ(login.writes, std::vector<bool>{true});

@@ -37,6 +37,7 @@ TEST_F(RecorderTest, ShowsPlaceholderCapsThenAtMostFive) {
     EXPECT_EQ(shownCaps(), (QStringList{"⌃", "⌥", "⌘", "Q"}));
     EXPECT_TRUE(recorder.text()->isHidden());
     EXPECT_EQ(recorder.shortcutRecorderStatus(), ShortcutRecorderStatus::set);
+    EXPECT_FALSE(recorder.key(1)->imageView()->pixmap().isNull());  // the artwork is compiled in
 
     recorder.setValues({"⌃", "⌥", "⇧", "⌘", "f", "n"});
     recorder.showKeys();
