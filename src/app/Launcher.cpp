@@ -1,16 +1,16 @@
 #include "app/Launcher.h"
 
 #include <QApplication>
-#include <QMenu>
-#include <QSystemTrayIcon>
-#include <QTimer>
 
 #include <cstdio>
 #include <memory>
 
+#include "app/AppDelegate.h"
 #include "app/AppListPrinter.h"
 #include "app/CommandLine.h"
-#include "app/StatusIconImage.h"
+#include "app/NotYetPresent.h"
+#include "app/TrayStatusItem.h"
+#include "app/UserNotifications.h"
 #include "core/AppInfo.h"
 #include "core/NotificationBus.h"
 #include "core/QtDispatcher.h"
@@ -19,7 +19,9 @@
 #include "model/CPU.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/linux/FileUserDefaults.h"
+#include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/ProcProcessStatus.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/x11/X11Workspace.h"
 #include "settings/LaunchAtLogin.h"
@@ -111,43 +113,77 @@ int Launcher::run(int argc, char** argv) {
         print(stderr, noDisplayMessage());
         return 1;
     }
+    return runApplication(argc, argv);
+}
 
+int Launcher::runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(appinfo::kName));
     QApplication::setApplicationVersion(QLatin1String(appinfo::kVersion));
     QApplication::setDesktopFileName(QLatin1String(appinfo::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Before anything is read or written: a second start only asks the first to open its menu.
+    SingleInstance instance(QLatin1String(appinfo::kApplicationId));
+    if (instance.acquire() == SingleInstance::Role::secondary) {
+        if (instance.activatePrimary()) {
+            return 0;
+        }
+        print(stderr, QStringLiteral("%1: another instance runs but does not answer\n")
+                          .arg(QLatin1String(appinfo::kExecutable)));
+        return 1;
+    }
+
     QtDispatcher dispatcher;
     NotificationBus bus(dispatcher);
     NotificationBus::setDefaultCenter(&bus);
-    FileUserDefaults defaults(FileUserDefaults::defaultPath());
-    setStandardUserDefaults(&defaults);
-    XdgAutostart autostart;
-    LaunchAtLogin::setBackend(&autostart);
+
+    QString error;
+    Platform platform = buildLinuxPlatform(&error);
+    if (!platform.workspace) {
+        print(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(appinfo::kExecutable), error));
+        NotificationBus::setDefaultCenter(nullptr);
+        return 1;
+    }
+    setStandardUserDefaults(platform.defaults.get());
+    LaunchAtLogin::setBackend(platform.loginItems.get());
     Preferences::shared();
-    ProcProcessStatus processStatus;
-    CPU cpu(&processStatus);
+    CPU cpu(platform.processStatus.get());
     CPU::setShared(&cpu);
 
-    QSystemTrayIcon tray(statusIconImage());
-    tray.setToolTip(QLatin1String(appinfo::kName));
-    QMenu menu;
-    QObject::connect(menu.addAction(QStringLiteral("Quit %1").arg(QLatin1String(appinfo::kName))),
-                     &QAction::triggered, &app, &QApplication::quit);
-    tray.setContextMenu(&menu);
-    tray.show();
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        logger.log("no system tray yet: the icon appears once a tray starts", VezizurLevel::info);
-    }
+    TrayStatusItem statusItem;
+    UserNotifications notifications(dispatcher, *platform.defaults);
+    NotYetPresent later;
+    SystemClock clock;
+    AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
+                          *platform.telemetry, statusItem, notifications, later, later, later,
+                          later, QLatin1String(appinfo::kVersion)});
+    QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
+                     &AppDelegate::performMenu);
+    QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
+    delegate.applicationDidFinishLaunching();
 
     const int status = QApplication::exec();
+    delegate.applicationWillTerminate();
     dispatcher.waitForBackground();
     CPU::setShared(nullptr);
-    NotificationBus::setDefaultCenter(nullptr);
     LaunchAtLogin::setBackend(nullptr);
     setStandardUserDefaults(nullptr);
+    NotificationBus::setDefaultCenter(nullptr);
     return status;
+}
+
+Platform Launcher::buildLinuxPlatform(QString* error) {
+    Platform platform;
+    platform.workspace = createX11Workspace(error);
+    if (!platform.workspace) {
+        return platform;
+    }
+    platform.defaults = std::make_unique<FileUserDefaults>(FileUserDefaults::defaultPath());
+    platform.loginItems = std::make_unique<XdgAutostart>();
+    platform.processStatus = std::make_unique<ProcProcessStatus>();
+    platform.telemetry = std::make_unique<LocalTelemetry>();
+    return platform;
 }
 
 }  // namespace klosia

@@ -1,6 +1,7 @@
 #include "platform/linux/XdgPaths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -25,6 +26,24 @@ QString XdgPaths::configHome() {
         return QDir::cleanPath(fromEnvironment);
     }
     return QDir::cleanPath(home() + QStringLiteral("/.config"));
+}
+
+QString XdgPaths::runtimeDir() {
+    const QString fromEnvironment = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment)) {
+        return QDir::cleanPath(fromEnvironment);
+    }
+    // Another user may create the name first in a shared directory: accept it only when it is a
+    // real directory of ours that nobody else can enter.
+    const QString path = QDir::tempPath() + QStringLiteral("/klosia-runtime-%1").arg(::getuid());
+    const QByteArray encoded = QFile::encodeName(path);
+    ::mkdir(encoded.constData(), 0700);
+    struct stat info {};
+    if (::lstat(encoded.constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::getuid() || (info.st_mode & 0077) != 0) {
+        return {};
+    }
+    return path;
 }
 
 }  // namespace klosia

@@ -1,0 +1,278 @@
+#include "app/AppDelegate.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+
+#include "app/LaterFeatures.h"
+#include "app/StatusItem.h"
+#include "app/UserNotifications.h"
+#include "core/Clock.h"
+#include "core/Dispatcher.h"
+#include "core/NotificationBus.h"
+#include "log/Vezizur.h"
+#include "menu/MenuWindowController.h"
+#include "model/AppPolicies.h"
+#include "platform/TelemetryClient.h"
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+#include "settings/Preferences.h"
+
+namespace klosia {
+
+namespace {
+
+const QString kFirstRunCountPrefix = QStringLiteral("kUserdefaultsFirstRunCount_");
+const QString kForceQuitCountPrefix = QStringLiteral("kUserdefaultsForceQuitNotificationCount_");
+
+// The first screen, in the system's order, whose frame holds the pointer.
+QScreen* screenUnderMouse() {
+    const QPoint mouse = QCursor::pos();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->geometry().contains(mouse)) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const QString AppDelegate::kTelemetrySecret =
+    QStringLiteral("6f1d2c3e-8a47-4b5e-9c21-3d7e0f4a9b68");
+
+AppDelegate::AppDelegate(Services services, QObject* parent)
+    : QObject(parent),
+      s_(std::move(services)),
+      inactivity_([this](const QString& title, const QString& subtitle) {
+          showNotification(title, subtitle);
+      }) {}
+
+AppDelegate::~AppDelegate() {
+    Preferences::shared().onResetInactivityTracking = nullptr;
+    if (ApplicationDelegate::current() == this) {
+        ApplicationDelegate::setCurrent(nullptr);
+    }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    ApplicationDelegate::setCurrent(this);
+
+    // 1. Telemetry.
+    startTelemetry();
+
+    // 2. The status item's image; a left press on it opens the menu at mouse-down.
+    s_.statusItem.setImage(QIcon(QStringLiteral(":/images/status-icon.svg")));
+    connect(&s_.statusItem, &StatusItem::pressed, this, &AppDelegate::performMenu);
+    watchForTray();
+
+    // 3. Global shortcuts.
+    registerHotKeys();
+
+    // 4. The menu window; the preferences window and the alerts were handed in.
+    menuWindowController_ = std::make_unique<MenuWindowController>(s_.dispatcher, s_.workspace);
+    menuWindowController_->setDelegate(this);
+
+    // 5. Whether notifications can be shown at all.
+    s_.notifications.checkAuthorization();
+
+    // 6. Subscriptions.
+    NotificationBus& bus = NotificationBus::defaultCenter();
+    bus.observe(this, &AppDelegate::appWillQuitNotification, names::appWillQuit);
+    bus.observe(this, &AppDelegate::appWillForceQuitNotification, names::appWillForceQuit);
+    bus.observe(this, &AppDelegate::shortcutsDidChangedNotification, names::shortcutsDidChanged);
+
+    // 7. The settings alert of a new version's first start.
+    s_.dispatcher.mainAfter(Dispatcher::Delay(1.0), [this] { showFirstRunAlert(); });
+
+    // 8. Launches and terminations of the desktop, re-posted on the program's bus.
+    s_.workspace.setDidLaunchHandler([this](const RunningApplicationPtr& app) {
+        workspaceDidLaunchApplicationNotification(app);
+    });
+    s_.workspace.setDidTerminateHandler([this](const RunningApplicationPtr& app) {
+        workspaceDidTerminateApplicationNotification(app);
+    });
+
+    // 9. A quiet look for a newer version.
+    s_.updater.checkForUpdatesInBackground();
+
+    // 10. The inactivity check, once a second for the whole run.
+    inactiveTimer_ = std::make_unique<QTimer>();
+    inactiveTimer_->setInterval(1000);
+    connect(inactiveTimer_.get(), &QTimer::timeout, this, &AppDelegate::checkInactive);
+    inactiveTimer_->start();
+    Preferences::shared().onResetInactivityTracking = [this] { inactivity_.reset(); };
+}
+
+void AppDelegate::startTelemetry() {
+    s_.telemetry.start(kTelemetrySecret, TelemetryClient::analytics | TelemetryClient::crashes);
+    s_.telemetry.setLogLevel(TelemetryClient::LogLevel::none);
+    const QLocale locale = QLocale::system();
+    if (locale.territory() != QLocale::AnyTerritory) {
+        const QString code = QLocale::territoryToCode(locale.territory());
+        logger.log("register country code = " + code, VezizurLevel::info);
+        s_.telemetry.setCountryCode(code);
+    }
+    s_.telemetry.setCrashesEnabled(true);
+}
+
+void AppDelegate::watchForTray() {
+    if (s_.statusItem.isInTray()) {
+        return;
+    }
+    // Common at login: the program starts before the panel.
+    logger.log("no system tray yet: the icon appears once a tray starts", VezizurLevel::info);
+    trayWait_.setSingleShot(true);
+    trayWait_.setInterval(kTrayWaitMs);
+    connect(&trayWait_, &QTimer::timeout, this, [this] {
+        if (s_.statusItem.isInTray() || trayMissingTold_) {
+            return;
+        }
+        trayMissingTold_ = true;
+        logger.log("still no system tray: telling the user", VezizurLevel::error);
+        // Without an icon the program would run unseen; a second start still reaches the menu.
+        showNotification(tr("Klosia is running without an icon"),
+                         tr("No system tray was found. Run klosia again to open its menu."));
+    });
+    connect(&s_.statusItem, &StatusItem::trayAvailabilityChanged, this, [this](bool available) {
+        if (available) {
+            trayWait_.stop();
+            logger.log("a system tray appeared", VezizurLevel::info);
+        }
+    });
+    trayWait_.start();
+}
+
+void AppDelegate::showNotification(const QString& title, const QString& subtitle) {
+    s_.notifications.showNotification(title, subtitle);
+}
+
+void AppDelegate::performMenu() {
+    performMenuAttempt(0);
+}
+
+void AppDelegate::performMenuAttempt(int retry) {
+    s_.preferences.closePreferences();
+    if (!menuWindowController_) {
+        return;
+    }
+    if (menuWindowController_->isOpen()) {
+        setStatusItemHighlighted(false);
+        menuWindowController_->closeMenu();
+        return;
+    }
+    setStatusItemHighlighted(true);
+    QScreen* screen = screenUnderMouse();
+    if (screen == nullptr) {
+        return;
+    }
+    // An XEmbed tray tells where the icon is; a StatusNotifierItem host does not, and the
+    // press happened under the pointer.
+    const QRect icon = s_.statusItem.iconGeometry();
+    if (!icon.isValid() || icon.isEmpty()) {
+        menuWindowController_->openMenu(QCursor::pos());
+        return;
+    }
+    if (screen->geometry().contains(icon)) {
+        menuWindowController_->openMenu(QRectF(icon).center());
+        return;
+    }
+    // The panel may still be moving to this screen. Give it a moment, but not for ever.
+    if (retry >= kMenuRetryLimit) {
+        logger.log(
+            "perform menu: the status icon never reached the screen under the mouse; "
+            "giving up",
+            VezizurLevel::error);
+        setStatusItemHighlighted(false);
+        return;
+    }
+    s_.dispatcher.mainAfter(Dispatcher::Delay(kMenuRetryInterval), [this, retry] {
+        logger.log("perform menu after", VezizurLevel::info);
+        performMenuAttempt(retry + 1);
+    });
+}
+
+void AppDelegate::openPreferences() {
+    s_.preferences.openPreferences();
+}
+
+void AppDelegate::closeMenu() {
+    if (menuWindowController_) {
+        menuWindowController_->closeMenu();
+    }
+}
+
+void AppDelegate::setStatusItemHighlighted(bool highlighted) {
+    s_.statusItem.setHighlighted(highlighted);
+}
+
+QString AppDelegate::versionKey(const QString& prefix) const {
+    return prefix + (s_.shortVersion.isEmpty() ? QStringLiteral("1.0") : s_.shortVersion);
+}
+
+void AppDelegate::showFirstRunAlert() {
+    const QString key = versionKey(kFirstRunCountPrefix);
+    const std::int64_t count = s_.defaults.integer(key).value_or(0);
+    logger.log("kUserdefaultsFirstRunCount count: " + QString::number(count), VezizurLevel::info);
+    if (count == 0) {
+        s_.settingsAlert.openSettings();
+    } else {
+        s_.settingsAlert.closeSettings();
+    }
+    s_.defaults.set(key, count + 1);
+    s_.defaults.synchronize();
+}
+
+void AppDelegate::appWillForceQuitNotification(const Notification& /*notification*/) {
+    const QString key = versionKey(kForceQuitCountPrefix);
+    const std::int64_t count = s_.defaults.integer(key).value_or(0);
+    logger.log("appWillForceQuitNotification count: " + QString::number(count), VezizurLevel::info);
+    if (count == 0) {
+        s_.dispatcher.mainAfter(Dispatcher::Delay(2.0), [this] {
+            closeMenu();
+            s_.infoAlert.openInfo(
+                QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"),
+                QStringLiteral("FYI, some background apps will immediately restart after quitting "
+                               "them. It’s sorcery beyond our control."),
+                QStringLiteral("I can handle it!"));
+        });
+    } else {
+        s_.infoAlert.closeInfo();
+    }
+    s_.defaults.set(key, count + 1);
+    s_.defaults.synchronize();
+}
+
+void AppDelegate::appWillQuitNotification(const Notification& /*notification*/) {}
+
+void AppDelegate::shortcutsDidChangedNotification(const Notification& /*notification*/) {
+    registerHotKeys();
+}
+
+void AppDelegate::registerHotKeys() {
+    logger.log("global shortcuts are not yet present", VezizurLevel::info);
+}
+
+void AppDelegate::checkInactive() {
+    const std::shared_ptr<InactiveAppsAfter> rule = Preferences::shared().quitInactiveAppsAfter();
+    // Off is the common case: a tick then touches nothing else.
+    if (!rule || !rule->enabled) {
+        return;
+    }
+    inactivity_.tick(*rule, s_.clock.now(), s_.workspace.runningApplications(),
+                     loadAppPolicies(s_.defaults));
+}
+
+void AppDelegate::workspaceDidLaunchApplicationNotification(const RunningApplicationPtr& /*app*/) {
+    logger.log("workspace did launched", VezizurLevel::info);
+    notify(names::didLaunchApplication, nullptr, 0);
+}
+
+void AppDelegate::workspaceDidTerminateApplicationNotification(
+    const RunningApplicationPtr& /*app*/) {
+    logger.log("workspace did terminate", VezizurLevel::info);
+    notify(names::didTerminateApplication, nullptr, 0);
+}
+
+}  // namespace klosia

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+#include "app/ApplicationDelegate.h"
+#include "core/Notification.h"
+#include "menu/MenuWindowControllerDelegate.h"
+#include "model/InactivityCheck.h"
+#include "platform/RunningApplication.h"
+
+namespace klosia {
+
+class Clock;
+class Dispatcher;
+class InfoAlertPresenter;
+class MenuWindowController;
+class PreferencesWindowPresenter;
+class SettingsAlertPresenter;
+class StatusItem;
+class TelemetryClient;
+class UpdateChecker;
+class UserDefaults;
+class UserNotifications;
+class Workspace;
+
+// The root of the running program: it owns the status item's behaviour, the menu window, the
+// timers and the subscriptions, and turns presses on the icon into opening and closing the
+// menu. Main thread only.
+class AppDelegate final : public QObject,
+                          public ApplicationDelegate,
+                          public MenuWindowControllerDelegate {
+    Q_OBJECT
+
+public:
+    // What the delegate is given; everything must outlive it.
+    struct Services {
+        Dispatcher& dispatcher;
+        Clock& clock;
+        Workspace& workspace;
+        UserDefaults& defaults;
+        TelemetryClient& telemetry;
+        StatusItem& statusItem;
+        UserNotifications& notifications;
+        PreferencesWindowPresenter& preferences;
+        SettingsAlertPresenter& settingsAlert;
+        InfoAlertPresenter& infoAlert;
+        UpdateChecker& updater;
+        // The program's short version: the per-version counters are kept under it.
+        QString shortVersion;
+    };
+
+    explicit AppDelegate(Services services, QObject* parent = nullptr);
+    ~AppDelegate() override;
+    AppDelegate(const AppDelegate&) = delete;
+    AppDelegate& operator=(const AppDelegate&) = delete;
+
+    void applicationDidFinishLaunching();
+    void applicationWillTerminate() {}
+
+    // ApplicationDelegate
+    void showNotification(const QString& title, const QString& subtitle) override;
+    void performMenu() override;
+    void openPreferences() override;
+    void closeMenu() override;
+
+    // MenuWindowControllerDelegate
+    void setStatusItemHighlighted(bool highlighted) override;
+
+    void showFirstRunAlert();
+    void registerHotKeys();
+    void checkInactive();
+
+    void workspaceDidLaunchApplicationNotification(const RunningApplicationPtr& app);
+    void workspaceDidTerminateApplicationNotification(const RunningApplicationPtr& app);
+    void appWillQuitNotification(const Notification& notification);
+    void appWillForceQuitNotification(const Notification& notification);
+    void shortcutsDidChangedNotification(const Notification& notification);
+
+    MenuWindowController* menuWindowController() const { return menuWindowController_.get(); }
+    // The inactivity tracking (`inactiveApps`, `notifiedApps`).
+    InactivityCheck& inactivity() { return inactivity_; }
+    QTimer* inactiveTimer() const { return inactiveTimer_.get(); }
+
+    // Menu openings give up when the icon is not on the screen under the mouse for this long.
+    static constexpr double kMenuRetryInterval = 0.05;
+    static constexpr int kMenuRetryLimit = 40;  // 2 seconds
+    // How long start-up waits for a tray before telling the user it runs without an icon.
+    static constexpr int kTrayWaitMs = 30000;
+
+    // Secret that names the application to a telemetry service (the local client sends nothing).
+    static const QString kTelemetrySecret;
+
+private:
+    void performMenuAttempt(int retry);
+    void startTelemetry();
+    void watchForTray();
+    // The key of a per-version counter: `prefix` + the short version ("1.0" when unknown).
+    QString versionKey(const QString& prefix) const;
+
+    Services s_;
+    std::unique_ptr<MenuWindowController> menuWindowController_;
+    std::unique_ptr<QTimer> inactiveTimer_;
+    QTimer trayWait_;
+    bool trayMissingTold_ = false;
+    InactivityCheck inactivity_;
+};
+
+}  // namespace klosia

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include "app/StatusItem.h"
+
+namespace klosia {
+
+// The status item as a QSystemTrayIcon: embedded in an XEmbed tray, or published as a
+// StatusNotifierItem where the desktop has a host for those (Qt picks).
+class TrayStatusItem final : public StatusItem {
+    Q_OBJECT
+
+public:
+    explicit TrayStatusItem(QObject* parent = nullptr);
+
+    QRect iconGeometry() const override;
+    bool isInTray() const override;
+    void setImage(const QIcon& image) override;
+    void setHighlighted(bool highlighted) override;
+    bool isHighlighted() const override { return highlighted_; }
+
+private:
+    void checkTray();
+
+    QSystemTrayIcon tray_;
+    QMenu menu_;
+    QTimer trayWatch_;
+    bool inTray_ = false;
+    bool highlighted_ = false;
+};
+
+}  // namespace klosia

@@ -1,0 +1,182 @@
+#include "model/InactivityCheck.h"
+
+#include <limits>
+#include <unordered_set>
+
+#include "log/Vezizur.h"
+#include "model/AppException.h"
+
+namespace klosia {
+
+namespace {
+
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
+std::int64_t secondsPerUnit(InactiveAppsAfterTime unit) {
+    switch (unit) {
+        case InactiveAppsAfterTime::minute:
+            return 60;
+        case InactiveAppsAfterTime::hour:
+            return 3600;
+        case InactiveAppsAfterTime::day:
+            // The stored code of a day is 8640; a day still lasts 86400 seconds.
+            return 86400;
+    }
+    return 3600;
+}
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    return a > kMax - b ? kMax : a + b;
+}
+
+MenuAppPolicy policyOf(const AppPolicies& policies, const QString& identifier) {
+    return policies.value(identifier, MenuAppPolicy::standard);
+}
+
+QString unitText(std::int64_t value, const char* unit) {
+    return QString::number(value) + QLatin1Char(' ') + QLatin1String(unit) +
+           (value == 1 ? QString() : QStringLiteral("s"));
+}
+
+}  // namespace
+
+QString InactivityCheck::durationText(std::int64_t seconds) {
+    if (seconds < 60) {
+        return unitText(seconds, "second");
+    }
+    if (seconds < 3600) {
+        return unitText(seconds / 60, "minute");
+    }
+    if (seconds < 86400) {
+        return unitText(seconds / 3600, "hour");
+    }
+    return unitText(seconds / 86400, "day");
+}
+
+std::int64_t InactivityCheck::thresholdSeconds(const InactiveAppsAfter& rule) {
+    const std::int64_t perUnit = secondsPerUnit(rule.unit);
+    // A wrapped threshold would be negative and quit everything at once.
+    if (rule.amount > kMax / perUnit) {
+        return kMax;
+    }
+    if (rule.amount < std::numeric_limits<std::int64_t>::min() / perUnit) {
+        return std::numeric_limits<std::int64_t>::min();
+    }
+    return rule.amount * perUnit;
+}
+
+void InactivityCheck::reset() {
+    inactiveApps.clear();
+    notifiedApps.clear();
+}
+
+void InactivityCheck::tick(const InactiveAppsAfter& rule, std::chrono::system_clock::time_point now,
+                           const std::vector<RunningApplicationPtr>& running,
+                           const AppPolicies& policies) {
+    if (!rule.enabled) {
+        return;
+    }
+    if (rule.amount < 0) {
+        // Older settings may hold one; it would make every background application "overdue".
+        if (!negativeLogged_) {
+            negativeLogged_ = true;
+            logger.log("inactive apps: the amount " + QString::number(rule.amount) +
+                           " is negative; nothing is quit until it is corrected",
+                       VezizurLevel::error);
+        }
+        return;
+    }
+    negativeLogged_ = false;
+    track(now, running, policies);
+    quit(decide(thresholdSeconds(rule), now, policies));
+}
+
+void InactivityCheck::track(std::chrono::system_clock::time_point now,
+                            const std::vector<RunningApplicationPtr>& running,
+                            const AppPolicies& policies) {
+    std::vector<const RunningApplicationPtr*> candidates;
+    std::unordered_set<const RunningApplication*> inBackground;
+    for (const RunningApplicationPtr& app : running) {
+        if (!app || app->activationPolicy() != ActivationPolicy::regular || app->isActive()) {
+            continue;
+        }
+        const QString name = app->localizedName();
+        const QString identifier = app->bundleIdentifier();
+        if (name.isEmpty() || identifier.isEmpty() || isAppException(identifier)) {
+            continue;
+        }
+        const MenuAppPolicy policy = policyOf(policies, identifier);
+        logger.log("name: " + name + ", bundleIdentifier: " + identifier + ", isActive: " +
+                       (app->isActive() ? "true" : "false") + ", policyApp: " + rawValue(policy),
+                   VezizurLevel::info);
+        if (policy != MenuAppPolicy::never) {
+            candidates.push_back(&app);
+            inBackground.insert(app.get());
+        }
+    }
+    QHash<QString, InactiveApp> tracked;
+    for (const RunningApplicationPtr* candidate : candidates) {
+        const RunningApplicationPtr& app = *candidate;
+        const QString identifier = app->bundleIdentifier();
+        if (tracked.contains(identifier)) {
+            continue;  // one entry per identity
+        }
+        // An entry stands for the process it recorded, and only while that process is still in
+        // the background: a process that ended, or came to the front, starts over from zero.
+        const auto known = inactiveApps.constFind(identifier);
+        if (known != inactiveApps.constEnd() && known->runningApplication &&
+            inBackground.contains(known->runningApplication.get())) {
+            tracked.insert(identifier, *known);
+        } else {
+            tracked.insert(identifier, InactiveApp(app->localizedName(), identifier, now, app));
+        }
+    }
+    inactiveApps = std::move(tracked);
+}
+
+std::vector<InactivityCheck::Target> InactivityCheck::decide(
+    std::int64_t threshold, std::chrono::system_clock::time_point now,
+    const AppPolicies& policies) {
+    std::vector<Target> targets;
+    for (auto it = inactiveApps.begin(); it != inactiveApps.end(); ++it) {
+        const InactiveApp& entry = it.value();
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::seconds>(
+                now > entry.activeDate ? now - entry.activeDate : entry.activeDate - now)
+                .count();
+        logger.log("inactiveApp: " + entry.name + ", [" + QString::number(elapsed) + "/" +
+                       QString::number(threshold) + "]",
+                   VezizurLevel::info);
+        if (elapsed >= threshold && !notifiedApps.contains(entry.bundleIdentifier)) {
+            logger.log("inactiveApp: " + entry.name + " will quit in 30 seconds",
+                       VezizurLevel::info);
+            notifiedApps.insert(entry.bundleIdentifier, true);
+            notify_(entry.name + QStringLiteral(" has been inactive for ") + durationText(elapsed),
+                    QStringLiteral("Auto-quitting in 30 seconds."));
+        }
+        const RunningApplicationPtr& process = entry.runningApplication;
+        if (elapsed >= saturatingAdd(threshold, kGraceSeconds) && process &&
+            !process->bundleIdentifier().isEmpty() &&
+            policyOf(policies, process->bundleIdentifier()) != MenuAppPolicy::never) {
+            targets.push_back({entry.bundleIdentifier, process});
+        }
+    }
+    return targets;
+}
+
+void InactivityCheck::quit(const std::vector<Target>& targets) {
+    for (const auto& [identifier, app] : targets) {
+        const QString name = app->localizedName();
+        logger.log("Terminate app: " + name, VezizurLevel::info);
+        if (!app->terminate()) {
+            continue;  // asked again at the next tick
+        }
+        notify_(
+            (name.isEmpty() ? QStringLiteral("App") : name) + QStringLiteral(" has been quit ✋"),
+            QStringLiteral("Your wish is my command."));
+        inactiveApps.remove(identifier);
+        notifiedApps.remove(identifier);
+    }
+}
+
+}  // namespace klosia

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/LoginItems.h"
+#include "platform/ProcessStatus.h"
+#include "platform/TelemetryClient.h"
+#include "platform/UserDefaults.h"
+#include "platform/Workspace.h"
+
+namespace klosia {
+
+// Everything the program needs from the desktop, in one bundle: start-up builds the Linux one,
+// tests build theirs from fakes.
+struct Platform {
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<LoginItems> loginItems;
+    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<ProcessStatus> processStatus;
+    std::unique_ptr<TelemetryClient> telemetry;
+};
+
+}  // namespace klosia

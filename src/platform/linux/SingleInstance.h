@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+
+namespace klosia {
+
+// One Klosia per user session. The first instance owns a well-known D-Bus name on the session
+// bus (or, without a bus, a local socket in the runtime directory); a later start finds it there
+// and asks it to open its menu instead of adding a second icon.
+class SingleInstance : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.klosia.Klosia")
+
+public:
+    enum class Role {
+        primary,    // we own the session's instance: serve activation requests
+        secondary,  // another instance runs: ask it, then leave
+    };
+
+    // `name` is the application id, used as the bus name and in the socket's name. Needs a
+    // QCoreApplication. Without `useSessionBus` only the socket is used.
+    explicit SingleInstance(QString name, bool useSessionBus = true, QObject* parent = nullptr);
+    ~SingleInstance() override;
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // Claims the session's instance. When neither the bus nor the socket can be used at all the
+    // answer is primary: running twice is better than not running.
+    Role acquire();
+
+    // From a secondary start: asks the running instance to open its menu. True when it answered.
+    bool activatePrimary();
+
+    // Where the socket lives when there is no session bus.
+    QString socketPath() const;
+
+public Q_SLOTS:
+    // Called over D-Bus by a second start.
+    Q_SCRIPTABLE void PerformMenu();
+
+Q_SIGNALS:
+    void activationRequested();
+
+private:
+    bool acquireBusName();
+    Role acquireSocket();
+    void acceptSocketClient();
+
+    bool busAvailable() const;
+
+    QString name_;
+    bool useSessionBus_;
+    bool onBus_ = false;
+    QLocalServer* server_ = nullptr;
+};
+
+}  // namespace klosia

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
+#include <vector>
+
+namespace klosia::test {
+
+// One window of the virtual desktop as the X server sees it.
+struct DesktopWindow {
+    xcb_window_t id = XCB_WINDOW_NONE;
+    xcb_window_t topLevel = XCB_WINDOW_NONE;  // its ancestor that is a child of the root
+    QRect geometry;                           // in root coordinates
+    bool viewable = false;
+    bool overrideRedirect = false;
+    pid_t pid = 0;  // of the client that made it (X-Resource)
+};
+
+// Looks at and drives the private desktop of a session test from outside, as a user would:
+// through the X server and xdotool. Only for the display the session started.
+class DesktopDriver {
+public:
+    DesktopDriver();
+    ~DesktopDriver();
+    DesktopDriver(const DesktopDriver&) = delete;
+    DesktopDriver& operator=(const DesktopDriver&) = delete;
+
+    bool isConnected() const { return connection_ != nullptr; }
+
+    // Every window of the tree, with the pid of its client.
+    std::vector<DesktopWindow> windows() const;
+    std::vector<DesktopWindow> windowsOf(pid_t pid) const;
+    // The icon a process has docked in the tray: its viewable window inside another client's
+    // top-level window. Empty when it has none.
+    QRect trayIconOf(pid_t pid) const;
+    // The process's viewable top-level windows that the window manager does not manage (popups).
+    std::vector<DesktopWindow> popupsOf(pid_t pid) const;
+    QRect screenGeometry() const;
+
+    // A press and release of the first button at a root position, through xdotool.
+    static bool click(const QPoint& position);
+    static bool key(const QString& keys);
+    // Saves the whole screen as PNG; false when it cannot.
+    static bool screenshot(const QString& path);
+
+private:
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = XCB_WINDOW_NONE;
+};
+
+// Runs `program` in the background and kills it (and waits) on destruction.
+class BackgroundProgram {
+public:
+    BackgroundProgram(
+        const QString& program, const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+    ~BackgroundProgram();
+    BackgroundProgram(const BackgroundProgram&) = delete;
+    BackgroundProgram& operator=(const BackgroundProgram&) = delete;
+
+    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
+    QProcess& process() { return process_; }
+
+private:
+    QProcess process_;
+};
+
+}  // namespace klosia::test
