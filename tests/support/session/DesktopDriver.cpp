@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
@@ -121,15 +122,32 @@ std::vector<DesktopWindow> DesktopDriver::windowsOf(pid_t pid) const {
     return result;
 }
 
-QRect DesktopDriver::trayIconOf(pid_t pid) const {
+std::vector<DesktopWindow> DesktopDriver::trayIcons() const {
     const std::vector<DesktopWindow> all = windows();
     std::unordered_map<xcb_window_t, pid_t> ownerOf;
     for (const DesktopWindow& window : all) {
         ownerOf.emplace(window.id, window.pid);
     }
+    std::vector<DesktopWindow> result;
     for (const DesktopWindow& window : all) {
-        if (window.pid == pid && window.viewable && window.id != window.topLevel &&
-            ownerOf[window.topLevel] != pid && !window.geometry.isEmpty()) {
+        // The topmost window of a client inside another client's top-level window.
+        const pid_t top = ownerOf[window.topLevel];
+        if (window.viewable && window.pid != 0 && window.id != window.topLevel &&
+            top != window.pid && !window.geometry.isEmpty()) {
+            const bool nested = std::any_of(result.begin(), result.end(), [&](const auto& other) {
+                return other.pid == window.pid && other.geometry.contains(window.geometry);
+            });
+            if (!nested) {
+                result.push_back(window);
+            }
+        }
+    }
+    return result;
+}
+
+QRect DesktopDriver::trayIconOf(pid_t pid) const {
+    for (const DesktopWindow& window : trayIcons()) {
+        if (window.pid == pid) {
             return window.geometry;
         }
     }

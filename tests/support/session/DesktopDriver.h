@@ -39,6 +39,8 @@ public:
     // The icon a process has docked in the tray: its viewable window inside another client's
     // top-level window. Empty when it has none.
     QRect trayIconOf(pid_t pid) const;
+    // Every client window docked inside another client's top-level window: the tray's icons.
+    std::vector<DesktopWindow> trayIcons() const;
     // The process's viewable top-level windows that the window manager does not manage (popups).
     std::vector<DesktopWindow> popupsOf(pid_t pid) const;
     QRect screenGeometry() const;
