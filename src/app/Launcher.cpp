@@ -9,6 +9,8 @@
 #include "app/AppListPrinter.h"
 #include "app/CommandLine.h"
 #include "app/NotYetPresent.h"
+#include "app/Sound.h"
+#include "app/SoundFiles.h"
 #include "app/TrayStatusItem.h"
 #include "app/UserNotifications.h"
 #include "core/AppInfo.h"
@@ -18,7 +20,10 @@
 #include "model/AppListState.h"
 #include "model/CPU.h"
 #include "platform/MemoryUserDefaults.h"
+#include "platform/linux/CanberraSoundPlayer.h"
+#include "platform/linux/DesktopNotificationSettings.h"
 #include "platform/linux/FileUserDefaults.h"
+#include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/ProcProcessStatus.h"
 #include "platform/linux/SingleInstance.h"
@@ -151,8 +156,20 @@ int Launcher::runApplication(int argc, char** argv) {
     CPU cpu(platform.processStatus.get());
     CPU::setShared(&cpu);
 
+    UserNotifications notifications(*platform.notificationCenter, *platform.notificationSettings,
+                                    dispatcher, *platform.defaults);
+    if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
+        // Saves may fail on any thread; the user hears of it once, from the main thread.
+        const QString location = file->path();
+        file->setSaveFailureHandler([&dispatcher, &notifications, location](const QString&) {
+            dispatcher.main([&notifications, location] {
+                notifications.settingsCannotBeSaved(location);
+            });
+        });
+    }
+    Sound::setBackend(platform.soundPlayer.get(), &dispatcher);
+
     TrayStatusItem statusItem;
-    UserNotifications notifications(dispatcher, *platform.defaults);
     NotYetPresent later;
     SystemClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
@@ -166,6 +183,10 @@ int Launcher::runApplication(int argc, char** argv) {
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
     dispatcher.waitForBackground();
+    Sound::setBackend(nullptr, nullptr);
+    if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
+        file->setSaveFailureHandler(nullptr);
+    }
     CPU::setShared(nullptr);
     LaunchAtLogin::setBackend(nullptr);
     setStandardUserDefaults(nullptr);
@@ -183,6 +204,9 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     platform.loginItems = std::make_unique<XdgAutostart>();
     platform.processStatus = std::make_unique<ProcProcessStatus>();
     platform.telemetry = std::make_unique<LocalTelemetry>();
+    platform.notificationCenter = std::make_unique<FreedesktopNotifications>();
+    platform.notificationSettings = std::make_unique<DesktopNotificationSettings>();
+    platform.soundPlayer = std::make_unique<CanberraSoundPlayer>(SoundFiles::directories());
     return platform;
 }
 

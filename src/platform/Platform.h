@@ -3,7 +3,10 @@
 #include <memory>
 
 #include "platform/LoginItems.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationSettings.h"
 #include "platform/ProcessStatus.h"
+#include "platform/SoundPlayer.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -18,6 +21,9 @@ struct Platform {
     std::unique_ptr<Workspace> workspace;
     std::unique_ptr<ProcessStatus> processStatus;
     std::unique_ptr<TelemetryClient> telemetry;
+    std::unique_ptr<NotificationCenter> notificationCenter;
+    std::unique_ptr<NotificationSettings> notificationSettings;
+    std::unique_ptr<SoundPlayer> soundPlayer;
 };
 
 }  // namespace klosia
