@@ -12,6 +12,7 @@
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
 #include "log/Vezizur.h"
+#include "resources/Resources.h"
 #include "menu/MenuWindowController.h"
 #include "model/AppPolicies.h"
 #include "platform/TelemetryClient.h"
@@ -63,7 +64,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     startTelemetry();
 
     // 2. The status item's image; a left press on it opens the menu at mouse-down.
-    s_.statusItem.setImage(QIcon(QStringLiteral(":/images/status-icon.svg")));
+    s_.statusItem.setImage(QIcon(resources::imagePath(QStringLiteral("status-icon"))));
     connect(&s_.statusItem, &StatusItem::pressed, this, &AppDelegate::performMenu);
     watchForTray();
 
@@ -71,8 +72,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     registerHotKeys();
 
     // 4. The menu window; the preferences window and the alerts were handed in.
-    menuWindowController_ = std::make_unique<MenuWindowController>(s_.dispatcher, s_.workspace);
-    menuWindowController_->setDelegate(this);
+    menuWindowController_ = std::make_unique<MenuWindowController>(
+        s_.dispatcher, s_.workspace, Preferences::shared(), s_.compositor, &s_.defaults);
+    menuWindowController_->delegate = this;
 
     // 5. Whether notifications can be shown at all.
     s_.notifications.checkAuthorization();
@@ -175,7 +177,7 @@ void AppDelegate::performMenuAttempt(int retry) {
         return;
     }
     if (screen->geometry().contains(icon)) {
-        menuWindowController_->openMenu(QRectF(icon).center());
+        menuWindowController_->openMenu(icon.center());
         return;
     }
     // The panel may still be moving to this screen. Give it a moment, but not for ever.

@@ -15,6 +15,7 @@
 namespace klosia {
 
 class Clock;
+class Compositor;
 class Dispatcher;
 class InfoAlertPresenter;
 class MenuWindowController;
@@ -43,6 +44,8 @@ public:
         Workspace& workspace;
         UserDefaults& defaults;
         TelemetryClient& telemetry;
+        // Null when it cannot be asked: the menu is then always opaque.
+        Compositor* compositor;
         StatusItem& statusItem;
         UserNotifications& notifications;
         PreferencesWindowPresenter& preferences;

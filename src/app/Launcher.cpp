@@ -14,6 +14,7 @@
 #include "app/TrayStatusItem.h"
 #include "app/UserNotifications.h"
 #include "core/AppInfo.h"
+#include "core/Clock.h"
 #include "core/NotificationBus.h"
 #include "core/QtDispatcher.h"
 #include "log/Vezizur.h"
@@ -28,6 +29,7 @@
 #include "platform/linux/ProcProcessStatus.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostart.h"
+#include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11Workspace.h"
 #include "settings/LaunchAtLogin.h"
 #include "settings/Preferences.h"
@@ -173,7 +175,8 @@ int Launcher::runApplication(int argc, char** argv) {
     NotYetPresent later;
     SystemClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
-                          *platform.telemetry, statusItem, notifications, later, later, later,
+                          *platform.telemetry, platform.compositor.get(), statusItem, notifications,
+                          later, later, later,
                           later, QLatin1String(appinfo::kVersion)});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
@@ -207,6 +210,8 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     platform.notificationCenter = std::make_unique<FreedesktopNotifications>();
     platform.notificationSettings = std::make_unique<DesktopNotificationSettings>();
     platform.soundPlayer = std::make_unique<CanberraSoundPlayer>(SoundFiles::directories());
+    QString compositorError;
+    platform.compositor = createX11Compositor(&compositorError);
     return platform;
 }
 

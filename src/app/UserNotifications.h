@@ -2,13 +2,12 @@
 
 #include <QCoreApplication>
 #include <QLatin1String>
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 
 #include <chrono>
 #include <memory>
-
-class QMessageBox;
 
 namespace klosia {
 

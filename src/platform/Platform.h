@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/Compositor.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationSettings.h"
@@ -24,6 +25,7 @@ struct Platform {
     std::unique_ptr<NotificationCenter> notificationCenter;
     std::unique_ptr<NotificationSettings> notificationSettings;
     std::unique_ptr<SoundPlayer> soundPlayer;
+    std::unique_ptr<Compositor> compositor;
 };
 
 }  // namespace klosia

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
@@ -38,8 +39,15 @@ pid_t clientPid(xcb_connection_t* c, xcb_window_t window) {
 bool run(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
+    const bool finished = process.waitForFinished(10000);
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s %s: %s (exit %d) %s\n", qPrintable(program),
+                     qPrintable(arguments.join(QLatin1Char(' '))),
+                     finished ? "failed" : "did not finish", process.exitCode(),
+                     process.readAllStandardError().constData());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -173,10 +181,11 @@ QRect DesktopDriver::screenGeometry() const {
 }
 
 bool DesktopDriver::click(const QPoint& position) {
-    return run(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(position.x()),
-         QString::number(position.y()), QStringLiteral("click"), QStringLiteral("1")});
+    // No --sync: it waits for the pointer to move and never returns when it is already there.
+    // The motion and the press travel in order over xdotool's one connection anyway.
+    return run(QStringLiteral("xdotool"),
+               {QStringLiteral("mousemove"), QString::number(position.x()),
+                QString::number(position.y()), QStringLiteral("click"), QStringLiteral("1")});
 }
 
 bool DesktopDriver::key(const QString& keys) {
