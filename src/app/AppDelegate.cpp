@@ -1,23 +1,28 @@
 #include "app/AppDelegate.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLocale>
+#include <QPointer>
 #include <QScreen>
 
+#include "app/HotKeyRegistrar.h"
 #include "app/LaterFeatures.h"
 #include "app/StatusItem.h"
 #include "app/UserNotifications.h"
 #include "core/Clock.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
+#include "hotkeys/HotKeysController.h"
 #include "log/Vezizur.h"
-#include "resources/Resources.h"
 #include "menu/MenuWindowController.h"
 #include "model/AppPolicies.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "resources/Resources.h"
 #include "settings/Preferences.h"
 
 namespace klosia {
@@ -51,6 +56,9 @@ AppDelegate::AppDelegate(Services services, QObject* parent)
       }) {}
 
 AppDelegate::~AppDelegate() {
+    if (qApp != nullptr) {
+        qApp->removeEventFilter(this);
+    }
     Preferences::shared().onResetInactivityTracking = nullptr;
     if (ApplicationDelegate::current() == this) {
         ApplicationDelegate::setCurrent(nullptr);
@@ -69,7 +77,11 @@ void AppDelegate::applicationDidFinishLaunching() {
     watchForTray();
 
     // 3. Global shortcuts.
+    hotKeysController_ = std::make_unique<HotKeysController>(s_.hotKeys);
+    hotKeyRegistrar_ = std::make_unique<HotKeyRegistrar>(*hotKeysController_, s_.workspace,
+                                                         [this] { performMenu(); });
     registerHotKeys();
+    qApp->installEventFilter(this);
 
     // 4. The menu window; the preferences window and the alerts were handed in.
     menuWindowController_ = std::make_unique<MenuWindowController>(
@@ -125,25 +137,23 @@ void AppDelegate::watchForTray() {
     }
     // Common at login: the program starts before the panel.
     logger.log("no system tray yet: the icon appears once a tray starts", VezizurLevel::info);
-    trayWait_.setSingleShot(true);
-    trayWait_.setInterval(kTrayWaitMs);
-    connect(&trayWait_, &QTimer::timeout, this, [this] {
-        if (s_.statusItem.isInTray() || trayMissingTold_) {
-            return;
-        }
-        trayMissingTold_ = true;
-        logger.log("still no system tray: telling the user", VezizurLevel::error);
-        // Without an icon the program would run unseen; a second start still reaches the menu.
-        showNotification(tr("Klosia is running without an icon"),
-                         tr("No system tray was found. Run klosia again to open its menu."));
-    });
-    connect(&s_.statusItem, &StatusItem::trayAvailabilityChanged, this, [this](bool available) {
+    connect(&s_.statusItem, &StatusItem::trayAvailabilityChanged, this, [](bool available) {
         if (available) {
-            trayWait_.stop();
             logger.log("a system tray appeared", VezizurLevel::info);
         }
     });
-    trayWait_.start();
+    QPointer<AppDelegate> self(this);
+    s_.dispatcher.mainAfter(Dispatcher::Delay(kTrayWaitSeconds), [self] {
+        AppDelegate* delegate = self.data();
+        if (delegate == nullptr || delegate->s_.statusItem.isInTray()) {
+            return;
+        }
+        logger.log("still no system tray: telling the user", VezizurLevel::error);
+        // Without an icon the program would run unseen; a second start still reaches the menu.
+        delegate->showNotification(
+            tr("Klosia is running without an icon"),
+            tr("No system tray was found. Run klosia again to open its menu."));
+    });
 }
 
 void AppDelegate::showNotification(const QString& title, const QString& subtitle) {
@@ -253,7 +263,19 @@ void AppDelegate::shortcutsDidChangedNotification(const Notification& /*notifica
 }
 
 void AppDelegate::registerHotKeys() {
-    logger.log("global shortcuts are not yet present", VezizurLevel::info);
+    if (hotKeyRegistrar_) {
+        hotKeyRegistrar_->registerHotKeys();
+    }
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    const bool key = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease;
+    if (key && hotKeyRegistrar_ && menuWindowController_ &&
+        menuWindowController_->phase() != MenuWindowController::Phase::closed &&
+        hotKeyRegistrar_->handleKeyEvent(*static_cast<QKeyEvent*>(event))) {
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void AppDelegate::checkInactive() {

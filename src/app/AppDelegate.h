@@ -17,6 +17,9 @@ namespace klosia {
 class Clock;
 class Compositor;
 class Dispatcher;
+class HotKeyRegistrar;
+class HotKeyService;
+class HotKeysController;
 class InfoAlertPresenter;
 class MenuWindowController;
 class PreferencesWindowPresenter;
@@ -46,6 +49,8 @@ public:
         TelemetryClient& telemetry;
         // Null when it cannot be asked: the menu is then always opaque.
         Compositor* compositor;
+        // Null without a display: every global shortcut then stays off.
+        HotKeyService* hotKeys;
         StatusItem& statusItem;
         UserNotifications& notifications;
         PreferencesWindowPresenter& preferences;
@@ -77,6 +82,8 @@ public:
     void registerHotKeys();
     void checkInactive();
 
+    HotKeyRegistrar* hotKeys() const { return hotKeyRegistrar_.get(); }
+
     void workspaceDidLaunchApplicationNotification(const RunningApplicationPtr& app);
     void workspaceDidTerminateApplicationNotification(const RunningApplicationPtr& app);
     void appWillQuitNotification(const Notification& notification);
@@ -92,10 +99,14 @@ public:
     static constexpr double kMenuRetryInterval = 0.05;
     static constexpr int kMenuRetryLimit = 40;  // 2 seconds
     // How long start-up waits for a tray before telling the user it runs without an icon.
-    static constexpr int kTrayWaitMs = 30000;
+    static constexpr double kTrayWaitSeconds = 30;
 
     // Secret that names the application to a telemetry service (the local client sends nothing).
     static const QString kTelemetrySecret;
+
+protected:
+    // While the menu holds the keyboard the global shortcuts cannot fire: it recognises them.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void performMenuAttempt(int retry);
@@ -105,10 +116,10 @@ private:
     QString versionKey(const QString& prefix) const;
 
     Services s_;
+    std::unique_ptr<HotKeysController> hotKeysController_;
+    std::unique_ptr<HotKeyRegistrar> hotKeyRegistrar_;
     std::unique_ptr<MenuWindowController> menuWindowController_;
     std::unique_ptr<QTimer> inactiveTimer_;
-    QTimer trayWait_;
-    bool trayMissingTold_ = false;
     InactivityCheck inactivity_;
 };
 

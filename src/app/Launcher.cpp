@@ -30,6 +30,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/x11/X11Compositor.h"
+#include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11Workspace.h"
 #include "settings/LaunchAtLogin.h"
 #include "settings/Preferences.h"
@@ -164,9 +165,8 @@ int Launcher::runApplication(int argc, char** argv) {
         // Saves may fail on any thread; the user hears of it once, from the main thread.
         const QString location = file->path();
         file->setSaveFailureHandler([&dispatcher, &notifications, location](const QString&) {
-            dispatcher.main([&notifications, location] {
-                notifications.settingsCannotBeSaved(location);
-            });
+            dispatcher.main(
+                [&notifications, location] { notifications.settingsCannotBeSaved(location); });
         });
     }
     Sound::setBackend(platform.soundPlayer.get(), &dispatcher);
@@ -175,9 +175,9 @@ int Launcher::runApplication(int argc, char** argv) {
     NotYetPresent later;
     SystemClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
-                          *platform.telemetry, platform.compositor.get(), statusItem, notifications,
-                          later, later, later,
-                          later, QLatin1String(appinfo::kVersion)});
+                          *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
+                          statusItem, notifications, later, later, later, later,
+                          QLatin1String(appinfo::kVersion)});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
     QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
@@ -212,6 +212,8 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     platform.soundPlayer = std::make_unique<CanberraSoundPlayer>(SoundFiles::directories());
     QString compositorError;
     platform.compositor = createX11Compositor(&compositorError);
+    QString hotKeyError;
+    platform.hotKeys = createX11HotKeyService(&hotKeyError);
     return platform;
 }
 

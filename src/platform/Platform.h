@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/Compositor.h"
+#include "platform/HotKeyService.h"
 #include "platform/LoginItems.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationSettings.h"
@@ -26,6 +27,7 @@ struct Platform {
     std::unique_ptr<NotificationSettings> notificationSettings;
     std::unique_ptr<SoundPlayer> soundPlayer;
     std::unique_ptr<Compositor> compositor;
+    std::unique_ptr<HotKeyService> hotKeys;
 };
 
 }  // namespace klosia

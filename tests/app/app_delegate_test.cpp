@@ -1,0 +1,228 @@
+// Start-up and the status icon's rules, on fakes and virtual time: the launch sequence, the
+// per-version counters, where and whether the menu opens, and a desktop without a tray.
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "app/AppDelegate.h"
+#include "app/LaterFeatures.h"
+#include "app/UserNotifications.h"
+#include "core/NotificationBus.h"
+#include "fakes/FakeNotificationCenter.h"
+#include "fakes/FakeNotificationSettings.h"
+#include "fakes/FakeStatusItem.h"
+#include "fakes/FakeWorkspace.h"
+#include "fakes/ManualDispatcher.h"
+#include "menu/MenuWindowController.h"
+#include "platform/MemoryUserDefaults.h"
+#include "platform/TelemetryClient.h"
+#include "settings/Preferences.h"
+#include "support/LogCapture.h"
+
+namespace klosia {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct RecordingTelemetry final : TelemetryClient {
+    void start(const QString& secret, unsigned services) override {
+        startedWith = secret;
+        startedServices = services;
+    }
+    void setLogLevel(LogLevel level) override { logLevel = level; }
+    void setCountryCode(const QString& code) override { country = code; }
+    void setCrashesEnabled(bool enabled) override { crashes = enabled; }
+
+    QString startedWith;
+    unsigned startedServices = 0;
+    LogLevel logLevel = LogLevel::verbose;
+    QString country;
+    bool crashes = false;
+};
+
+struct RecordingWindows final : PreferencesWindowPresenter,
+                                SettingsAlertPresenter,
+                                InfoAlertPresenter,
+                                UpdateChecker {
+    void openPreferences() override { ++preferencesOpened; }
+    void closePreferences() override { ++preferencesClosed; }
+    void openSettings() override { ++settingsOpened; }
+    void closeSettings() override { ++settingsClosed; }
+    void openInfo(const QString& title, const QString& message, const QString& button) override {
+        info.push_back({title, message, button});
+    }
+    void closeInfo() override { ++infoClosed; }
+    void checkForUpdatesInBackground() override { ++updateChecks; }
+
+    int preferencesOpened = 0, preferencesClosed = 0, settingsOpened = 0, settingsClosed = 0,
+        infoClosed = 0, updateChecks = 0;
+    std::vector<QStringList> info;
+};
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() : bus(dispatcher), preferences(defaults) {
+        NotificationBus::setDefaultCenter(&bus);
+        Preferences::setShared(&preferences);
+        setStandardUserDefaults(&defaults);
+    }
+    ~AppDelegateTest() override {
+        delegate.reset();
+        setStandardUserDefaults(nullptr);
+        Preferences::setShared(nullptr);
+        NotificationBus::setDefaultCenter(nullptr);
+    }
+
+    AppDelegate& launch(const QString& version = QStringLiteral("2.1")) {
+        delegate = std::make_unique<AppDelegate>(AppDelegate::Services{
+            dispatcher, dispatcher, workspace, defaults, telemetry, nullptr, nullptr, statusItem,
+            notifications, windows, windows, windows, windows, version});
+        delegate->applicationDidFinishLaunching();
+        return *delegate;
+    }
+    MenuWindowController& menu() { return *delegate->menuWindowController(); }
+
+    test::LogCapture log;
+    test::ManualDispatcher dispatcher;
+    NotificationBus bus;
+    MemoryUserDefaults defaults;
+    Preferences preferences;
+    test::FakeWorkspace workspace;
+    RecordingTelemetry telemetry;
+    test::FakeStatusItem statusItem;
+    test::FakeNotificationCenter center;
+    test::FakeNotificationSettings notificationSettings;
+    UserNotifications notifications{center, notificationSettings, dispatcher, defaults};
+    RecordingWindows windows;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+TEST_F(AppDelegateTest, LaunchStartsTelemetryLocallyAndPutsTheIconInPlace) {
+    launch();
+    EXPECT_EQ(telemetry.startedWith.size(), 36) << "a GUID string";
+    EXPECT_EQ(telemetry.startedServices, TelemetryClient::analytics | TelemetryClient::crashes);
+    EXPECT_EQ(telemetry.logLevel, TelemetryClient::LogLevel::none);
+    EXPECT_TRUE(telemetry.crashes);
+    if (QLocale::system().territory() != QLocale::AnyTerritory) {
+        EXPECT_EQ(telemetry.country, QLocale::territoryToCode(QLocale::system().territory()));
+        EXPECT_EQ(log.matching("register country code = " + telemetry.country.toStdString()).size(),
+                  1U);
+    }
+    EXPECT_FALSE(statusItem.image.isNull()) << "the status-icon artwork is compiled in";
+    EXPECT_EQ(center.authorizationRequests, 1);
+    EXPECT_EQ(windows.updateChecks, 1);
+    ASSERT_NE(delegate->inactiveTimer(), nullptr);
+    EXPECT_TRUE(delegate->inactiveTimer()->isActive());
+    EXPECT_EQ(delegate->inactiveTimer()->interval(), 1000);
+}
+
+TEST_F(AppDelegateTest, SettingsAlertOnceForEachNewVersion) {
+    launch(QStringLiteral("2.1"));
+    dispatcher.advance(0.9s);
+    EXPECT_EQ(windows.settingsOpened, 0) << "a second after launch, not at once";
+    dispatcher.advance(0.2s);
+    EXPECT_EQ(windows.settingsOpened, 1);
+    EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_2.1")), 1);
+    EXPECT_EQ(log.matching("kUserdefaultsFirstRunCount count: 0").size(), 1U);
+
+    launch(QStringLiteral("2.1"));
+    dispatcher.advance(1.1s);
+    EXPECT_EQ(windows.settingsOpened, 1);
+    EXPECT_EQ(windows.settingsClosed, 1);
+    EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_2.1")), 2);
+
+    launch(QString());  // no version string reads as "1.0"
+    dispatcher.advance(1.1s);
+    EXPECT_EQ(windows.settingsOpened, 2);
+    EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_1.0")), 1);
+}
+
+TEST_F(AppDelegateTest, BackgroundAppsAlertFollowsTheFirstForceQuitOfAVersion) {
+    launch();
+    dispatcher.advance(1.1s);
+    notify(names::appWillForceQuit);
+    dispatcher.advance(1.9s);
+    EXPECT_TRUE(windows.info.empty()) << "two seconds after the force quit";
+    dispatcher.advance(0.2s);
+    ASSERT_EQ(windows.info.size(), 1U);
+    EXPECT_EQ(windows.info[0][0], QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"));
+    EXPECT_EQ(windows.info[0][1],
+              QStringLiteral("FYI, some background apps will immediately restart after quitting "
+                             "them. It’s sorcery beyond our control."));
+    EXPECT_EQ(windows.info[0][2], QStringLiteral("I can handle it!"));
+    EXPECT_EQ(log.matching("appWillForceQuitNotification count: 0").size(), 1U);
+
+    notify(names::appWillForceQuit);
+    dispatcher.advance(3s);
+    EXPECT_EQ(windows.info.size(), 1U);
+    EXPECT_EQ(windows.infoClosed, 1);
+    EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsForceQuitNotificationCount_2.1")), 2);
+}
+
+TEST_F(AppDelegateTest, PressOpensTheMenuAtTheIconAndGivesUpWhenTheIconIsNeverOnScreen) {
+    launch();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    QCursor::setPos(screen->geometry().center());
+
+    // The icon lies off every screen (a panel still moving in): retried, then given up.
+    statusItem.geometry = QRect(screen->geometry().right() + 100, 0, 22, 22);
+    statusItem.press();
+    dispatcher.advance(5s);
+    EXPECT_EQ(log.matching("perform menu after").size(),
+              static_cast<std::size_t>(AppDelegate::kMenuRetryLimit));
+    EXPECT_EQ(log.matching("giving up").size(), 1U);
+    EXPECT_EQ(menu().phase(), MenuWindowController::Phase::closed);
+    EXPECT_FALSE(statusItem.highlighted);
+    EXPECT_GE(windows.preferencesClosed, 1) << "a press hides the preferences window";
+
+    // On screen: the menu opens centred on the icon.
+    statusItem.geometry = QRect(screen->geometry().center().x() - 11, 0, 22, 22);
+    statusItem.press();
+    EXPECT_NE(menu().phase(), MenuWindowController::Phase::closed);
+    EXPECT_EQ(menu().statusPoint(), statusItem.geometry.center());
+    EXPECT_TRUE(statusItem.highlighted);
+}
+
+TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceAfterThirtySeconds) {
+    statusItem.inTray = false;
+    launch();
+    dispatcher.advance(29s);
+    EXPECT_TRUE(center.requests.empty());
+    dispatcher.advance(2s + UserNotifications::kDelay);
+    ASSERT_EQ(center.requests.size(), 1U);
+    EXPECT_EQ(center.requests[0].title, QStringLiteral("Klosia is running without an icon"));
+
+    // A tray that came in time: nothing to say.
+    center.requests.clear();
+    statusItem.inTray = false;
+    launch();
+    dispatcher.advance(10s);
+    statusItem.trayAppears();
+    dispatcher.advance(30s);
+    EXPECT_TRUE(center.requests.empty());
+}
+
+TEST_F(AppDelegateTest, WorkspaceChangesArePostedOnTheBus) {
+    launch();
+    int launches = 0;
+    int terminations = 0;
+    QObject observer;
+    bus.observe(&observer, [&](const Notification&) { ++launches; }, names::didLaunchApplication);
+    bus.observe(&observer, [&](const Notification&) { ++terminations; },
+                names::didTerminateApplication);
+    const auto app = test::FakeRunningApplication::make(QStringLiteral("A"), QStringLiteral("a"));
+    workspace.launch(app);
+    workspace.quit(app);
+    EXPECT_EQ(launches + terminations, 0) << "delivered later, on the main queue";
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(launches, 1);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(log.matching("workspace did launched").size(), 1U);
+    EXPECT_EQ(log.matching("workspace did terminate").size(), 1U);
+}
+
+}  // namespace
+}  // namespace klosia
