@@ -22,6 +22,7 @@
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "preferences/PreferencesWindowController.h"
 #include "resources/Resources.h"
 #include "settings/Preferences.h"
 
@@ -87,6 +88,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     menuWindowController_ = std::make_unique<MenuWindowController>(
         s_.dispatcher, s_.workspace, Preferences::shared(), s_.compositor, &s_.defaults);
     menuWindowController_->delegate = this;
+    preferencesWindowController_ = std::make_unique<PreferencesWindowController>(s_.dispatcher);
+    preferencesWindowController_->setInactivityReset([this] { inactivity_.reset(); });
 
     // 5. Whether notifications can be shown at all.
     s_.notifications.checkAuthorization();
@@ -165,7 +168,9 @@ void AppDelegate::performMenu() {
 }
 
 void AppDelegate::performMenuAttempt(int retry) {
-    s_.preferences.closePreferences();
+    if (preferencesWindowController_) {
+        preferencesWindowController_->closePreferences();
+    }
     if (!menuWindowController_) {
         return;
     }
@@ -206,7 +211,9 @@ void AppDelegate::performMenuAttempt(int retry) {
 }
 
 void AppDelegate::openPreferences() {
-    s_.preferences.openPreferences();
+    if (preferencesWindowController_) {
+        preferencesWindowController_->openPreferences();
+    }
 }
 
 void AppDelegate::closeMenu() {

@@ -22,7 +22,7 @@ class HotKeyService;
 class HotKeysController;
 class InfoAlertPresenter;
 class MenuWindowController;
-class PreferencesWindowPresenter;
+class PreferencesWindowController;
 class SettingsAlertPresenter;
 class StatusItem;
 class TelemetryClient;
@@ -53,7 +53,6 @@ public:
         HotKeyService* hotKeys;
         StatusItem& statusItem;
         UserNotifications& notifications;
-        PreferencesWindowPresenter& preferences;
         SettingsAlertPresenter& settingsAlert;
         InfoAlertPresenter& infoAlert;
         UpdateChecker& updater;
@@ -91,6 +90,9 @@ public:
     void shortcutsDidChangedNotification(const Notification& notification);
 
     MenuWindowController* menuWindowController() const { return menuWindowController_.get(); }
+    PreferencesWindowController* preferencesWindowController() const {
+        return preferencesWindowController_.get();
+    }
     // The inactivity tracking (`inactiveApps`, `notifiedApps`).
     InactivityCheck& inactivity() { return inactivity_; }
     QTimer* inactiveTimer() const { return inactiveTimer_.get(); }
@@ -119,6 +121,7 @@ private:
     std::unique_ptr<HotKeysController> hotKeysController_;
     std::unique_ptr<HotKeyRegistrar> hotKeyRegistrar_;
     std::unique_ptr<MenuWindowController> menuWindowController_;
+    std::unique_ptr<PreferencesWindowController> preferencesWindowController_;
     std::unique_ptr<QTimer> inactiveTimer_;
     InactivityCheck inactivity_;
 };

@@ -8,13 +8,6 @@ namespace klosia {
 // with later work. Each is a small interface so the delegate's launch sequence and its calls
 // stay in place; NotYetPresent stands in until then and says so in the log.
 
-class PreferencesWindowPresenter {
-public:
-    virtual ~PreferencesWindowPresenter() = default;
-    virtual void openPreferences() = 0;
-    virtual void closePreferences() = 0;
-};
-
 class SettingsAlertPresenter {
 public:
     virtual ~SettingsAlertPresenter() = default;

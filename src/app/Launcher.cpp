@@ -176,7 +176,7 @@ int Launcher::runApplication(int argc, char** argv) {
     SystemClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
-                          statusItem, notifications, later, later, later, later,
+                          statusItem, notifications, later, later, later,
                           QLatin1String(appinfo::kVersion)});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);

@@ -12,14 +12,6 @@ void absent(const char* feature) {
 
 }  // namespace
 
-void NotYetPresent::openPreferences() {
-    absent("the preferences window");
-}
-
-void NotYetPresent::closePreferences() {
-    absent("the preferences window");
-}
-
 void NotYetPresent::openSettings() {
     absent("the settings alert");
 }

@@ -4,15 +4,12 @@
 
 namespace klosia {
 
-// Stands in for the preferences window, the two alerts and the update check until they exist:
+// Stands in for the two alerts and the update check until they exist:
 // every call logs at info that the feature is not present yet, and nothing else happens.
-class NotYetPresent final : public PreferencesWindowPresenter,
-                            public SettingsAlertPresenter,
+class NotYetPresent final : public SettingsAlertPresenter,
                             public InfoAlertPresenter,
                             public UpdateChecker {
 public:
-    void openPreferences() override;
-    void closePreferences() override;
     void openSettings() override;
     void closeSettings() override;
     void openInfo(const QString& title, const QString& message, const QString& button) override;

@@ -42,12 +42,7 @@ struct RecordingTelemetry final : TelemetryClient {
     bool crashes = false;
 };
 
-struct RecordingWindows final : PreferencesWindowPresenter,
-                                SettingsAlertPresenter,
-                                InfoAlertPresenter,
-                                UpdateChecker {
-    void openPreferences() override { ++preferencesOpened; }
-    void closePreferences() override { ++preferencesClosed; }
+struct RecordingWindows final : SettingsAlertPresenter, InfoAlertPresenter, UpdateChecker {
     void openSettings() override { ++settingsOpened; }
     void closeSettings() override { ++settingsClosed; }
     void openInfo(const QString& title, const QString& message, const QString& button) override {
@@ -56,8 +51,7 @@ struct RecordingWindows final : PreferencesWindowPresenter,
     void closeInfo() override { ++infoClosed; }
     void checkForUpdatesInBackground() override { ++updateChecks; }
 
-    int preferencesOpened = 0, preferencesClosed = 0, settingsOpened = 0, settingsClosed = 0,
-        infoClosed = 0, updateChecks = 0;
+    int settingsOpened = 0, settingsClosed = 0, infoClosed = 0, updateChecks = 0;
     std::vector<QStringList> info;
 };
 
@@ -78,7 +72,7 @@ protected:
     AppDelegate& launch(const QString& version = QStringLiteral("2.1")) {
         delegate = std::make_unique<AppDelegate>(AppDelegate::Services{
             dispatcher, dispatcher, workspace, defaults, telemetry, nullptr, nullptr, statusItem,
-            notifications, windows, windows, windows, windows, version});
+            notifications, windows, windows, windows, version});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
@@ -176,7 +170,6 @@ TEST_F(AppDelegateTest, PressOpensTheMenuAtTheIconAndGivesUpWhenTheIconIsNeverOn
     EXPECT_EQ(log.matching("giving up").size(), 1U);
     EXPECT_EQ(menu().phase(), MenuWindowController::Phase::closed);
     EXPECT_FALSE(statusItem.highlighted);
-    EXPECT_GE(windows.preferencesClosed, 1) << "a press hides the preferences window";
 
     // On screen: the menu opens centred on the icon.
     statusItem.geometry = QRect(screen->geometry().center().x() - 11, 0, 22, 22);
@@ -210,9 +203,10 @@ TEST_F(AppDelegateTest, WorkspaceChangesArePostedOnTheBus) {
     int launches = 0;
     int terminations = 0;
     QObject observer;
-    bus.observe(&observer, [&](const Notification&) { ++launches; }, names::didLaunchApplication);
-    bus.observe(&observer, [&](const Notification&) { ++terminations; },
-                names::didTerminateApplication);
+    bus.observe(
+        &observer, [&](const Notification&) { ++launches; }, names::didLaunchApplication);
+    bus.observe(
+        &observer, [&](const Notification&) { ++terminations; }, names::didTerminateApplication);
     const auto app = test::FakeRunningApplication::make(QStringLiteral("A"), QStringLiteral("a"));
     workspace.launch(app);
     workspace.quit(app);

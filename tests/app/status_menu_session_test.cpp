@@ -49,8 +49,9 @@ protected:
             << "Klosia's icon never appeared in the tray";
         ASSERT_TRUE(waitUntil([&] { return !desktop.windowsOf(xlogo->pid()).empty(); }));
         // The session's panel runs along the top or the bottom edge.
-        panel = icon.center().y() < desktop.screenGeometry().height() / 2 ? QStringLiteral("top")
-                                                                           : QStringLiteral("bottom");
+        panel = icon.center().y() < desktop.screenGeometry().height() / 2
+                    ? QStringLiteral("top")
+                    : QStringLiteral("bottom");
     }
 
     std::vector<DesktopWindow> menus() const { return desktop.popupsOf(klosia->pid()); }
@@ -122,6 +123,42 @@ TEST_F(StatusMenuSession, ASecondStartOpensTheRunningMenuAndAddsNoIcon) {
     EXPECT_TRUE(waitForMenu(true)) << "the running instance should have opened its menu";
     EXPECT_EQ(desktop.trayIcons().size(), iconsBefore);
     EXPECT_FALSE(desktop.trayIconOf(klosia->pid()).isEmpty()) << "the first icon stays";
+}
+
+}  // namespace
+}  // namespace klosia
+
+namespace klosia {
+namespace {
+
+// The program itself on a desktop without a notification server: it says so at start-up.
+TEST(SessionNotificationsOff, TheProgramShowsTheAlertAtStart) {
+    if (qEnvironmentVariable("KLOSIA_SESSION_NOTIFICATIONS") != QLatin1String("0")) {
+        GTEST_SKIP() << "needs a session started with --no-notifications";
+    }
+    DesktopDriver desktop;
+    ASSERT_TRUE(desktop.isConnected());
+    BackgroundProgram klosia(kKlosia, {});
+    // The alert is an ordinary window, which the window manager frames: a client window of the
+    // program inside a top-level window of another client, and far larger than a tray icon.
+    QRect alert;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const DesktopWindow& window : desktop.windowsOf(klosia.pid())) {
+                if (window.viewable && window.id != window.topLevel &&
+                    window.geometry.width() > 100 && window.geometry.height() > 50) {
+                    alert = window.geometry;
+                    return true;
+                }
+            }
+            return false;
+        },
+        std::chrono::seconds(20)))
+        << "no alert window appeared";
+    EXPECT_TRUE(desktop.screenGeometry().contains(alert.center())) << "on screen";
+    const QString shot = artefactPath(QStringLiteral("notifications-off-alert.png"));
+    ASSERT_TRUE(DesktopDriver::screenshot(shot));
+    std::printf("screenshot of the notifications-off alert: %s\n", qPrintable(shot));
 }
 
 }  // namespace
