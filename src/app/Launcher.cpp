@@ -132,7 +132,7 @@ int Launcher::runApplication(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Before anything is read or written: a second start only asks the first to open its menu.
-    SingleInstance instance(QLatin1String(appinfo::kApplicationId));
+    SingleInstance instance{QLatin1String(appinfo::kApplicationId)};
     if (instance.acquire() == SingleInstance::Role::secondary) {
         if (instance.activatePrimary()) {
             return 0;

@@ -56,7 +56,7 @@ struct RecordingWindows final : SettingsAlertPresenter, InfoAlertPresenter, Upda
 };
 
 class AppDelegateTest : public ::testing::Test {
-protected:
+public:
     AppDelegateTest() : bus(dispatcher), preferences(defaults) {
         NotificationBus::setDefaultCenter(&bus);
         Preferences::setShared(&preferences);
@@ -68,7 +68,10 @@ protected:
         Preferences::setShared(nullptr);
         NotificationBus::setDefaultCenter(nullptr);
     }
+    AppDelegateTest(const AppDelegateTest&) = delete;
+    AppDelegateTest& operator=(const AppDelegateTest&) = delete;
 
+protected:
     AppDelegate& launch(const QString& version = QStringLiteral("2.1")) {
         delegate = std::make_unique<AppDelegate>(AppDelegate::Services{
             dispatcher, dispatcher, workspace, defaults, telemetry, nullptr, nullptr, statusItem,

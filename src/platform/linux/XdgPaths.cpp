@@ -35,7 +35,7 @@ QString XdgPaths::runtimeDir() {
     }
     // Another user may create the name first in a shared directory: accept it only when it is a
     // real directory of ours that nobody else can enter.
-    const QString path = QDir::tempPath() + QStringLiteral("/klosia-runtime-%1").arg(::getuid());
+    QString path = QDir::tempPath() + QStringLiteral("/klosia-runtime-%1").arg(::getuid());
     const QByteArray encoded = QFile::encodeName(path);
     ::mkdir(encoded.constData(), 0700);
     struct stat info {};
