@@ -34,6 +34,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
             result.json = true;
         } else if (argument == QLatin1String("--background")) {
             result.background = true;
+        } else if (argument == QLatin1String("--preferences")) {
+            result.preferences = true;
         } else if (argument.startsWith(QLatin1Char('-'))) {
             return failure(QStringLiteral("unknown option '%1'").arg(argument));
         } else {
@@ -44,6 +46,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return failure(
             QStringLiteral("%1 only goes with --list")
                 .arg(result.json ? QStringLiteral("--json") : QStringLiteral("--background")));
+    }
+    if (list && result.preferences) {
+        return failure(QStringLiteral("--preferences does not go with --list"));
     }
     if (list) {
         result.action = Action::list;
@@ -59,6 +64,7 @@ QString CommandLine::helpText() {
                "Without an option, %2 starts in the tray of the current X11 desktop.\n"
                "\n"
                "Options:\n"
+               "  --preferences    show the preferences window (of the running %2, if any)\n"
                "  --list           print the applications the menu would list, then exit\n"
                "  --json           with --list: print them as a JSON array\n"
                "  --background     with --list: include background applications\n"

@@ -11,9 +11,10 @@ struct CommandLine {
     enum class Action { run, list, help, version, error };
 
     Action action = Action::run;
-    bool json = false;        // --list: print a JSON array instead of a table
-    bool background = false;  // --list: include background applications
-    QString error;            // for Action::error: the message to print
+    bool json = false;         // --list: print a JSON array instead of a table
+    bool background = false;   // --list: include background applications
+    bool preferences = false;  // run: show the preferences window (of the running instance)
+    QString error;             // for Action::error: the message to print
 
     static CommandLine parse(const QStringList& arguments);
     static QString helpText();

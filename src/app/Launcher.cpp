@@ -121,10 +121,10 @@ int Launcher::run(int argc, char** argv) {
         print(stderr, noDisplayMessage());
         return 1;
     }
-    return runApplication(argc, argv);
+    return runApplication(argc, argv, command);
 }
 
-int Launcher::runApplication(int argc, char** argv) {
+int Launcher::runApplication(int argc, char** argv, const CommandLine& command) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(appinfo::kName));
     QApplication::setApplicationVersion(QLatin1String(appinfo::kVersion));
@@ -134,7 +134,8 @@ int Launcher::runApplication(int argc, char** argv) {
     // Before anything is read or written: a second start only asks the first to open its menu.
     SingleInstance instance{QLatin1String(appinfo::kApplicationId)};
     if (instance.acquire() == SingleInstance::Role::secondary) {
-        if (instance.activatePrimary()) {
+        if (instance.activatePrimary(command.preferences ? SingleInstance::Request::openPreferences
+                                                         : SingleInstance::Request::performMenu)) {
             return 0;
         }
         print(stderr, QStringLiteral("%1: another instance runs but does not answer\n")
@@ -181,7 +182,12 @@ int Launcher::runApplication(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
     QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
+    QObject::connect(&instance, &SingleInstance::preferencesRequested, &delegate,
+                     &AppDelegate::openPreferences);
     delegate.applicationDidFinishLaunching();
+    if (command.preferences) {
+        delegate.openPreferences();
+    }
 
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();

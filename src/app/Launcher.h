@@ -6,6 +6,8 @@
 
 namespace klosia {
 
+struct CommandLine;
+
 // Builds the program from its parts and runs it; main() only calls run().
 class Launcher {
 public:
@@ -16,7 +18,7 @@ public:
     static Platform buildLinuxPlatform(QString* error);
 
 private:
-    static int runApplication(int argc, char** argv);
+    static int runApplication(int argc, char** argv, const CommandLine& command);
 };
 
 }  // namespace klosia

@@ -64,6 +64,11 @@ TEST(CommandLineParse, OptionsAndTheirErrors) {
     EXPECT_TRUE(lonely.error.contains(QStringLiteral("--list")));
     EXPECT_TRUE(parse({"--frobnicate"}).error.contains(QStringLiteral("'--frobnicate'")));
     EXPECT_TRUE(parse({"stray"}).error.contains(QStringLiteral("unexpected argument")));
+
+    const CommandLine preferences = parse({"--preferences"});
+    EXPECT_EQ(preferences.action, CommandLine::Action::run);
+    EXPECT_TRUE(preferences.preferences);
+    EXPECT_EQ(parse({"--list", "--preferences"}).action, CommandLine::Action::error);
 }
 
 TEST(CommandLineProgram, WorksWithoutADisplay) {

@@ -17,7 +17,14 @@ namespace {
 
 const QString kObjectPath = QStringLiteral("/org/klosia/Klosia");
 const QString kInterface = QStringLiteral("org.klosia.Klosia");
-const QByteArray kSocketRequest = QByteArrayLiteral("PerformMenu\n");
+// What a second start may write on the socket: one method name a line.
+const QByteArray kMenuRequest = QByteArrayLiteral("PerformMenu\n");
+const QByteArray kPreferencesRequest = QByteArrayLiteral("OpenPreferences\n");
+
+QString methodName(SingleInstance::Request request) {
+    return request == SingleInstance::Request::openPreferences ? QStringLiteral("OpenPreferences")
+                                                               : QStringLiteral("PerformMenu");
+}
 constexpr int kTimeoutMs = 5000;
 
 }  // namespace
@@ -115,8 +122,11 @@ void SingleInstance::acceptSocketClient() {
         const auto readRequests = [this, client] {
             while (client->canReadLine()) {
                 // Only a whole request counts; anything else on the socket is ignored.
-                if (client->readLine(64) == kSocketRequest) {
+                const QByteArray line = client->readLine(64);
+                if (line == kMenuRequest) {
                     Q_EMIT activationRequested();
+                } else if (line == kPreferencesRequest) {
+                    Q_EMIT preferencesRequested();
                 }
             }
         };
@@ -129,11 +139,11 @@ void SingleInstance::acceptSocketClient() {
     }
 }
 
-bool SingleInstance::activatePrimary() {
+bool SingleInstance::activatePrimary(Request request) {
     if (busAvailable()) {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        QDBusMessage call = QDBusMessage::createMethodCall(name_, kObjectPath, kInterface,
-                                                           QStringLiteral("PerformMenu"));
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(name_, kObjectPath, kInterface, methodName(request));
         const QDBusMessage answer = bus.call(call, QDBus::Block, kTimeoutMs);
         if (answer.type() == QDBusMessage::ReplyMessage) {
             return true;
@@ -150,7 +160,7 @@ bool SingleInstance::activatePrimary() {
     if (!socket.waitForConnected(kTimeoutMs)) {
         return false;
     }
-    socket.write(kSocketRequest);
+    socket.write(request == Request::openPreferences ? kPreferencesRequest : kMenuRequest);
     const bool written = socket.waitForBytesWritten(kTimeoutMs);
     socket.disconnectFromServer();
     return written;
@@ -158,6 +168,10 @@ bool SingleInstance::activatePrimary() {
 
 void SingleInstance::PerformMenu() {
     Q_EMIT activationRequested();
+}
+
+void SingleInstance::OpenPreferences() {
+    Q_EMIT preferencesRequested();
 }
 
 }  // namespace klosia

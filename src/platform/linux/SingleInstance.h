@@ -31,8 +31,12 @@ public:
     // answer is primary: running twice is better than not running.
     Role acquire();
 
-    // From a secondary start: asks the running instance to open its menu. True when it answered.
-    bool activatePrimary();
+    // What a later start asks of the running instance.
+    enum class Request { performMenu, openPreferences };
+
+    // From a secondary start: asks the running instance to open its menu, or its preferences
+    // window. True when it answered.
+    bool activatePrimary(Request request = Request::performMenu);
 
     // Where the socket lives when there is no session bus.
     QString socketPath() const;
@@ -40,9 +44,11 @@ public:
 public Q_SLOTS:
     // Called over D-Bus by a second start.
     Q_SCRIPTABLE void PerformMenu();
+    Q_SCRIPTABLE void OpenPreferences();
 
 Q_SIGNALS:
     void activationRequested();
+    void preferencesRequested();
 
 private:
     bool acquireBusName();

@@ -180,6 +180,66 @@ QRect DesktopDriver::screenGeometry() const {
     return {0, 0, screen->width_in_pixels, screen->height_in_pixels};
 }
 
+pid_t DesktopDriver::activeWindowPid() const {
+    if (connection_ == nullptr) {
+        return 0;
+    }
+    static const char name[] = "_NET_ACTIVE_WINDOW";
+    const Reply<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 1, sizeof name - 1, name),
+                              nullptr),
+        &std::free);
+    if (!atom) {
+        return 0;
+    }
+    const Reply<xcb_get_property_reply_t> active(
+        xcb_get_property_reply(
+            connection_, xcb_get_property(connection_, 0, root_, atom->atom, XCB_ATOM_WINDOW, 0, 1),
+            nullptr),
+        &std::free);
+    if (!active || xcb_get_property_value_length(active.get()) != 4) {
+        return 0;
+    }
+    const auto window = *static_cast<const xcb_window_t*>(xcb_get_property_value(active.get()));
+    return window == XCB_WINDOW_NONE ? 0 : clientPid(connection_, window);
+}
+
+bool DesktopDriver::canGrabKey(std::uint32_t keysym, std::uint16_t modifiers) const {
+    if (connection_ == nullptr) {
+        return false;
+    }
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const xcb_keycode_t first = setup->min_keycode;
+    const auto count = static_cast<std::uint8_t>(setup->max_keycode - first + 1);
+    const Reply<xcb_get_keyboard_mapping_reply_t> mapping(
+        xcb_get_keyboard_mapping_reply(
+            connection_, xcb_get_keyboard_mapping(connection_, first, count), nullptr),
+        &std::free);
+    if (!mapping) {
+        return false;
+    }
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping.get());
+    const int perCode = mapping->keysyms_per_keycode;
+    for (int code = 0; code < count; ++code) {
+        if (perCode == 0 || syms[static_cast<std::ptrdiff_t>(code) * perCode] != keysym) {
+            continue;
+        }
+        const auto keycode = static_cast<xcb_keycode_t>(first + code);
+        const Reply<xcb_generic_error_t> error(
+            xcb_request_check(connection_,
+                              xcb_grab_key_checked(connection_, 0, root_, modifiers, keycode,
+                                                   XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)),
+            &std::free);
+        if (error) {
+            return false;
+        }
+        xcb_ungrab_key(connection_, keycode, root_, modifiers);
+        xcb_flush(connection_);
+        return true;
+    }
+    return false;
+}
+
 bool DesktopDriver::click(const QPoint& position) {
     // No --sync: it waits for the pointer to move and never returns when it is already there.
     // The motion and the press travel in order over xdotool's one connection anyway.

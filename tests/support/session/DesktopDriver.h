@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <sys/types.h>
+#include <cstdint>
 #include <vector>
 
 namespace klosia::test {
@@ -44,6 +45,11 @@ public:
     // The process's viewable top-level windows that the window manager does not manage (popups).
     std::vector<DesktopWindow> popupsOf(pid_t pid) const;
     QRect screenGeometry() const;
+    // The window the window manager names as active (_NET_ACTIVE_WINDOW), and its client's pid.
+    pid_t activeWindowPid() const;
+    // Whether this client could grab `keysym` with `modifiers` (X modifier mask) on the root
+    // window now, that is whether no other client holds that combination. Leaves no grab.
+    bool canGrabKey(std::uint32_t keysym, std::uint16_t modifiers) const;
 
     // A press and release of the first button at a root position, through xdotool.
     static bool click(const QPoint& position);

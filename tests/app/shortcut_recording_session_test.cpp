@@ -1,0 +1,102 @@
+// A shortcut recorded in the program's own preferences window, from the keyboard alone, works
+// everywhere on the desktop; once deleted it is gone.
+#include <gtest/gtest.h>
+
+#include <xcb/xcb.h>
+
+#include <QProcess>
+
+#include "support/Wait.h"
+#include "support/session/DesktopDriver.h"
+
+namespace klosia {
+namespace {
+
+using test::BackgroundProgram;
+using test::DesktopDriver;
+using test::DesktopWindow;
+using test::waitUntil;
+
+const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
+constexpr std::uint32_t kKeysymK = 0x6b;
+constexpr std::uint32_t kKeysymEscape = 0xff1b;
+constexpr std::uint16_t kCtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+
+// A second start with --preferences: the running program shows its preferences window.
+bool openPreferences() {
+    QProcess second;
+    second.start(kKlosia, {QStringLiteral("--preferences")});
+    return second.waitForFinished(20000) && second.exitCode() == 0;
+}
+
+class ShortcutRecordingSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop.isConnected());
+        klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{});
+        ASSERT_TRUE(waitUntil([&] { return !desktop.trayIconOf(klosia->pid()).isEmpty(); },
+                              std::chrono::seconds(20)));
+    }
+    // The preferences window: a framed window of the program, larger than its tray icon.
+    bool preferencesShown() const {
+        const std::vector<DesktopWindow> windows = desktop.windowsOf(klosia->pid());
+        return std::any_of(windows.begin(), windows.end(), [](const DesktopWindow& window) {
+            return window.viewable && window.id != window.topLevel &&
+                   window.geometry.width() > 200 && window.geometry.height() > 150;
+        });
+    }
+    // Keys go where the window manager gives the focus: wait for it before typing.
+    bool preferencesActive() const {
+        return preferencesShown() && desktop.activeWindowPid() == klosia->pid();
+    }
+    bool menuShown() const { return !desktop.popupsOf(klosia->pid()).empty(); }
+
+    DesktopDriver desktop;
+    std::unique_ptr<BackgroundProgram> klosia;
+};
+
+TEST_F(ShortcutRecordingSession, RecordedShortcutOpensTheMenuUntilItIsDeleted) {
+    ASSERT_TRUE(desktop.canGrabKey(kKeysymK, kCtrlAlt)) << "nobody holds Ctrl+Alt+K at first";
+
+    ASSERT_TRUE(openPreferences());
+    ASSERT_TRUE(waitUntil([&] { return preferencesActive(); })) << "no preferences window";
+    // The Shortcut tab and its first row's enable box: the row's default combination
+    // (Ctrl+Alt+Escape) is registered, and its recorder becomes reachable.
+    for (const char* keys : {"ctrl+Tab", "Tab", "space"}) {
+        ASSERT_TRUE(DesktopDriver::key(QString::fromLatin1(keys))) << keys;
+    }
+    ASSERT_TRUE(waitUntil([&] { return !desktop.canGrabKey(kKeysymEscape, kCtrlAlt); }))
+        << "enabling the row did not register its default shortcut";
+    // The recorder, then the new combination.
+    for (const char* keys : {"Tab", "space", "ctrl+alt+k"}) {
+        ASSERT_TRUE(DesktopDriver::key(QString::fromLatin1(keys))) << keys;
+    }
+    EXPECT_TRUE(waitUntil([&] { return !desktop.canGrabKey(kKeysymK, kCtrlAlt); }))
+        << "the recorded shortcut was never registered";
+    EXPECT_TRUE(desktop.canGrabKey(kKeysymEscape, kCtrlAlt)) << "the old combination is released";
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Escape")));
+    ASSERT_TRUE(waitUntil([&] { return !preferencesShown(); })) << "Escape hides the window";
+
+    // Pressed anywhere, it shows the menu.
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+alt+k")));
+    EXPECT_TRUE(waitUntil([&] { return menuShown(); })) << "the shortcut did not open the menu";
+    // Escape closes it once its short opening fade is over (a close during the fade is ignored).
+    bool closed = false;
+    for (int attempt = 0; attempt < 5 && !closed; ++attempt) {
+        ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Escape")));
+        closed = waitUntil([&] { return !menuShown(); }, std::chrono::seconds(1));
+    }
+    ASSERT_TRUE(closed) << "Escape did not close the menu";
+
+    // Deleted from the same row (enable box, recorder, delete button): the grab is released.
+    ASSERT_TRUE(openPreferences());
+    ASSERT_TRUE(waitUntil([&] { return preferencesActive(); }));
+    for (const char* keys : {"ctrl+Tab", "Tab", "Tab", "Tab", "space"}) {
+        ASSERT_TRUE(DesktopDriver::key(QString::fromLatin1(keys))) << keys;
+    }
+    EXPECT_TRUE(waitUntil([&] { return desktop.canGrabKey(kKeysymK, kCtrlAlt); }))
+        << "the deleted shortcut still holds its keys";
+}
+
+}  // namespace
+}  // namespace klosia
