@@ -240,6 +240,31 @@ TEST(ProcessInfo, ReadsChildUntilItIsGone) {
     EXPECT_TRUE(ProcessInfo::cmdline(child.pid()).isEmpty());
 }
 
+TEST(ProcessInfo, LifeTellsRunningFromEnded) {
+    // Every state the kernel uses for an exited process counts as ended, whoever asks.
+    for (const char state : {'Z', 'X', 'x'}) {
+        EXPECT_TRUE(
+            orDefault(ProcessInfo::parseStat(statLine(5, "p", state, 1, 0, 0, 9))).hasEnded())
+            << state;
+    }
+    for (const char state : {'R', 'S', 'D', 'T', 't', 'I', 'P'}) {
+        EXPECT_FALSE(
+            orDefault(ProcessInfo::parseStat(statLine(5, "p", state, 1, 0, 0, 9))).hasEnded())
+            << state;
+    }
+
+    TestChild child({"/bin/sleep", "30"});
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(ProcessInfo::life(child.pid(), child.startTime()), ProcessLife::running);
+    EXPECT_EQ(ProcessInfo::life(child.pid(), child.startTime() + 1), ProcessLife::ended);
+    ::kill(child.pid(), SIGKILL);
+    ASSERT_TRUE(child.waitForExitWithoutReaping());
+    EXPECT_EQ(ProcessInfo::life(child.pid(), child.startTime()), ProcessLife::ended);
+    ASSERT_TRUE(child.reap());
+    EXPECT_EQ(ProcessInfo::life(child.pid(), child.startTime()), ProcessLife::ended);
+    EXPECT_EQ(ProcessInfo::life(0, 0), ProcessLife::ended);
+}
+
 TEST(ProcessInfo, AnswersNothingForImpossiblePids) {
     for (const pid_t pid : {0, -1, INT_MIN, INT_MAX}) {
         SCOPED_TRACE(pid);

@@ -8,12 +8,8 @@
 #include <string>
 
 #include "log/Vezizur.h"
+#include "platform/linux/PidFd.h"
 #include "platform/linux/ProcessInfo.h"
-
-// glibc 2.36 declares these without C linkage.
-extern "C" {
-#include <sys/pidfd.h>
-}
 
 namespace klosia {
 
@@ -36,30 +32,6 @@ bool refuse(pid_t pid, int signal, const std::string& reason) {
     return false;
 }
 
-bool hasEnded(char state) {
-    return state == 'Z' || state == 'X' || state == 'x';
-}
-
-// Closes the pidfd whichever way sendSignal() leaves.
-class PidFd {
-public:
-    explicit PidFd(pid_t pid) : fd_(::pidfd_open(pid, 0)), error_(fd_ < 0 ? errno : 0) {}
-    ~PidFd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    PidFd(const PidFd&) = delete;
-    PidFd& operator=(const PidFd&) = delete;
-
-    int fd() const { return fd_; }
-    int error() const { return error_; }
-
-private:
-    int fd_;
-    int error_;
-};
-
 }  // namespace
 
 bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int signal) {
@@ -76,7 +48,7 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
     // The pidfd pins the process: from here on a reused pid can no longer be signalled by
     // mistake, so checking the start time after opening it settles which process we hold.
     const PidFd pidFd(pid);
-    if (pidFd.fd() < 0) {
+    if (!pidFd.isOpen()) {
         if (pidFd.error() == ESRCH) {
             return refuse(pid, signal, "the process is gone");
         }
@@ -93,7 +65,7 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
                           std::to_string(current->startTime) + ", expected " +
                           std::to_string(expectedStartTime) + ")");
     }
-    if (hasEnded(current->state)) {
+    if (current->hasEnded()) {
         return refuse(pid, signal, "the process has already exited");
     }
     if (current->kernelThread) {
@@ -108,8 +80,7 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
                       "the process belongs to another user (uid " + std::to_string(*owner) + ")");
     }
 
-    if (::pidfd_send_signal(pidFd.fd(), signal, nullptr, 0) != 0) {
-        const int error = errno;
+    if (const int error = pidFd.sendSignal(signal); error != 0) {
         return refuse(pid, signal,
                       error == ESRCH ? std::string("the process is gone")
                                      : std::string("the kernel refused: ") + std::strerror(error));
@@ -119,8 +90,7 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
 }
 
 bool ProcessControl::isAlive(pid_t pid, std::uint64_t startTime) {
-    const auto current = ProcessInfo::stat(pid);
-    return current && current->startTime == startTime && !hasEnded(current->state);
+    return ProcessInfo::life(pid, startTime) == ProcessLife::running;
 }
 
 }  // namespace klosia

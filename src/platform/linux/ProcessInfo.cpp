@@ -218,6 +218,32 @@ std::optional<std::uint64_t> ProcessInfo::startTime(pid_t pid) {
     return current->startTime;
 }
 
+ProcessLife ProcessInfo::life(pid_t pid, std::uint64_t startTime) {
+    if (pid <= 0) {
+        return ProcessLife::ended;
+    }
+    const int fd = openRetrying(AT_FDCWD, procPath(pid, "stat").c_str());
+    if (fd < 0) {
+        // Only a missing entry means the process is gone; anything else (EMFILE, ENFILE, ENOMEM)
+        // says nothing about it.
+        return errno == ENOENT || errno == ESRCH ? ProcessLife::ended : ProcessLife::unknown;
+    }
+    std::array<char, 1024> buffer{};
+    const ssize_t got = readRetrying(fd, buffer.data(), buffer.size());
+    const int readError = got < 0 ? errno : 0;
+    ::close(fd);
+    if (got <= 0) {
+        // The process went between open and read: its entry answers ESRCH.
+        return readError == ESRCH ? ProcessLife::ended : ProcessLife::unknown;
+    }
+    const auto current = parseStat(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    if (!current || current->pid != pid) {
+        return ProcessLife::unknown;
+    }
+    return current->startTime == startTime && !current->hasEnded() ? ProcessLife::running
+                                                                   : ProcessLife::ended;
+}
+
 std::optional<uid_t> ProcessInfo::uid(pid_t pid) {
     if (pid <= 0) {
         return std::nullopt;

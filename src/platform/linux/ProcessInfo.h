@@ -23,6 +23,18 @@ struct ProcStat {
     std::uint64_t stime = 0;
     std::uint64_t startTime = 0;
     bool kernelThread = false;  // runs no program: never an application
+
+    // The one test of "has this process ended": it has exited and waits to be reaped (a zombie,
+    // 'Z') or is being torn down ('X', 'x' on older kernels). kill(pid, 0) still succeeds on
+    // such a process, so that is no test of life.
+    bool hasEnded() const { return state == 'Z' || state == 'X' || state == 'x'; }
+};
+
+// Whether the process that a pid and a start time name still runs.
+enum class ProcessLife {
+    running,
+    ended,    // gone, a zombie, or the pid now names another process
+    unknown,  // /proc could not be read (out of descriptors, say): ask again later
 };
 
 // Read-only access to /proc. Every function answers nullopt or an empty value when the process
@@ -38,6 +50,9 @@ public:
     // /proc directory (`procDirFd`) and read once into the caller's buffer, without allocating.
     static std::optional<ProcStat> statAt(int procDirFd, pid_t pid, char* buffer, std::size_t size);
     static std::optional<std::uint64_t> startTime(pid_t pid);
+    // Tells a process that has ended from one that cannot be looked at right now, which stat()
+    // alone does not.
+    static ProcessLife life(pid_t pid, std::uint64_t startTime);
 
     // The real user id of the process (its owner for permission checks).
     static std::optional<uid_t> uid(pid_t pid);

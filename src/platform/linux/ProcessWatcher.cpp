@@ -11,12 +11,8 @@
 #include <utility>
 
 #include "log/Vezizur.h"
+#include "platform/linux/PidFd.h"
 #include "platform/linux/ProcessInfo.h"
-
-// glibc 2.36 declares these without C linkage.
-extern "C" {
-#include <sys/pidfd.h>
-}
 
 namespace klosia {
 
@@ -35,29 +31,21 @@ void ProcessWatcher::watch(pid_t pid, std::uint64_t startTime, ExitCallback onEx
     entry.onExit = std::move(onExit);
     const std::uint64_t token = entry.token;
 
-    int fd = pid > 0 ? ::pidfd_open(pid, 0) : -1;
-    const int error = errno;
-    if (fd < 0 && pid > 0 && error != ESRCH) {
+    PidFd pidFd(pid);
+    if (!pidFd.isOpen() && pidFd.error() != ESRCH) {
         // Without a pidfd (out of descriptors) the process cannot be watched; answering
         // "exited" lets the caller look again rather than wait forever.
-        logger.log("cannot watch pid " + std::to_string(pid) + ": " + std::strerror(error),
+        logger.log("cannot watch pid " + std::to_string(pid) + ": " + std::strerror(pidFd.error()),
                    VezizurLevel::error);
     }
-    if (fd >= 0) {
-        // With the pidfd open, the start time tells whether it pins the process we were given.
-        const auto current = ProcessInfo::stat(pid);
-        if (!current || current->startTime != startTime || current->state == 'Z' ||
-            current->state == 'X') {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    if (fd < 0) {
+    // With the pidfd open, the start time tells whether it pins the process we were given.
+    if (!pidFd.isOpen() || ProcessInfo::life(pid, startTime) != ProcessLife::running) {
         QMetaObject::invokeMethod(
             this, [this, pid, token] { finish(pid, token); }, Qt::QueuedConnection);
         return;
     }
-    entry.fd = fd;
+    const int fd = pidFd.fd();
+    entry.pidFd = std::move(pidFd);
     entry.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(entry.notifier, &QSocketNotifier::activated, this,
             [this, pid, token] { finish(pid, token); });
@@ -98,10 +86,7 @@ void ProcessWatcher::release(Watch& watch) {
         watch.notifier->deleteLater();
         watch.notifier = nullptr;
     }
-    if (watch.fd >= 0) {
-        ::close(watch.fd);
-        watch.fd = -1;
-    }
+    watch.pidFd = PidFd();
 }
 
 }  // namespace klosia

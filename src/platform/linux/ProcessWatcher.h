@@ -7,6 +7,8 @@
 #include <functional>
 #include <unordered_map>
 
+#include "platform/linux/PidFd.h"
+
 class QSocketNotifier;
 
 namespace klosia {
@@ -40,7 +42,7 @@ public:
 private:
     struct Watch {
         std::uint64_t token = 0;
-        int fd = -1;
+        PidFd pidFd;
         QSocketNotifier* notifier = nullptr;
         ExitCallback onExit;
     };

@@ -37,10 +37,6 @@ constexpr int kRefreshDelayMs = 30;
 // A window that matches no desktop entry makes us look for new entries, at most this often.
 constexpr auto kReloadInterval = std::chrono::seconds(2);
 
-bool hasEnded(char state) {
-    return state == 'Z' || state == 'X' || state == 'x';
-}
-
 // One pass over /proc: the state, parent and start time of every process.
 std::unordered_map<pid_t, ProcStat> readProcesses() {
     std::unordered_map<pid_t, ProcStat> result;
@@ -51,7 +47,7 @@ std::unordered_map<pid_t, ProcStat> readProcesses() {
     std::array<char, 1024> buffer{};
     for (const pid_t pid : ProcessInfo::listPids()) {
         const auto stat = ProcessInfo::statAt(procFd, pid, buffer.data(), buffer.size());
-        if (stat && !hasEnded(stat->state)) {
+        if (stat && !stat->hasEnded()) {
             result.emplace(pid, *stat);
         }
     }
