@@ -74,10 +74,10 @@ TEST(ProcessInfoParse, TakesFieldsAfterTheLastParenthesis) {
 
 TEST(ProcessInfoParse, RejectsMalformedContent) {
     using namespace std::string_literals;
-    // The shortest acceptable line: exactly up to the start time. Each case below breaks it
-    // in one place.
+    // The shortest acceptable line: up to the start time and the separator after it. Each
+    // case below breaks it in one place.
     const auto shortest = ProcessInfo::parseStat(
-        "4242 (sleep) S 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5");
+        "4242 (sleep) S 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5 ");
     ASSERT_TRUE(shortest.has_value());
     EXPECT_EQ(orDefault(shortest).startTime, 5U);
     const std::string cases[] = {
@@ -92,6 +92,8 @@ TEST(ProcessInfoParse, RejectsMalformedContent) {
         "4242 )sleep( S 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5",
         // field 21 is the last one present
         "4242 (sleep) S 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0",
+        // the start time ends the text: it may have been cut
+        "4242 (sleep) S 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5",
         // state of two letters, negative ppid, non-numeric or signed or too large times
         "4242 (sleep) SS 17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5",
         "4242 (sleep) S -17 77 77 34816 -1 4194560 2270 0 0 0 1 2 0 0 20 0 1 0 5",
@@ -109,16 +111,16 @@ TEST(ProcessInfoParse, RejectsMalformedContent) {
 }
 
 TEST(ProcessInfoParse, CutLinesAreRejectedUntilTheStartTime) {
-    // Every cut before the start time field is rejected; every cut after it gives the same
-    // answer as the whole line.
+    // Every cut before the end of the start time field, inside it too (where "987654" would read
+    // as "98"), is rejected; every cut after it gives the same answer as the whole line.
     const std::string valid = statLine(4242, "sleep", 'S', 17, 123, 45, 987654);
-    const std::size_t startEnd = valid.find("987654") + 6;
+    const std::size_t startEnd = valid.find(" 987654 ") + 7;
     for (std::size_t length = 0; length <= valid.size(); ++length) {
         SCOPED_TRACE(length);
         const auto stat = ProcessInfo::parseStat(std::string_view(valid).substr(0, length));
-        if (length < startEnd - 6) {
+        if (length <= startEnd) {
             EXPECT_FALSE(stat.has_value());
-        } else if (length >= startEnd) {
+        } else {
             EXPECT_EQ(stat.value_or(ProcStat{}).startTime, 987654U);
             EXPECT_EQ(stat.value_or(ProcStat{}).utime, 123U);
         }

@@ -104,6 +104,10 @@ public:
         return text_.substr(start, pos_ - start);
     }
 
+    // Whether the last field read was followed by a separator: the kernel writes more fields
+    // and a line feed after every one we read, so a field at the very end may have been cut.
+    bool fieldEnded() const { return pos_ < text_.size(); }
+
 private:
     static bool isSeparator(char c) { return c == ' ' || c == '\n'; }
 
@@ -157,7 +161,9 @@ std::optional<ProcStat> ProcessInfo::parseStat(std::string_view content) {
                 ok = parseWhole(*field, result.stime);
                 break;
             case 22:
-                ok = parseWhole(*field, result.startTime);
+                // A line cut inside the start time would name another moment, hence another
+                // process: it must end where the kernel's separator says.
+                ok = parseWhole(*field, result.startTime) && fields.fieldEnded();
                 break;
             default:
                 break;
