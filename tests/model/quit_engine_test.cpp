@@ -64,10 +64,12 @@ TEST(QuitEngineTest, EachOperationSendsItsRequestLogsAndCompletesOnce) {
     EXPECT_TRUE(endsWith(lines[1], "] app: org.kde.kate did force terminate [false]")) << lines[1];
     EXPECT_NE(lines[1].find("[function: forceTerminate()]"), std::string::npos) << lines[1];
 
-    // The engine keeps nothing: the process ending later produces no second completion.
-    app->terminated = true;
-    EXPECT_EQ(answer.calls, 1);
-    EXPECT_EQ(forced.calls, 1);
+    // The engine keeps nothing: the only copies of the handle are ours and the two the
+    // completions were given, so nothing is left that could call back when the process ends.
+    EXPECT_EQ(app.use_count(), 3);
+    answer.app.reset();
+    forced.app.reset();
+    EXPECT_EQ(app.use_count(), 1);
 }
 
 TEST(QuitEngineTest, RefusalsAndMissingIdentifiersStillCompleteOnce) {

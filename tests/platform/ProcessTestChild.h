@@ -6,18 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/linux/ProcessInfo.h"
+#include "support/Wait.h"
 
 namespace klosia::test {
 
@@ -26,21 +23,6 @@ namespace klosia::test {
 template <typename T>
 T orDefault(const std::optional<T>& value) {
     return value.value_or(T{});
-}
-
-// Polls `condition`, running Qt events meanwhile, until it holds or `timeout` passes.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeout.count()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 // Runs Qt events for a while (to let anything that should not happen, happen).

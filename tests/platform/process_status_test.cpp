@@ -67,22 +67,41 @@ TEST(ProcProcessStatus, ListsEveryProcessInTheColumnsOfPs) {
     EXPECT_EQ(parseListing(orDefault(after)).count(child.pid()), 0U);
 }
 
+// Processor time the process has used so far, in clock ticks.
+std::uint64_t ticksOf(pid_t pid) {
+    const auto stat = ProcessInfo::stat(pid);
+    return stat ? stat->utime + stat->stime : 0;
+}
+
+// Waits until the process has used `ticks` more clock ticks than it had at the call: however
+// slow or busy the machine, the load between two samples around it is then not zero.
+bool waitForTicks(pid_t pid, std::uint64_t ticks) {
+    const std::uint64_t target = ticksOf(pid) + ticks;
+    return test::waitUntil([&] { return ticksOf(pid) >= target; }, 60s);
+}
+
 TEST(ProcProcessStatus, ShowsCurrentLoadOfBusyAndIdleProcesses) {
     TestChild busy({"/bin/sh", "-c", "while :; do :; done"});
     TestChild idle({"/bin/sleep", "30"});
     ASSERT_TRUE(busy.started());
     ASSERT_TRUE(idle.started());
+    ASSERT_TRUE(idle.waitForExec());
 
     ProcProcessStatus status;
     ASSERT_TRUE(status.sample().has_value());
-    std::this_thread::sleep_for(500ms);
+    const std::uint64_t idleTicks = ticksOf(idle.pid());
+    ASSERT_TRUE(waitForTicks(busy.pid(), 3));
     const auto listing = status.sample();
     ASSERT_TRUE(listing.has_value());
     const auto loads = parseListing(orDefault(listing));
     ASSERT_EQ(loads.count(busy.pid()), 1U);
     ASSERT_EQ(loads.count(idle.pid()), 1U);
-    EXPECT_GT(loads.at(busy.pid()), 30.0);
-    EXPECT_LT(loads.at(idle.pid()), 5.0);
+    EXPECT_GT(loads.at(busy.pid()), 0.0);
+    // A sleeping process used no processor time between the samples: exactly nothing.
+    if (ticksOf(idle.pid()) == idleTicks) {
+        EXPECT_EQ(loads.at(idle.pid()), 0.0);
+    }
+    EXPECT_LT(loads.at(idle.pid()), loads.at(busy.pid()));
 }
 
 TEST(ProcProcessStatus, FirstSightShowsTheAverageSinceStart) {
@@ -90,16 +109,18 @@ TEST(ProcProcessStatus, FirstSightShowsTheAverageSinceStart) {
     TestChild idle({"/bin/sleep", "30"});
     ASSERT_TRUE(busy.started());
     ASSERT_TRUE(idle.started());
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(waitForTicks(busy.pid(), 5));
 
-    // A new instance has no earlier sample: the children are seen for the first time.
+    // A new instance has no earlier sample: the children are seen for the first time, and the
+    // load is their processor time over their whole (nearly equal) lifetimes.
     ProcProcessStatus status;
     const auto listing = status.sample();
     ASSERT_TRUE(listing.has_value());
     const auto loads = parseListing(orDefault(listing));
     ASSERT_EQ(loads.count(busy.pid()), 1U);
-    EXPECT_GT(loads.at(busy.pid()), 30.0);
-    EXPECT_LT(loads.at(idle.pid()), 5.0);
+    ASSERT_EQ(loads.count(idle.pid()), 1U);
+    EXPECT_GT(loads.at(busy.pid()), 0.0);
+    EXPECT_LT(loads.at(idle.pid()), loads.at(busy.pid()));
 }
 
 TEST(ProcProcessStatus, KernelThreadsStayListedBetweenTheirReads) {
