@@ -134,6 +134,58 @@ TEST(ProcessControl, RefusesProcessesOfOtherUsers) {
     GTEST_SKIP() << "no process of another user to try";
 }
 
+// The real /proc, except for the user ids, which the test sets.
+class UidsReader final : public ProcessReader {
+public:
+    std::optional<ProcStat> stat(pid_t pid) const override { return ProcessInfo::stat(pid); }
+    std::optional<ProcessUids> uids(pid_t /*pid*/) const override { return ids; }
+    std::optional<ProcessUids> ids;
+};
+
+TEST(ProcessControl, RefusesSetuidProcessesOfTheUser) {
+    TestChild child({"/bin/sleep", "30"});
+    ASSERT_TRUE(child.started());
+    const uid_t me = ::getuid();
+    const uid_t other = me == 0 ? 65534 : 0;
+    UidsReader reader;
+    struct Case {
+        ProcessUids ids;
+        const char* reason;
+    };
+    // sudo and passwd run with the user's real uid and root's effective one; a program that
+    // dropped its rights only for a while keeps the saved one.
+    const Case cases[] = {
+        {{me, other, other}, "another user's rights (effective uid"},
+        {{me, other, me}, "another user's rights (effective uid"},
+        {{me, me, other}, "another user's rights"},
+        {{other, me, me}, "another user (uid"},
+    };
+    for (const Case& refused : cases) {
+        SCOPED_TRACE(refused.reason);
+        reader.ids = refused.ids;
+        for (const int signal : {SIGTERM, SIGKILL}) {
+            test::LogCapture capture;
+            EXPECT_FALSE(
+                ProcessControl::sendSignal(child.pid(), child.startTime(), signal, reader));
+            expectRefusal(capture, refused.reason);
+        }
+    }
+    reader.ids.reset();
+    {
+        test::LogCapture capture;
+        EXPECT_FALSE(ProcessControl::sendSignal(child.pid(), child.startTime(), SIGTERM, reader));
+        expectRefusal(capture, "cannot be read");
+    }
+    EXPECT_TRUE(ProcessControl::isAlive(child.pid(), child.startTime()));
+
+    // All three ours: the signal goes out.
+    reader.ids = ProcessUids{me, me, me};
+    EXPECT_TRUE(ProcessControl::sendSignal(child.pid(), child.startTime(), SIGKILL, reader));
+    int status = 0;
+    ASSERT_TRUE(child.reap(&status));
+    EXPECT_TRUE(WIFSIGNALED(status));
+}
+
 TEST(ProcessControl, ZombieCountsAsEnded) {
     TestChild child({"/bin/sleep", "30"});
     ASSERT_TRUE(child.started());

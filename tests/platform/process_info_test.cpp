@@ -176,6 +176,28 @@ TEST(ProcessInfoParse, SurvivesRandomDamage) {
     }
 }
 
+TEST(ProcessInfoParse, UidLine) {
+    const auto ids = ProcessInfo::parseUids(
+        "Name:\tsudo\nUmask:\t0022\nState:\tS "
+        "(sleeping)\nUid:\t1000\t0\t0\t0\nGid:\t1000\t1000\t1000\t1000\n");
+    ASSERT_TRUE(ids.has_value());
+    EXPECT_EQ(orDefault(ids).real, 1000U);
+    EXPECT_EQ(orDefault(ids).effective, 0U);
+    EXPECT_EQ(orDefault(ids).saved, 0U);
+    EXPECT_FALSE(orDefault(ids).allEqual(1000));
+    EXPECT_TRUE(ProcessInfo::parseUids("Uid: 7 7 7 7\n").value_or(ProcessUids{}).allEqual(7));
+    for (const char* text : {"", "Name:\tx\n", "Uid:\t1000\t1000\n", "Uid:\t1000\t1000\t10",
+                             "Uid:\t1000\t-1\t1000\t1000\n", "Uid:\t1000\tx\t1000\t1000\n",
+                             "Gid:\t1\t1\t1\t1\nXUid:\t1\t1\t1\t1\n"}) {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(ProcessInfo::parseUids(text).has_value());
+    }
+    const auto self = ProcessInfo::uids(::getpid());
+    ASSERT_TRUE(self.has_value());
+    EXPECT_EQ(orDefault(self).real, ::getuid());
+    EXPECT_EQ(orDefault(self).effective, ::geteuid());
+}
+
 TEST(ProcessInfoParse, PidNames) {
     EXPECT_EQ(ProcessInfo::parsePid("42"), 42);
     EXPECT_EQ(ProcessInfo::parsePid("2147483647"), INT_MAX);

@@ -34,7 +34,8 @@ bool refuse(pid_t pid, int signal, const std::string& reason) {
 
 }  // namespace
 
-bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int signal) {
+bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int signal,
+                                const ProcessReader& reader) {
     if (signal != SIGTERM && signal != SIGKILL) {
         return refuse(pid, signal, "only SIGTERM and SIGKILL are sent");
     }
@@ -55,7 +56,7 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
         return refuse(pid, signal,
                       std::string("cannot open a pidfd: ") + std::strerror(pidFd.error()));
     }
-    const auto current = ProcessInfo::stat(pid);
+    const auto current = reader.stat(pid);
     if (!current) {
         return refuse(pid, signal, "the process is gone");
     }
@@ -71,13 +72,21 @@ bool ProcessControl::sendSignal(pid_t pid, std::uint64_t expectedStartTime, int 
     if (current->kernelThread) {
         return refuse(pid, signal, "a kernel thread");
     }
-    const auto owner = ProcessInfo::uid(pid);
+    const auto owner = reader.uids(pid);
     if (!owner) {
         return refuse(pid, signal, "the owner of the process cannot be read");
     }
-    if (*owner != ::getuid()) {
+    const uid_t user = ::getuid();
+    if (owner->real != user) {
+        return refuse(
+            pid, signal,
+            "the process belongs to another user (uid " + std::to_string(owner->real) + ")");
+    }
+    if (!owner->allEqual(user)) {
         return refuse(pid, signal,
-                      "the process belongs to another user (uid " + std::to_string(*owner) + ")");
+                      "the process runs with another user's rights (effective uid " +
+                          std::to_string(owner->effective) + ", saved uid " +
+                          std::to_string(owner->saved) + ")");
     }
 
     if (const int error = pidFd.sendSignal(signal); error != 0) {

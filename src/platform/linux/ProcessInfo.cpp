@@ -250,27 +250,49 @@ ProcessLife ProcessInfo::life(pid_t pid, std::uint64_t startTime) {
                                                                    : ProcessLife::ended;
 }
 
+std::optional<ProcessUids> ProcessInfo::parseUids(std::string_view status) {
+    // "Uid:\t<real>\t<effective>\t<saved>\t<filesystem>\n"
+    std::size_t label = status.rfind("Uid:", 0) == 0 ? 0 : status.find("\nUid:");
+    if (label == std::string_view::npos) {
+        return std::nullopt;
+    }
+    label += status[label] == '\n' ? 5 : 4;
+    std::string_view line = status.substr(label);
+    const std::size_t end = line.find('\n');
+    if (end == std::string_view::npos) {
+        return std::nullopt;  // a cut file: the last id may be cut too
+    }
+    line = line.substr(0, end);
+    std::array<uid_t, 3> ids{};
+    for (uid_t& id : ids) {
+        const std::size_t begin = line.find_first_not_of(" \t");
+        if (begin == std::string_view::npos) {
+            return std::nullopt;
+        }
+        line = line.substr(begin);
+        const std::size_t stop = std::min(line.find_first_of(" \t"), line.size());
+        if (!parseWhole(line.substr(0, stop), id)) {
+            return std::nullopt;
+        }
+        line = line.substr(stop);
+    }
+    return ProcessUids{ids[0], ids[1], ids[2]};
+}
+
+std::optional<ProcessUids> ProcessInfo::uids(pid_t pid) {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    const auto status = readProcFile(procPath(pid, "status"));
+    return status ? parseUids(*status) : std::nullopt;
+}
+
 std::optional<uid_t> ProcessInfo::uid(pid_t pid) {
     if (pid <= 0) {
         return std::nullopt;
     }
-    if (const auto status = readProcFile(procPath(pid, "status"))) {
-        // "Uid:\t<real>\t<effective>\t<saved>\t<filesystem>"
-        const std::string_view text(*status);
-        const std::size_t label = text.find("\nUid:");
-        if (label != std::string_view::npos) {
-            std::string_view line = text.substr(label + 5);
-            line = line.substr(0, line.find('\n'));
-            // Tabs separate the ids; the first one is the real uid.
-            const std::size_t begin = line.find_first_not_of(" \t");
-            if (begin != std::string_view::npos) {
-                line = line.substr(begin);
-                uid_t value = 0;
-                if (parseWhole(line.substr(0, line.find_first_of(" \t")), value)) {
-                    return value;
-                }
-            }
-        }
+    if (const auto ids = uids(pid)) {
+        return ids->real;
     }
     // Without a readable status the owner of the directory is the next best answer (the
     // effective uid, or root for a process that is not dumpable).

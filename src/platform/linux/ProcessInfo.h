@@ -30,6 +30,18 @@ struct ProcStat {
     bool hasEnded() const { return state == 'Z' || state == 'X' || state == 'x'; }
 };
 
+// The user ids of a process, from the "Uid:" line of /proc/PID/status.
+struct ProcessUids {
+    uid_t real = 0;
+    uid_t effective = 0;
+    uid_t saved = 0;
+
+    // A process is the user's own only when it runs with nobody else's rights: real, effective
+    // and saved uid all equal `user`. A setuid program the user started (sudo, passwd) has the
+    // user's real uid but another effective or saved one, and is not theirs to signal.
+    bool allEqual(uid_t user) const { return real == user && effective == user && saved == user; }
+};
+
 // Whether the process that a pid and a start time name still runs.
 enum class ProcessLife {
     running,
@@ -56,6 +68,11 @@ public:
 
     // The real user id of the process (its owner for permission checks).
     static std::optional<uid_t> uid(pid_t pid);
+    // Its real, effective and saved user ids; nullopt when /proc/PID/status cannot be read.
+    static std::optional<ProcessUids> uids(pid_t pid);
+    // Reads the "Uid:" line of the text of /proc/PID/status; nullopt when it is missing or holds
+    // fewer than three ids.
+    static std::optional<ProcessUids> parseUids(std::string_view status);
 
     // The program file; empty for kernel threads and for processes we may not inspect. A file
     // replaced or removed since the start ends in " (deleted)", as the kernel reports it.

@@ -326,9 +326,9 @@ void X11Workspace::update() {
     };
     const uid_t ownUid = ::getuid();
     const auto sameProgram = [&](pid_t helper, pid_t application) {
-        const auto uid = ProcessInfo::uid(helper);
+        const auto uids = ProcessInfo::uids(helper);
         const QString& exe = exeOf(application);
-        return uid && *uid == ownUid && !exe.isEmpty() && exeOf(helper) == exe;
+        return uids && uids->allEqual(ownUid) && !exe.isEmpty() && exeOf(helper) == exe;
     };
     for (const BackgroundHelper& helper :
          findBackgroundHelpers(nodes, applicationPids, ownPid, sameProgram)) {
