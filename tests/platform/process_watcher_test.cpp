@@ -1,6 +1,10 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <QCoreApplication>
 
 #include <chrono>
 #include <csignal>
@@ -9,6 +13,7 @@
 #include "ProcessTestChild.h"
 #include "platform/linux/ProcessControl.h"
 #include "platform/linux/ProcessWatcher.h"
+#include "support/LogCapture.h"
 
 namespace klosia {
 namespace {
@@ -148,6 +153,59 @@ TEST(ProcessWatcher, CallbackMayWatchAgainAndDescriptorsAreClosed) {
         EXPECT_EQ(secondExits, 0);
     }
     EXPECT_EQ(openDescriptors(), before);
+}
+
+// Lowers the descriptor limit to the lowest free descriptor, so that the next open fails with
+// EMFILE, and restores it when it goes.
+class OutOfDescriptors {
+public:
+    OutOfDescriptors() {
+        ok_ = ::getrlimit(RLIMIT_NOFILE, &saved_) == 0;
+        const int lowestFree = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ok_ = ok_ && lowestFree >= 0;
+        if (lowestFree >= 0) {
+            ::close(lowestFree);
+        }
+        rlimit lowered = saved_;
+        lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+        ok_ = ok_ && ::setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+    }
+    ~OutOfDescriptors() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+    OutOfDescriptors(const OutOfDescriptors&) = delete;
+    OutOfDescriptors& operator=(const OutOfDescriptors&) = delete;
+
+    bool ok() const { return ok_; }
+
+private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
+TEST(ProcessWatcher, WithoutAPidfdItPollsInsteadOfReportingAnExit) {
+    TestChild child({"/bin/sleep", "30"});
+    ASSERT_TRUE(child.started());
+    ProcessWatcher watcher;
+    int exits = 0;
+    test::LogCapture capture;
+    {
+        const OutOfDescriptors limit;
+        ASSERT_TRUE(limit.ok());
+        watcher.watch(child.pid(), child.startTime(), [&] { ++exits; });
+    }
+    EXPECT_EQ(capture.matching("polling for its exit").size(), 1U);
+    // Everything already posted is delivered here: a report of "ended" would be among it.
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(exits, 0);
+    EXPECT_TRUE(watcher.isWatching(child.pid()));
+    EXPECT_TRUE(ProcessControl::isAlive(child.pid(), child.startTime()));
+
+    // The exit is still seen, while the child is a zombie.
+    ::kill(child.pid(), SIGKILL);
+    ASSERT_TRUE(child.waitForExitWithoutReaping());
+    ASSERT_TRUE(waitUntil([&] { return exits > 0; }));
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(watcher.isWatching(child.pid()));
 }
 
 }  // namespace

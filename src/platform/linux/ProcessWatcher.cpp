@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -28,27 +29,58 @@ void ProcessWatcher::watch(pid_t pid, std::uint64_t startTime, ExitCallback onEx
     unwatch(pid);
     Watch& entry = watches_[pid];
     entry.token = ++nextToken_;
+    entry.startTime = startTime;
     entry.onExit = std::move(onExit);
     const std::uint64_t token = entry.token;
 
     PidFd pidFd(pid);
-    if (!pidFd.isOpen() && pidFd.error() != ESRCH) {
-        // Without a pidfd (out of descriptors) the process cannot be watched; answering
-        // "exited" lets the caller look again rather than wait forever.
-        logger.log("cannot watch pid " + std::to_string(pid) + ": " + std::strerror(pidFd.error()),
-                   VezizurLevel::error);
+    if (!pidFd.isOpen()) {
+        if (pidFd.error() == ESRCH) {
+            finishLater(pid, token);
+            return;
+        }
+        logger.log("cannot open a pidfd for pid " + std::to_string(pid) + " (" +
+                       std::strerror(pidFd.error()) + "): polling for its exit",
+                   VezizurLevel::warning);
+        startPolling(pid, entry);
+        return;
     }
     // With the pidfd open, the start time tells whether it pins the process we were given.
-    if (!pidFd.isOpen() || ProcessInfo::life(pid, startTime) != ProcessLife::running) {
-        QMetaObject::invokeMethod(
-            this, [this, pid, token] { finish(pid, token); }, Qt::QueuedConnection);
-        return;
+    switch (ProcessInfo::life(pid, startTime)) {
+        case ProcessLife::ended:
+            finishLater(pid, token);
+            return;
+        case ProcessLife::unknown:
+            // The pidfd may pin a process that reused the pid: look at /proc until it answers.
+            startPolling(pid, entry);
+            return;
+        case ProcessLife::running:
+            break;
     }
     const int fd = pidFd.fd();
     entry.pidFd = std::move(pidFd);
     entry.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(entry.notifier, &QSocketNotifier::activated, this,
             [this, pid, token] { finish(pid, token); });
+}
+
+void ProcessWatcher::finishLater(pid_t pid, std::uint64_t token) {
+    QMetaObject::invokeMethod(
+        this, [this, pid, token] { finish(pid, token); }, Qt::QueuedConnection);
+}
+
+void ProcessWatcher::startPolling(pid_t pid, Watch& entry) {
+    const std::uint64_t token = entry.token;
+    const std::uint64_t startTime = entry.startTime;
+    entry.poll = new QTimer(this);
+    entry.poll->setInterval(kPollInterval);
+    connect(entry.poll, &QTimer::timeout, this, [this, pid, token, startTime] {
+        // Only a definite answer ends the watch; an unreadable /proc is asked again.
+        if (ProcessInfo::life(pid, startTime) == ProcessLife::ended) {
+            finish(pid, token);
+        }
+    });
+    entry.poll->start();
 }
 
 void ProcessWatcher::unwatch(pid_t pid) {
@@ -85,6 +117,12 @@ void ProcessWatcher::release(Watch& watch) {
         watch.notifier->disconnect();
         watch.notifier->deleteLater();
         watch.notifier = nullptr;
+    }
+    if (watch.poll != nullptr) {
+        watch.poll->stop();
+        watch.poll->disconnect();
+        watch.poll->deleteLater();
+        watch.poll = nullptr;
     }
     watch.pidFd = PidFd();
 }

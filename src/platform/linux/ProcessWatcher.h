@@ -10,12 +10,15 @@
 #include "platform/linux/PidFd.h"
 
 class QSocketNotifier;
+class QTimer;
 
 namespace klosia {
 
 // Reports when processes exit, through the event loop of the thread that owns the watcher: a
-// pidfd per process turns readable when the process exits (already while it is a zombie). Use
-// it from its own thread only.
+// pidfd per process turns readable when the process exits (already while it is a zombie). When
+// no pidfd can be had (out of descriptors), /proc is looked at every kPollInterval instead: a
+// process is never reported as ended just because it could not be watched. Use it from its own
+// thread only.
 class ProcessWatcher : public QObject {
     Q_OBJECT
 
@@ -39,14 +42,20 @@ public:
 
     bool isWatching(pid_t pid) const;
 
+    static constexpr int kPollInterval = 250;  // ms
+
 private:
     struct Watch {
         std::uint64_t token = 0;
+        std::uint64_t startTime = 0;
         PidFd pidFd;
         QSocketNotifier* notifier = nullptr;
+        QTimer* poll = nullptr;  // instead of the notifier when there is no pidfd
         ExitCallback onExit;
     };
 
+    void finishLater(pid_t pid, std::uint64_t token);
+    void startPolling(pid_t pid, Watch& entry);
     void finish(pid_t pid, std::uint64_t token);
     static void release(Watch& watch);
 
