@@ -131,6 +131,111 @@ QStringList withoutEnvironment(QStringList args) {
     return args.mid(i);
 }
 
+// How an interpreter's command line says "run this code" instead of "run this file". The same
+// letter means different things to different programs: `sh -e` is errexit, `perl -e` is code.
+enum class Family { shell, python, perl, ruby, node, lua, php, guile, gjs, other };
+
+struct InterpreterSyntax {
+    Family family = Family::other;
+    // Letters that, alone or in a cluster of single-letter options ("-ec"), give inline code.
+    QLatin1String inlineLetters;
+};
+
+InterpreterSyntax syntaxOf(const QString& program) {
+    const QString name = withoutVersion(ExecCommand::baseName(program).toLower());
+    static const QSet<QString> shells = {
+        QStringLiteral("sh"),   QStringLiteral("bash"), QStringLiteral("dash"),
+        QStringLiteral("zsh"),  QStringLiteral("ksh"),  QStringLiteral("mksh"),
+        QStringLiteral("fish"), QStringLiteral("csh"),  QStringLiteral("tcsh"),
+        QStringLiteral("osh"),
+    };
+    if (shells.contains(name)) {
+        return {Family::shell, QLatin1String("c")};
+    }
+    if (name == QLatin1String("python") || name == QLatin1String("pypy")) {
+        return {Family::python, QLatin1String("c")};
+    }
+    if (name == QLatin1String("perl")) {
+        return {Family::perl, QLatin1String("eE")};
+    }
+    if (name == QLatin1String("ruby")) {
+        return {Family::ruby, QLatin1String("e")};
+    }
+    if (name == QLatin1String("node") || name == QLatin1String("nodejs")) {
+        return {Family::node, QLatin1String("ep")};
+    }
+    if (name == QLatin1String("lua") || name == QLatin1String("luajit")) {
+        return {Family::lua, QLatin1String("e")};
+    }
+    if (name == QLatin1String("php")) {
+        return {Family::php, QLatin1String("r")};
+    }
+    if (name == QLatin1String("guile")) {
+        return {Family::guile, QLatin1String("c")};
+    }
+    if (name == QLatin1String("gjs") || name == QLatin1String("gjs-console")) {
+        return {Family::gjs, QLatin1String("c")};
+    }
+    return {Family::other, QLatin1String("ce")};
+}
+
+bool givesInlineCode(const InterpreterSyntax& syntax, const QString& argument) {
+    if (argument == QLatin1String("--eval") || argument == QLatin1String("--command") ||
+        (syntax.family == Family::node && argument == QLatin1String("--print"))) {
+        return true;
+    }
+    if (argument.size() < 2 || argument.at(0) != QLatin1Char('-') ||
+        argument.at(1) == QLatin1Char('-')) {
+        return false;
+    }
+    // Clusters of single letters are a shell's, Python's, Perl's and Ruby's habit; the others
+    // take their code option alone.
+    const bool clusters = syntax.family == Family::shell || syntax.family == Family::python ||
+                          syntax.family == Family::perl || syntax.family == Family::ruby;
+    if (!clusters) {
+        return argument.size() == 2 && syntax.inlineLetters.contains(argument.at(1));
+    }
+    for (qsizetype i = 1; i < argument.size(); ++i) {
+        if (!argument.at(i).isLetter()) {
+            return false;  // "-W" "ignore" style values are not clusters
+        }
+        if (syntax.inlineLetters.contains(argument.at(i))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool takesValue(const InterpreterSyntax& syntax, const QString& argument) {
+    static const QSet<QString> common = {
+        QStringLiteral("-cp"),          QStringLiteral("-classpath"),
+        QStringLiteral("--class-path"), QStringLiteral("--module-path"),
+        QStringLiteral("-W"),           QStringLiteral("-X"),
+    };
+    if (common.contains(argument)) {
+        return true;
+    }
+    switch (syntax.family) {
+        case Family::shell:
+            return argument == QLatin1String("-o") || argument == QLatin1String("+o") ||
+                   argument == QLatin1String("-O") || argument == QLatin1String("+O") ||
+                   argument == QLatin1String("--rcfile") ||
+                   argument == QLatin1String("--init-file");
+        case Family::node:
+            return argument == QLatin1String("-r") || argument == QLatin1String("--require");
+        case Family::lua:
+            return argument == QLatin1String("-l");
+        case Family::php:
+            return argument == QLatin1String("-c") || argument == QLatin1String("-d");
+        case Family::ruby:
+            return argument == QLatin1String("-I") || argument == QLatin1String("-r");
+        case Family::gjs:
+            return argument == QLatin1String("-I") || argument == QLatin1String("--include-path");
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 QString ExecCommand::baseName(const QString& path) {
@@ -169,25 +274,26 @@ bool ExecCommand::isLauncher(const QString& program) {
 }
 
 QString ExecCommand::scriptArgument(const QStringList& argv) {
+    if (argv.isEmpty()) {
+        return {};
+    }
+    const InterpreterSyntax syntax = syntaxOf(argv.first());
     for (qsizetype i = 1; i < argv.size(); ++i) {
         const QString& argument = argv.at(i);
-        if (argument == QLatin1String("-c") || argument == QLatin1String("-e") ||
-            argument == QLatin1String("-E") || argument == QLatin1String("--eval") ||
-            argument == QLatin1String("-")) {
+        if (argument == QLatin1String("-") || givesInlineCode(syntax, argument)) {
             return {};
         }
-        if (argument == QLatin1String("-m") || argument == QLatin1String("-jar") ||
-            argument == QLatin1String("--")) {
+        if (argument == QLatin1String("--") || argument == QLatin1String("-m") ||
+            argument == QLatin1String("-jar") ||
+            (syntax.family == Family::php && argument == QLatin1String("-f"))) {
             return i + 1 < argv.size() ? argv.at(i + 1) : QString();
         }
-        if (argument == QLatin1String("-cp") || argument == QLatin1String("-classpath") ||
-            argument == QLatin1String("--class-path") ||
-            argument == QLatin1String("--module-path") || argument == QLatin1String("-W") ||
-            argument == QLatin1String("-X") || argument == QLatin1String("-o")) {
+        if (takesValue(syntax, argument)) {
             ++i;  // its value is not the script
             continue;
         }
-        if (argument.startsWith(QLatin1Char('-'))) {
+        if (argument.startsWith(QLatin1Char('-')) ||
+            (syntax.family == Family::shell && argument.startsWith(QLatin1Char('+')))) {
             continue;
         }
         return argument;

@@ -26,7 +26,9 @@ public:
 
     // What the interpreter of `argv` (argv[0]) runs: the first argument that is not an
     // option, the module of "-m", the archive of "-jar". Empty when the code is given inline
-    // ("-c", "-e") or there is no such argument.
+    // or there is no such argument. Which option gives inline code depends on the interpreter:
+    // "-c" for shells and Python (also in a cluster such as "-ec"), "-e" for Perl, Ruby, Node
+    // and Lua; a shell's "-e" is errexit and Python's "-E" an ordinary option.
     static QString scriptArgument(const QStringList& argv);
 
     // The last path component ("/usr/bin/gedit" -> "gedit").
