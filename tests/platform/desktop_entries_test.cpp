@@ -165,6 +165,37 @@ TEST_F(DesktopEntriesTest, ProcessAgainstExec) {
               QStringLiteral("<none>"));
 }
 
+TEST_F(DesktopEntriesTest, LinksToOneProgramDoNotMergeEntries) {
+    // alpha and beta are links to one multi-call program; snapapp links to a launcher, as
+    // every /snap/bin/* links to /usr/bin/snap.
+    const QString multi = QFileInfo(program(QStringLiteral("multi"))).canonicalFilePath();
+    ASSERT_TRUE(QFile::link(multi, bin() + QStringLiteral("/alpha")));
+    ASSERT_TRUE(QFile::link(multi, bin() + QStringLiteral("/beta")));
+    const QString snap = QFileInfo(program(QStringLiteral("snap"))).canonicalFilePath();
+    ASSERT_TRUE(QFile::link(snap, bin() + QStringLiteral("/snapapp")));
+    entry(first(), QStringLiteral("alpha"), "", QFile::encodeName(bin()) + "/alpha");
+    entry(first(), QStringLiteral("beta"), "", QFile::encodeName(bin()) + "/beta --x");
+    entry(first(), QStringLiteral("snapapp"), "", QFile::encodeName(bin()) + "/snapapp %U");
+    const DesktopEntries entries = load();
+
+    const auto match = [&](const QString& exe, const QStringList& cmdline) {
+        WindowIdentityHints hints;
+        hints.exePath = exe;
+        hints.cmdline = cmdline;
+        return idOf(entries.match(hints));
+    };
+    // The file behind both links names neither entry; the name it was started by does.
+    EXPECT_EQ(match(multi, {QStringLiteral("multi")}), QStringLiteral("<none>"));
+    EXPECT_EQ(match(multi, {QStringLiteral("beta")}), QStringLiteral("beta"));
+    EXPECT_EQ(match(multi, {bin() + QStringLiteral("/alpha")}), QStringLiteral("alpha"));
+    // snap itself (its daemon, another snap's start) is not the application.
+    EXPECT_EQ(match(snap, {QStringLiteral("snap"), QStringLiteral("userd")}),
+              QStringLiteral("<none>"));
+    EXPECT_EQ(
+        match(QStringLiteral("/snap/snapapp/12/usr/bin/snapapp"), {QStringLiteral("snapapp")}),
+        QStringLiteral("snapapp"));
+}
+
 TEST_F(DesktopEntriesTest, InterpretersNeverMatchEachOther) {
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) {

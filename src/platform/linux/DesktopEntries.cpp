@@ -94,6 +94,16 @@ QString canonicalOr(const QString& path) {
     return canonical.isEmpty() ? path : canonical;
 }
 
+// The path with its directories' links followed but not the file's own: /bin/foo (with /bin a
+// link to /usr/bin) is /usr/bin/foo, and a link named foo stays foo.
+QString directoryResolved(const QString& path) {
+    if (path.isEmpty()) {
+        return path;
+    }
+    const QFileInfo info(path);
+    return canonicalOr(info.path()) + QLatin1Char('/') + info.fileName();
+}
+
 }  // namespace
 
 DesktopEntries::DesktopEntries() : DesktopEntries(defaultApplicationDirs()) {}
@@ -211,26 +221,33 @@ void DesktopEntries::load(const std::vector<FileRef>& files) {
             ExecCommand::fromExec(takeString(g_desktop_app_info_get_string(info.get(), "Exec")));
         if (!argv.isEmpty() && !ExecCommand::isLauncher(argv.first())) {
             const QString& program = argv.first();
-            QString resolved;
+            QString location;
             if (program.startsWith(QLatin1Char('/'))) {
-                resolved = canonicalOr(program);
+                location = QDir::cleanPath(program);
             } else if (!program.contains(QLatin1Char('/'))) {
-                const QString found = QStandardPaths::findExecutable(program);
-                resolved = found.isEmpty() ? QString() : canonicalOr(found);
+                location = QStandardPaths::findExecutable(program);
             }
+            const QString resolved = location.isEmpty() ? QString() : canonicalOr(location);
+            location = directoryResolved(location);
             if (ExecCommand::isInterpreter(program) || ExecCommand::isInterpreter(resolved)) {
                 const QString script = ExecCommand::scriptArgument(argv);
                 record.scriptBase = ExecCommand::baseName(script);
                 if (script.startsWith(QLatin1Char('/'))) {
                     record.scriptPath = canonicalOr(script);
                 }
-            } else {
+            } else if (!ExecCommand::isLauncher(resolved)) {
+                // A link to a launcher (/snap/bin/x -> /usr/bin/snap) runs some other program
+                // in the end: only the name in Exec says which.
                 record.execPath = resolved;
+                record.execLocation = location;
+                record.execBase = ExecCommand::baseName(program);
+            } else {
                 record.execBase = ExecCommand::baseName(program);
             }
         }
         addRecord(std::move(record));
     }
+    indexExecPaths();
     logger.log(QStringLiteral("desktop entries: %1 loaded, %2 skipped, from %3 directories")
                    .arg(records_.size())
                    .arg(skipped)
@@ -251,9 +268,6 @@ void DesktopEntries::addRecord(Record record) {
         byWmClass_[record.startupWmClass].append(index);
         byWmClassLower_[record.startupWmClass.toLower()].append(index);
     }
-    if (!record.execPath.isEmpty()) {
-        byExecPath_[record.execPath].append(index);
-    }
     if (!record.execBase.isEmpty()) {
         byExecBase_[record.execBase].append(index);
     }
@@ -261,6 +275,29 @@ void DesktopEntries::addRecord(Record record) {
         byScriptBase_[record.scriptBase].append(index);
     }
     records_.push_back(std::move(record));
+}
+
+// The program file a process runs (/proc/PID/exe) is always the one at the end of any links.
+// Following the Exec program's links to it is right as long as one program sits behind them;
+// when several entries reach one file through different links (a multi-call binary, snap's
+// launcher), the file names none of them, and only an entry that names the file itself keeps it.
+void DesktopEntries::indexExecPaths() {
+    QHash<QString, QSet<QString>> locationsOf;
+    for (const Record& record : records_) {
+        if (!record.execPath.isEmpty()) {
+            locationsOf[record.execPath].insert(record.execLocation);
+        }
+    }
+    for (int index = 0; index < static_cast<int>(records_.size()); ++index) {
+        const Record& record = records_[static_cast<std::size_t>(index)];
+        if (record.execPath.isEmpty()) {
+            continue;
+        }
+        const bool merged = locationsOf.value(record.execPath).size() > 1;
+        if (!merged || record.execLocation == record.execPath) {
+            byExecPath_[record.execPath].append(index);
+        }
+    }
 }
 
 int DesktopEntries::pick(const QList<int>& candidates) const {

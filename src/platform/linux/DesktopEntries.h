@@ -51,8 +51,10 @@ struct WindowIdentityHints {
 //   4. WM_CLASS against the desktop ids, ignoring case: instance, then class, against the
 //      whole id; then against the id's last dot-separated part ("Gedit" ~ "org.gnome.gedit").
 //   5. The process against Exec: its /proc/PID/exe equals the Exec program resolved through
-//      PATH (symbolic links followed); then the base name of argv[0], then of the exe, equals
-//      the base name of the Exec program. Interpreters (python3, sh, perl, java, ...) never
+//      PATH, with symbolic links followed unless that merges distinct programs (two entries
+//      whose programs are different links to one file, as every /snap/bin/* is a link to
+//      /usr/bin/snap) or ends at a launcher; then the base name of argv[0], then of the exe,
+//      equals the base name of the Exec program. Interpreters (python3, sh, perl, java, ...) never
 //      match by their own path: for them the script (argv[1], the module of -m, the archive
 //      of -jar) is compared, with the script of an interpreter Exec ("python3 /opt/x/x.py")
 //      and with a plain Exec program (a script started through its #! line). Launchers
@@ -99,9 +101,10 @@ private:
         DesktopEntry entry;
         bool noDisplay = false;
         QString startupWmClass;
-        QString execPath;    // the Exec program, resolved and canonical; empty for interpreters
-        QString execBase;    // its base name as Exec writes it
-        QString scriptPath;  // canonical script path of an interpreter Exec, when absolute
+        QString execPath;      // the Exec program, resolved and canonical; empty for interpreters
+        QString execLocation;  // where Exec or PATH finds it, symbolic links not followed
+        QString execBase;      // its base name as Exec writes it
+        QString scriptPath;    // canonical script path of an interpreter Exec, when absolute
         QString scriptBase;
     };
     using Index = QHash<QString, QList<int>>;
@@ -114,6 +117,7 @@ private:
     std::vector<FileRef> listFiles(QByteArray* fingerprint) const;
     void load(const std::vector<FileRef>& files);
     void addRecord(Record record);
+    void indexExecPaths();
 
     // The preferred entry of `candidates` (shown first, then precedence); -1 when none.
     int pick(const QList<int>& candidates) const;
