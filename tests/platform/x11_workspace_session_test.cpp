@@ -203,6 +203,16 @@ TEST_F(X11WorkspaceSessionTest, NamesComeFromTheInstalledDesktopEntry) {
     EXPECT_EQ(other->localizedName(), QStringLiteral("PlainFixture"));
 }
 
+TEST_F(X11WorkspaceSessionTest, TheLargestIconSizeIsRead) {
+    // 1024x1024 pixels and the two header items: the whole property must fit the read.
+    auto client = fixture({QStringLiteral("--icon-size"), QStringLiteral("1024")});
+    const RunningApplicationPtr app = waitFor(client->pid());
+    ASSERT_TRUE(app);
+    const QIcon icon = app->icon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(1024, 1024)));
+}
+
 TEST_F(X11WorkspaceSessionTest, ActiveApplicationFollowsActivation) {
     auto first = fixture({QStringLiteral("--title"), QStringLiteral("first")});
     auto second = fixture({QStringLiteral("--title"), QStringLiteral("second")});

@@ -13,7 +13,7 @@ namespace klosia {
 
 namespace {
 
-constexpr std::uint32_t kMaxSide = 1024;
+constexpr std::uint32_t kMaxSide = kNetWmIconMaxSide;
 constexpr int kMaxSizes = 16;
 
 struct Frame {

@@ -8,6 +8,12 @@
 
 namespace klosia {
 
+// The largest side of an image we read.
+inline constexpr std::uint32_t kNetWmIconMaxSide = 1024;
+// How much of the property we read, in 32-bit items: one image of the largest size with its two
+// header items. A property holding more sizes is cut there; the images before the cut count.
+inline constexpr std::uint32_t kNetWmIconMaxItems = 2 + kNetWmIconMaxSide * kNetWmIconMaxSide;
+
 // _NET_WM_ICON is a list of images, each `width, height` followed by width*height ARGB pixels
 // (0xAARRGGBB, not premultiplied), one 32-bit item each as xcb delivers them. Every image is
 // checked before it is read: width and height 1..1024 and enough items left. The first

@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/x11/NetWmIcon.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbReply.h"
 
@@ -22,7 +23,6 @@ constexpr std::uint32_t kMaxAtoms = 32;
 constexpr std::uint32_t kMaxTitle = 1024;      // 4 KiB
 constexpr std::uint32_t kMaxIdentifier = 256;  // 1 KiB: WM_CLASS, application ids
 constexpr std::uint32_t kMaxHostName = 64;     // 256 bytes
-constexpr std::uint32_t kMaxIcon = 1 << 20;    // 4 MiB: one 512x512 icon and smaller ones
 constexpr int kMaxTrayDepth = 3;               // tray owner -> embedding window -> icon
 
 constexpr std::uint8_t kBadWindow = 3;
@@ -363,7 +363,8 @@ std::vector<std::uint32_t> X11Snapshot::readIcon(const XcbConnection& connection
     }
     const PropertyReply reply = collect(
         connection.get(),
-        ask(connection.get(), window, connection.atom(X11Atom::netWmIcon), kMaxIcon), nullptr);
+        ask(connection.get(), window, connection.atom(X11Atom::netWmIcon), kNetWmIconMaxItems),
+        nullptr);
     if (!reply || reply->type != XCB_ATOM_CARDINAL) {
         return {};
     }
