@@ -127,9 +127,9 @@ int main(int argc, char** argv) {
     std::size_t total = 0;
     while (true) {
         const klosia::X11Snapshot snapshot = klosia::X11Snapshot::take(*connection, false);
-        windows = static_cast<std::size_t>(
-            std::count_if(snapshot.windows.begin(), snapshot.windows.end(),
-                          [&](const klosia::WindowRecord& w) { return ours.contains(w.pid()); }));
+        windows = static_cast<std::size_t>(std::count_if(
+            snapshot.windows.begin(), snapshot.windows.end(),
+            [&](const klosia::WindowRecord& w) { return ours.contains(w.owner.pid); }));
         total = snapshot.windows.size();
         if (windows >= kClients * kWindowsPerClient) {
             break;

@@ -20,12 +20,24 @@ bool entryActive(const MenuApp& app) {
                        [](const RunningApplicationPtr& a) { return a && a->isActive(); });
 }
 
-QStringList pidTexts(const MenuApp& app) {
-    QStringList pids;
+// The local processes of an entry. An application without one (an X client on another host or
+// behind a proxy) has pid 0, which names no process and is left out.
+std::vector<pid_t> localPids(const MenuApp& app) {
+    std::vector<pid_t> pids;
     for (const auto& process : app.apps) {
-        pids << QString::number(process->processIdentifier());
+        if (process && process->processIdentifier() > 0) {
+            pids.push_back(process->processIdentifier());
+        }
     }
     return pids;
+}
+
+QString pidText(const MenuApp& app) {
+    QStringList pids;
+    for (const pid_t pid : localPids(app)) {
+        pids << QString::number(pid);
+    }
+    return pids.isEmpty() ? QStringLiteral("-") : pids.join(QLatin1Char(','));
 }
 
 }  // namespace
@@ -58,9 +70,9 @@ QString AppListPrinter::table(const std::vector<MenuAppPtr>& apps) {
                    .arg(app->bundleIdentifier, -static_cast<int>(idWidth))
                    .arg(rawValue(app->policy), -8)
                    .arg(kind, -10)
-                   .arg(pidTexts(*app).join(QLatin1Char(',')));
+                   .arg(pidText(*app));
     }
-    out += QStringLiteral("(* active; [x] checked, quit by the main button)\n");
+    out += QStringLiteral("(* active; [x] checked, quit by the main button; - no local process)\n");
     return out;
 }
 
@@ -68,8 +80,8 @@ QString AppListPrinter::json(const std::vector<MenuAppPtr>& apps) {
     QJsonArray array;
     for (const auto& app : apps) {
         QJsonArray pids;
-        for (const auto& process : app->apps) {
-            pids.append(static_cast<qint64>(process->processIdentifier()));
+        for (const pid_t pid : localPids(*app)) {
+            pids.append(static_cast<qint64>(pid));
         }
         array.append(QJsonObject{
             {QStringLiteral("name"), app->name},

@@ -18,15 +18,18 @@ enum class ActivationPolicy {
 
 const char* activationPolicyName(ActivationPolicy policy);
 
-// One running process of the user as the workspace sees it. A handle stays valid after its
-// process ends: isTerminated() then reads true and every request answers false.
+// One running process of the user as the workspace sees it, or an application without a local
+// process (an X client on another host or behind a proxy). A handle stays valid after its
+// application ends: isTerminated() then reads true and every request answers false.
 class RunningApplication {
 public:
     virtual ~RunningApplication() = default;
 
+    // 0 when there is no local process: such an application is never signalled, has no
+    // processor load and is listed without a pid.
     virtual pid_t processIdentifier() const = 0;
     // Kernel start time of the process (clock ticks after boot): with the pid it names exactly
-    // one process, so a reused pid is never mistaken for this one.
+    // one process, so a reused pid is never mistaken for this one. 0 without a local process.
     virtual std::uint64_t startTime() const = 0;
     // Empty when unknown.
     virtual QString localizedName() const = 0;
@@ -39,7 +42,8 @@ public:
     // The polite request: the application may ask the user, save, or refuse. True when the
     // request was sent.
     virtual bool terminate() = 0;
-    // Ends the process without asking. True when the signal was sent.
+    // Ends the process without asking; without a local process, closes the application's
+    // connection to the display instead. True when the signal (or request) was sent.
     virtual bool forceTerminate() = 0;
     virtual bool activate() = 0;
 };

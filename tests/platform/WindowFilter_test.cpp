@@ -16,17 +16,30 @@ namespace {
 
 constexpr pid_t kOwnPid = 999;
 
+// A window of a local process (`pid` > 0), or of no known owner (0).
 WindowRecord window(std::uint32_t id, pid_t pid, std::uint32_t types = windowTypeNormal) {
     WindowRecord record;
     record.id = id;
     record.resourcePid = pid;
+    record.owner = {pid, 0};
+    record.types = types;
+    return record;
+}
+
+// A window of an X client without a local process.
+WindowRecord clientWindow(std::uint32_t id, std::uint32_t client,
+                          std::uint32_t types = windowTypeNormal) {
+    WindowRecord record;
+    record.id = id;
+    record.client = client;
+    record.owner = {0, client};
     record.types = types;
     return record;
 }
 
 const ProcessWindows* find(const WindowGrouping& grouping, pid_t pid) {
     for (const ProcessWindows& process : grouping.processes) {
-        if (process.pid == pid) {
+        if (process.owner.pid == pid) {
             return &process;
         }
     }
@@ -45,24 +58,58 @@ TEST(WindowFilterTest, PanelsMenusAndOurOwnWindowsNeverMakeAnApplication) {
         ++pid;
     }
     windows.push_back(window(1, kOwnPid));
-    windows.push_back(window(2, 0));  // a remote client: the server knows no pid
+    windows.push_back(window(2, 0));  // no owner known at all
     windows.push_back(window(3, 300));
 
     const WindowGrouping grouping = groupWindowsByProcess(windows, 0, kOwnPid);
     ASSERT_EQ(grouping.processes.size(), 1U);
-    EXPECT_EQ(grouping.processes[0].pid, 300);
+    EXPECT_EQ(grouping.processes[0].owner, (WindowOwner{300, 0}));
     EXPECT_EQ(grouping.processes[0].policy, ActivationPolicy::regular);
 }
 
-TEST(WindowFilterTest, ServerPidWinsOverTheWindowProperty) {
-    WindowRecord both = window(1, 200);
-    both.netWmPid = 201;
-    WindowRecord propertyOnly = window(2, 0);
-    propertyOnly.netWmPid = 202;
-    const WindowGrouping grouping = groupWindowsByProcess({both, propertyOnly}, 0, kOwnPid);
-    ASSERT_EQ(grouping.processes.size(), 2U);
-    EXPECT_EQ(grouping.processes[0].pid, 200);
-    EXPECT_EQ(grouping.processes[1].pid, 202);
+TEST(WindowFilterTest, WhoOwnsAWindow) {
+    const QString host = QStringLiteral("desk");
+    const auto owner = [&](pid_t resourcePid, pid_t netWmPid, const char* machine,
+                           bool serverKnowsPids) {
+        WindowRecord record;
+        record.id = 0x1a00007;
+        record.client = 0x1a00000;
+        record.resourcePid = resourcePid;
+        record.netWmPid = netWmPid;
+        record.clientMachine = QString::fromLatin1(machine);
+        return decideOwner(record, host, serverKnowsPids);
+    };
+    const WindowOwner client{0, 0x1a00000};
+    // The server's pid, when the client agrees or says nothing.
+    EXPECT_EQ(owner(200, 200, "desk", true), (WindowOwner{200, 0}));
+    EXPECT_EQ(owner(200, 0, "DESK", true), (WindowOwner{200, 0}));
+    EXPECT_EQ(owner(200, 0, "", true), (WindowOwner{200, 0}));
+    EXPECT_EQ(owner(200, 0, "localhost", true), (WindowOwner{200, 0}));
+    // Another host: the local process is ssh or a proxy, whatever the pids say.
+    EXPECT_EQ(owner(200, 200, "build-host", true), client);
+    EXPECT_EQ(owner(200, 0, "build-host", false), client);
+    // A local client whose own pid is not the one at the end of its connection: a proxy.
+    EXPECT_EQ(owner(200, 4711, "desk", true), client);
+    // The server knows no pid (a TCP client): the client's word is not taken.
+    EXPECT_EQ(owner(0, 4711, "desk", true), client);
+    // Without X-Resource, _NET_WM_PID counts only from a client that names this host.
+    EXPECT_EQ(owner(0, 4711, "desk", false), (WindowOwner{4711, 0}));
+    EXPECT_EQ(owner(0, 4711, "", false), client);
+    EXPECT_EQ(owner(0, 0, "desk", false), client);
+}
+
+TEST(WindowFilterTest, ClientsWithoutAProcessAreApplicationsOfTheirOwn) {
+    WindowRecord dialog = clientWindow(0x500002, 0x500000, windowTypeDialog);
+    dialog.transientFor = 0x500001;
+    const std::vector<WindowRecord> windows = {clientWindow(0x500001, 0x500000), dialog,
+                                               clientWindow(0x600001, 0x600000), window(7, 300)};
+    const WindowGrouping grouping = groupWindowsByProcess(windows, 0x500002, kOwnPid);
+    ASSERT_EQ(grouping.processes.size(), 3U);
+    EXPECT_EQ(grouping.processes[0].owner, (WindowOwner{0, 0x500000}));
+    EXPECT_EQ(grouping.processes[0].windows, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(grouping.processes[1].owner, (WindowOwner{0, 0x600000}));
+    EXPECT_EQ(grouping.active, (WindowOwner{0, 0x500000}));
+    EXPECT_EQ(windowsToClose(windows, WindowOwner{0, 0x500000}), (std::vector<std::size_t>{0}));
 }
 
 TEST(WindowFilterTest, AuxiliaryWindowsMakeAnAccessoryApplication) {
@@ -114,25 +161,25 @@ TEST(WindowFilterTest, TransientsFoldIntoTheirLeaderThroughChainsAndCycles) {
     EXPECT_EQ(find(grouping, 300)->policy, ActivationPolicy::regular);
     EXPECT_EQ(find(grouping, 401), nullptr);
     // The active dialog's leader is the active application.
-    EXPECT_EQ(grouping.activePid, 100);
+    EXPECT_EQ(grouping.active, (WindowOwner{100, 0}));
 }
 
 TEST(WindowFilterTest, ActiveWindowOfOursOrAPanelMeansNoActiveApplication) {
     const std::vector<WindowRecord> windows = {window(1, kOwnPid), window(2, 200, windowTypeDock),
                                                window(3, 300)};
-    EXPECT_EQ(groupWindowsByProcess(windows, 1, kOwnPid).activePid, 0);
-    EXPECT_EQ(groupWindowsByProcess(windows, 2, kOwnPid).activePid, 0);
-    EXPECT_EQ(groupWindowsByProcess(windows, 3, kOwnPid).activePid, 300);
-    EXPECT_EQ(groupWindowsByProcess(windows, 77, kOwnPid).activePid, 0);
+    EXPECT_FALSE(groupWindowsByProcess(windows, 1, kOwnPid).active.isKnown());
+    EXPECT_FALSE(groupWindowsByProcess(windows, 2, kOwnPid).active.isKnown());
+    EXPECT_EQ(groupWindowsByProcess(windows, 3, kOwnPid).active, (WindowOwner{300, 0}));
+    EXPECT_FALSE(groupWindowsByProcess(windows, 77, kOwnPid).active.isKnown());
 }
 
 TEST(WindowFilterTest, TrayOnlyProcessesAreAccessoryAndListedLast) {
     const WindowGrouping grouping =
         groupWindowsByProcess({window(1, 100)}, 0, kOwnPid, {500, 100, kOwnPid, 0});
     ASSERT_EQ(grouping.processes.size(), 2U);
-    EXPECT_EQ(grouping.processes[0].pid, 100);
+    EXPECT_EQ(grouping.processes[0].owner.pid, 100);
     EXPECT_EQ(grouping.processes[0].policy, ActivationPolicy::regular);
-    EXPECT_EQ(grouping.processes[1].pid, 500);
+    EXPECT_EQ(grouping.processes[1].owner.pid, 500);
     EXPECT_EQ(grouping.processes[1].policy, ActivationPolicy::accessory);
     EXPECT_EQ(grouping.processes[1].primary, ProcessWindows::none);
 }
@@ -146,9 +193,9 @@ TEST(WindowFilterTest, PoliteQuitSkipsOwnDialogsAndOtherProcesses) {
     const WindowRecord other = window(9, 200);
     const WindowRecord menu = window(4, 100, windowTypePopupMenu);
     const std::vector<WindowRecord> windows = {main, ownDialog, foreignDialog, other, menu};
-    EXPECT_EQ(windowsToClose(windows, 100), (std::vector<std::size_t>{0, 2}));
-    EXPECT_TRUE(windowsToClose(windows, 300).empty());
-    EXPECT_TRUE(windowsToClose(windows, 0).empty());
+    EXPECT_EQ(windowsToClose(windows, {100, 0}), (std::vector<std::size_t>{0, 2}));
+    EXPECT_TRUE(windowsToClose(windows, {300, 0}).empty());
+    EXPECT_TRUE(windowsToClose(windows, {}).empty());
 }
 
 // --- windowless processes ---------------------------------------------------------------------

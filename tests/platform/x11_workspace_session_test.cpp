@@ -24,7 +24,9 @@
 #include "platform/linux/ProcessControl.h"
 #include "platform/linux/ProcessInfo.h"
 #include "platform/x11/X11RunningApplication.h"
+#include "platform/x11/X11Snapshot.h"
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/XcbConnection.h"
 #include "support/LogCapture.h"
 
 namespace klosia {
@@ -117,6 +119,17 @@ protected:
         RunningApplicationPtr app;
         waitUntil([&] { return (app = find(pid)) != nullptr; });
         return app;
+    }
+    // Waits until the window manager lists `count` windows of the process.
+    bool waitForWindows(pid_t pid, std::size_t count) {
+        QString error;
+        const std::shared_ptr<XcbConnection> connection = XcbConnection::open(&error);
+        return connection && waitUntil([&] {
+                   const X11Snapshot snapshot = X11Snapshot::take(*connection, false);
+                   return static_cast<std::size_t>(std::count_if(
+                              snapshot.windows.begin(), snapshot.windows.end(),
+                              [&](const WindowRecord& w) { return w.owner.pid == pid; })) == count;
+               });
     }
     std::unique_ptr<Client> fixture(const QStringList& arguments) {
         auto client = std::make_unique<Client>(kFixture, arguments);
@@ -238,6 +251,7 @@ TEST_F(X11WorkspaceSessionTest, PoliteQuitClosesWindowsAndTheProcessEnds) {
     const RunningApplicationPtr clock = waitFor(xclock.pid());
     const RunningApplicationPtr app = waitFor(client->pid());
     ASSERT_TRUE(clock && app);
+    ASSERT_TRUE(waitForWindows(client->pid(), 3));
     test::LogCapture capture;
 
     EXPECT_TRUE(clock->terminate());

@@ -364,6 +364,23 @@ std::vector<pid_t> ProcessInfo::listPids() {
     return pids;
 }
 
+std::unordered_map<pid_t, ProcStat> ProcessInfo::statAll() {
+    std::unordered_map<pid_t, ProcStat> result;
+    const int procFd = openRetrying(AT_FDCWD, "/proc");
+    if (procFd < 0) {
+        return result;
+    }
+    std::array<char, 1024> buffer{};
+    for (const pid_t pid : listPids()) {
+        const auto stat = statAt(procFd, pid, buffer.data(), buffer.size());
+        if (stat && !stat->hasEnded()) {
+            result.emplace(pid, *stat);
+        }
+    }
+    ::close(procFd);
+    return result;
+}
+
 std::optional<pid_t> ProcessInfo::parsePid(std::string_view text) {
     if (text.empty() || text.front() < '0' || text.front() > '9') {
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace klosia {
@@ -83,6 +84,8 @@ public:
 
     // Every process (thread-group leader) visible in /proc, ascending.
     static std::vector<pid_t> listPids();
+    // One pass over /proc: the stat of every process that has not ended, by pid.
+    static std::unordered_map<pid_t, ProcStat> statAll();
 
     // A whole string of decimal digits naming a positive pid, as the entries of /proc are.
     static std::optional<pid_t> parsePid(std::string_view text);

@@ -1,6 +1,7 @@
 #include "platform/x11/WindowFilter.h"
 
 #include <algorithm>
+#include <map>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -44,19 +45,22 @@ bool isTransientWithinList(const WindowRecord& window, const IndexById& byId) {
            byId.contains(window.transientFor);
 }
 
-// The process a window counts for, or 0 when it does not count at all.
-pid_t owningPid(const std::vector<WindowRecord>& windows, const IndexById& byId, std::size_t index,
-                pid_t ownPid) {
+// The owner a window counts for, or an unknown one when it does not count at all.
+WindowOwner owningOwner(const std::vector<WindowRecord>& windows, const IndexById& byId,
+                        std::size_t index, pid_t ownPid) {
     const WindowRecord& window = windows[index];
     if (isNeverCounted(window.types)) {
-        return 0;
+        return {};
     }
     const WindowRecord& leader = windows[leaderOf(windows, byId, index)];
     if (isNeverCounted(leader.types)) {
-        return 0;
+        return {};
     }
-    const pid_t pid = leader.pid() > 0 ? leader.pid() : window.pid();
-    return pid > 0 && pid != ownPid ? pid : 0;
+    const WindowOwner owner = leader.owner.isKnown() ? leader.owner : window.owner;
+    if (owner.isProcess() && owner.pid == ownPid) {
+        return {};
+    }
+    return owner;
 }
 
 }  // namespace
@@ -78,18 +82,21 @@ WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
     for (std::size_t i = 0; i < windows.size(); ++i) {
         byId.emplace(windows[i].id, i);
     }
+    const auto counted = [&](std::size_t index) {
+        return owningOwner(windows, byId, index, ownPid);
+    };
 
     WindowGrouping result;
-    std::unordered_map<pid_t, std::size_t> slotByPid;
+    std::map<WindowOwner, std::size_t> slotByOwner;
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        const pid_t pid = owningPid(windows, byId, i, ownPid);
-        if (pid == 0) {
+        const WindowOwner owner = counted(i);
+        if (!owner.isKnown()) {
             continue;
         }
-        auto [slot, inserted] = slotByPid.emplace(pid, result.processes.size());
+        auto [slot, inserted] = slotByOwner.emplace(owner, result.processes.size());
         if (inserted) {
             ProcessWindows fresh;
-            fresh.pid = pid;
+            fresh.owner = owner;
             result.processes.push_back(std::move(fresh));
         }
         ProcessWindows& process = result.processes[slot->second];
@@ -106,10 +113,11 @@ WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
     }
 
     for (const pid_t pid : trayPids) {
-        if (pid > 0 && pid != ownPid && !slotByPid.contains(pid)) {
-            slotByPid.emplace(pid, result.processes.size());
+        const WindowOwner owner{pid, 0};
+        if (pid > 0 && pid != ownPid && !slotByOwner.contains(owner)) {
+            slotByOwner.emplace(owner, result.processes.size());
             ProcessWindows trayOnly;
-            trayOnly.pid = pid;
+            trayOnly.owner = owner;
             result.processes.push_back(std::move(trayOnly));
         }
     }
@@ -117,26 +125,30 @@ WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
     if (activeWindow != 0) {
         const auto found = byId.find(activeWindow);
         if (found != byId.end()) {
-            result.activePid = owningPid(windows, byId, found->second, ownPid);
+            result.active = counted(found->second);
         }
     }
     return result;
 }
 
-std::vector<std::size_t> windowsToClose(const std::vector<WindowRecord>& windows, pid_t pid) {
-    std::unordered_map<std::uint32_t, pid_t> pidById;
-    for (const WindowRecord& window : windows) {
-        pidById.emplace(window.id, window.pid());
-    }
+std::vector<std::size_t> windowsToClose(const std::vector<WindowRecord>& windows,
+                                        const WindowOwner& owner) {
     std::vector<std::size_t> result;
+    if (!owner.isKnown()) {
+        return result;
+    }
+    std::unordered_map<std::uint32_t, WindowOwner> ownerById;
+    for (const WindowRecord& window : windows) {
+        ownerById.emplace(window.id, window.owner);
+    }
     for (std::size_t i = 0; i < windows.size(); ++i) {
         const WindowRecord& window = windows[i];
-        if (pid <= 0 || window.pid() != pid || isNeverCounted(window.types)) {
+        if (window.owner != owner || isNeverCounted(window.types)) {
             continue;
         }
-        const auto owner = pidById.find(window.transientFor);
+        const auto parent = ownerById.find(window.transientFor);
         const bool dialogOfOwn = window.transientFor != 0 && window.transientFor != window.id &&
-                                 owner != pidById.end() && owner->second == pid;
+                                 parent != ownerById.end() && parent->second == owner;
         if (!dialogOfOwn) {
             result.push_back(i);
         }

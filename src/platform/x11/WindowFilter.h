@@ -11,13 +11,13 @@
 
 namespace klosia {
 
-// The windows of one process that make it an application.
+// The windows of one owner (a process, or an X client without one) that make it an application.
 struct ProcessWindows {
     static constexpr std::size_t none = static_cast<std::size_t>(-1);
 
-    pid_t pid = 0;
+    WindowOwner owner;
     ActivationPolicy policy = ActivationPolicy::accessory;
-    // Indices into the window list, in its order: the process's own top-level windows and the
+    // Indices into the window list, in its order: the owner's own top-level windows and the
     // transient windows that fold into them.
     std::vector<std::size_t> windows;
     // The window that stands for the application (names, icon, activation): its first window a
@@ -26,10 +26,10 @@ struct ProcessWindows {
 };
 
 struct WindowGrouping {
-    // In order of each process's first window in the list; tray-only processes last.
+    // In order of each owner's first window in the list; tray-only processes last.
     std::vector<ProcessWindows> processes;
-    // The process of the active window (a transient counts for its leader); 0 when none.
-    pid_t activePid = 0;
+    // The owner of the active window (a transient counts for its leader); unknown when none.
+    WindowOwner active;
 };
 
 // Window types that never make an application: panels, desktops, menus, tooltips and the like.
@@ -38,15 +38,17 @@ bool isNeverCounted(std::uint32_t types);
 // skip-taskbar, not a utility window, not one of the never-counted types.
 bool isTaskbarWindow(const WindowRecord& window);
 
-// Sorts the client list into applications. Windows of `ownPid` and of unknown processes (remote
-// clients) are left out. `trayPids` are processes with an icon in the system tray: those without
-// a listed window become accessory applications.
+// Sorts the client list into applications. Windows of `ownPid` are left out. `trayPids` are
+// processes with an icon in the system tray: those without a listed window become accessory
+// applications.
 WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
                                      std::uint32_t activeWindow, pid_t ownPid,
                                      const std::vector<pid_t>& trayPids = {});
 
-// The windows a polite quit of `pid` asks to close: its own counted windows, except dialogs that
-// are transient for another of its windows (they go with their owner). Indices, in list order.
-std::vector<std::size_t> windowsToClose(const std::vector<WindowRecord>& windows, pid_t pid);
+// The windows a polite quit of `owner` asks to close: its own counted windows, except dialogs
+// that are transient for another of its windows (they go with their owner). Indices, in list
+// order.
+std::vector<std::size_t> windowsToClose(const std::vector<WindowRecord>& windows,
+                                        const WindowOwner& owner);
 
 }  // namespace klosia

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/x11/WindowOwner.h"
+
 namespace klosia {
 
 // _NET_WM_WINDOW_TYPE values a window may carry, as bits.
@@ -34,17 +36,18 @@ struct WindowRecord {
     std::uint32_t types = 0;         // WindowTypeBit set; 0 when the property is missing
     bool skipTaskbar = false;
     bool deleteProtocol = false;  // WM_PROTOCOLS holds WM_DELETE_WINDOW
-    pid_t resourcePid = 0;        // from the X server (X-Resource); 0 when unknown
-    pid_t netWmPid = 0;           // _NET_WM_PID, only when the client runs on this host
+    // The raw facts about the window's origin; `owner` is what decideOwner() made of them.
+    std::uint32_t client = 0;  // resource base of the X client that made the window
+    pid_t resourcePid = 0;     // from the X server (X-Resource): the local process at the other
+                               // end of the client's connection; 0 when unknown
+    pid_t netWmPid = 0;        // _NET_WM_PID as the client wrote it: a pid on its own host
+    QString clientMachine;     // WM_CLIENT_MACHINE; empty when missing
+    WindowOwner owner;
     QString title;
     QString wmInstance;
     QString wmClass;
     QString gtkApplicationId;
     QString kdeDesktopFile;
-
-    // The server's word first: it cannot lie. The property is a fallback for servers without
-    // X-Resource; a remote client has neither and gets 0.
-    pid_t pid() const { return resourcePid > 0 ? resourcePid : netWmPid; }
 };
 
 }  // namespace klosia

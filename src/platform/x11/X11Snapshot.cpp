@@ -121,12 +121,9 @@ std::uint32_t firstValue(const xcb_get_property_reply_t* reply) {
     return values.empty() ? 0 : values.front();
 }
 
-bool isLocalHost(std::string_view machine, const std::string& hostName) {
-    if (machine.empty()) {
-        return true;  // the property is optional; a client that sets only the pid is local
-    }
-    const std::string name(machine.substr(0, machine.find('\0')));
-    return name == hostName || name == "localhost";
+// WM_CLIENT_MACHINE: a host name, in the property's encoding, up to the first NUL.
+QString machineName(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
+    return identifier(reply, utf8).trimmed();
 }
 
 struct WindowCookies {
@@ -237,11 +234,54 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
     record->kdeDesktopFile = identifier(kdeFile.get(), utf8);
 
     const std::uint32_t netWmPid = firstValue(pid.get());
-    if (netWmPid > 0 && netWmPid < 0x7fffffffU &&
-        isLocalHost(bytes(machine.get()), connection.hostName())) {
+    if (netWmPid > 0 && netWmPid < 0x7fffffffU) {
         record->netWmPid = static_cast<pid_t>(netWmPid);
     }
+    record->clientMachine = machineName(machine.get(), utf8);
+    record->client = record->id & ~connection.resourceIdMask();
+    record->owner = decideOwner(*record, QString::fromStdString(connection.hostName()),
+                                connection.hasClientIds());
     return true;
+}
+
+// Who made `window`, from its X-Resource pid, _NET_WM_PID and WM_CLIENT_MACHINE, read in one
+// wave for all of them: the tray icons, which are not in the client list.
+std::vector<WindowOwner> readOwners(const XcbConnection& connection,
+                                    const std::vector<xcb_window_t>& windows) {
+    xcb_connection_t* c = connection.get();
+    struct Cookies {
+        xcb_get_property_cookie_t pid, machine;
+        xcb_res_query_client_ids_cookie_t clientIds{};
+    };
+    std::vector<Cookies> cookies(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        cookies[i].pid = ask(c, windows[i], connection.atom(X11Atom::netWmPid), 1);
+        cookies[i].machine = ask(c, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
+        if (connection.hasClientIds()) {
+            cookies[i].clientIds = askClientPid(c, windows[i]);
+        }
+    }
+    const QString host = QString::fromStdString(connection.hostName());
+    const xcb_atom_t utf8 = connection.atom(X11Atom::utf8String);
+    std::vector<WindowOwner> owners;
+    owners.reserve(windows.size());
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        WindowRecord record;
+        record.id = windows[i];
+        record.client = windows[i] & ~connection.resourceIdMask();
+        const PropertyReply pid = collect(c, cookies[i].pid, nullptr);
+        const PropertyReply machine = collect(c, cookies[i].machine, nullptr);
+        if (connection.hasClientIds()) {
+            record.resourcePid = collectClientPid(c, cookies[i].clientIds);
+        }
+        const std::uint32_t netWmPid = firstValue(pid.get());
+        if (netWmPid > 0 && netWmPid < 0x7fffffffU) {
+            record.netWmPid = static_cast<pid_t>(netWmPid);
+        }
+        record.clientMachine = machineName(machine.get(), utf8);
+        owners.push_back(decideOwner(record, host, connection.hasClientIds()));
+    }
+    return owners;
 }
 
 // Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
@@ -282,20 +322,13 @@ std::vector<pid_t> readTrayPids(const XcbConnection& connection,
         }
         level = std::move(next);
     }
-    if (!connection.hasClientIds() || icons.empty()) {
-        return {};
-    }
-    std::vector<xcb_res_query_client_ids_cookie_t> cookies;
-    cookies.reserve(icons.size());
-    for (const xcb_window_t w : icons) {
-        cookies.push_back(askClientPid(c, w));
-    }
+    // A tray icon of a remote or proxied client has no local process: it is left out, as a
+    // window of one would be listed without a pid.
     std::vector<pid_t> pids;
     std::unordered_set<pid_t> seen;
-    for (const auto cookie : cookies) {
-        const pid_t pid = collectClientPid(c, cookie);
-        if (pid > 0 && seen.insert(pid).second) {
-            pids.push_back(pid);
+    for (const WindowOwner& iconOwner : readOwners(connection, icons)) {
+        if (iconOwner.isProcess() && seen.insert(iconOwner.pid).second) {
+            pids.push_back(iconOwner.pid);
         }
     }
     return pids;
@@ -370,6 +403,30 @@ std::vector<std::uint32_t> X11Snapshot::readIcon(const XcbConnection& connection
     }
     // A cut list still starts with whole icons; the parser drops a partial last one.
     return values32(reply.get());
+}
+
+std::vector<std::uint32_t> X11Snapshot::existing(const XcbConnection& connection,
+                                                 const std::vector<std::uint32_t>& windows) {
+    if (connection.isBroken()) {
+        return {};
+    }
+    xcb_connection_t* c = connection.get();
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(windows.size());
+    for (const std::uint32_t window : windows) {
+        cookies.push_back(xcb_get_window_attributes(c, window));
+    }
+    std::vector<std::uint32_t> result;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        xcb_generic_error_t* rawError = nullptr;
+        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, cookies[i], &rawError));
+        const XcbReply<xcb_generic_error_t> error(rawError);
+        if (attributes) {
+            result.push_back(windows[i]);
+        }
+    }
+    return result;
 }
 
 }  // namespace klosia

@@ -17,17 +17,22 @@ struct X11Snapshot {
     bool valid = false;
     std::vector<WindowRecord> windows;  // _NET_CLIENT_LIST order (oldest first)
     std::uint32_t activeWindow = 0;
-    std::vector<pid_t> trayPids;  // processes with an icon embedded in the system tray
+    std::vector<pid_t> trayPids;  // local processes with an icon embedded in the system tray
 
-    // Reads the client list and every window's properties in two pipelined waves: all requests
-    // of a wave go out before the first reply is read, so the cost hardly grows with the number
-    // of windows. Windows that vanish meanwhile are left out.
+    // Reads the client list and every window's properties in pipelined waves: all requests of
+    // a wave go out before the first reply is read, so the cost hardly grows with the number of
+    // windows. Windows that vanish meanwhile are left out. Each window's owner is decided by
+    // decideOwner().
     static X11Snapshot take(const XcbConnection& connection, bool withTray);
 
     // The raw _NET_WM_ICON of a window (capped in size); empty when it has none. Icons can be
     // large, so they are read only when asked for.
     static std::vector<std::uint32_t> readIcon(const XcbConnection& connection,
                                                std::uint32_t window);
+
+    // Which of `windows` still exist.
+    static std::vector<std::uint32_t> existing(const XcbConnection& connection,
+                                               const std::vector<std::uint32_t>& windows);
 };
 
 }  // namespace klosia

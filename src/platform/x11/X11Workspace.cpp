@@ -23,6 +23,7 @@
 #include "platform/x11/ApplicationIdentity.h"
 #include "platform/x11/BackgroundProcesses.h"
 #include "platform/x11/WindowFilter.h"
+#include "platform/x11/X11RemoteApplication.h"
 #include "platform/x11/X11RunningApplication.h"
 #include "platform/x11/X11Snapshot.h"
 #include "platform/x11/XcbConnection.h"
@@ -37,22 +38,9 @@ constexpr int kRefreshDelayMs = 30;
 // A window that matches no desktop entry makes us look for new entries, at most this often.
 constexpr auto kReloadInterval = std::chrono::seconds(2);
 
-// One pass over /proc: the state, parent and start time of every process.
-std::unordered_map<pid_t, ProcStat> readProcesses() {
-    std::unordered_map<pid_t, ProcStat> result;
-    const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (procFd < 0) {
-        return result;
-    }
-    std::array<char, 1024> buffer{};
-    for (const pid_t pid : ProcessInfo::listPids()) {
-        const auto stat = ProcessInfo::statAt(procFd, pid, buffer.data(), buffer.size());
-        if (stat && !stat->hasEnded()) {
-            result.emplace(pid, *stat);
-        }
-    }
-    ::close(procFd);
-    return result;
+std::string describe(const RunningApplicationPtr& app) {
+    const auto* x11 = dynamic_cast<const X11Application*>(app.get());
+    return x11 != nullptr ? x11->describe() : "pid " + std::to_string(app->processIdentifier());
 }
 
 }  // namespace
@@ -157,9 +145,9 @@ void X11Workspace::flush() {
     terminations.swap(pendingTerminations_);
     launches.swap(pendingLaunches_);
     for (const RunningApplicationPtr& app : terminations) {
-        logger.log("application ended: pid " + std::to_string(app->processIdentifier()) + " " +
-                       app->bundleIdentifier().toStdString(),
-                   VezizurLevel::info);
+        logger.log(
+            "application ended: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
+            VezizurLevel::info);
         postDidTerminate(app);
     }
     for (const RunningApplicationPtr& app : launches) {
@@ -167,9 +155,9 @@ void X11Workspace::flush() {
         if (app->isTerminated()) {
             continue;
         }
-        logger.log("application launched: pid " + std::to_string(app->processIdentifier()) + " " +
-                       app->bundleIdentifier().toStdString(),
-                   VezizurLevel::info);
+        logger.log(
+            "application launched: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
+            VezizurLevel::info);
         postDidLaunch(app);
     }
 }
@@ -191,12 +179,15 @@ std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
 RunningApplicationPtr X11Workspace::frontmostApplication() {
     update();
     scheduleFlush();
-    const auto found = handles_.find(active_);
+    if (!active_) {
+        return nullptr;
+    }
+    const auto found = handles_.find(*active_);
     return found != handles_.end() ? found->second : nullptr;
 }
 
-X11Workspace::HandlePtr X11Workspace::obtain(
-    const Key& key, const std::function<void(X11RunningApplication&)>& identify) {
+X11Workspace::HandlePtr X11Workspace::obtain(const Key& key,
+                                             const std::function<void(X11Application&)>& identify) {
     const auto found = handles_.find(key);
     if (found != handles_.end()) {
         return found->second;
@@ -204,7 +195,7 @@ X11Workspace::HandlePtr X11Workspace::obtain(
     // The pid named another process before: that one has ended.
     std::vector<Key> stale;
     for (const auto& [other, handle] : handles_) {
-        if (other.first == key.first) {
+        if (key.isProcess() && other.pid == key.pid) {
             stale.push_back(other);
         }
     }
@@ -212,16 +203,24 @@ X11Workspace::HandlePtr X11Workspace::obtain(
         end(other);
     }
 
-    auto handle = std::make_shared<X11RunningApplication>(connection_, key.first, key.second);
+    HandlePtr handle;
+    if (key.isProcess()) {
+        handle = std::make_shared<X11RunningApplication>(connection_, key.pid, key.startTime);
+    } else {
+        handle = std::make_shared<X11RemoteApplication>(connection_, key.client, key.host);
+    }
     identify(*handle);
     handles_.emplace(key, handle);
     order_.push_back(key);
     if (notify_) {
         pendingLaunches_.push_back(handle);
-        watcher_->watch(key.first, key.second, [this, key] {
-            end(key);
-            scheduleRefresh();
-        });
+        // An X client without a process ends when its windows go; update() sees that.
+        if (key.isProcess()) {
+            watcher_->watch(key.pid, key.startTime, [this, key] {
+                end(key);
+                scheduleRefresh();
+            });
+        }
     }
     return handle;
 }
@@ -250,11 +249,13 @@ void X11Workspace::end(const Key& key) {
     std::erase(order_, key);
     std::erase(listed_, key);
     if (active_ == key) {
-        active_ = {0, 0};
+        active_.reset();
     }
     handle->markTerminated();
     if (notify_) {
-        watcher_->unwatch(key.first);
+        if (key.isProcess()) {
+            watcher_->unwatch(key.pid);
+        }
         pendingTerminations_.push_back(handle);
         scheduleFlush();
     }
@@ -268,43 +269,70 @@ void X11Workspace::update() {
             logger.log("cannot read the window list from the X server", VezizurLevel::error);
         }
         listed_.clear();
-        active_ = {0, 0};
+        active_.reset();
         return;
     }
-    const pid_t ownPid = ::getpid();
-    const WindowGrouping grouping =
-        groupWindowsByProcess(snapshot.windows, snapshot.activeWindow, ownPid, snapshot.trayPids);
-    const std::unordered_map<pid_t, ProcStat> processes = readProcesses();
-
+    const Processes processes = ProcessInfo::statAll();
     std::set<Key> present;
-    std::unordered_map<pid_t, HandlePtr> applications;
-    std::unordered_map<pid_t, std::uint32_t> iconWindows;
-    active_ = {0, 0};
-    for (const ProcessWindows& process : grouping.processes) {
-        const auto stat = processes.find(process.pid);
-        if (stat == processes.end()) {
-            continue;  // ended since its window was read, or in another pid namespace
+    std::unordered_map<pid_t, HandlePtr> byPid;
+    listWindowOwners(snapshot, processes, &present, &byPid);
+    listHelpers(processes, byPid, &present);
+    retireMissing(present);
+    listed_.clear();
+    for (const Key& key : order_) {
+        if (present.contains(key)) {
+            listed_.push_back(key);
         }
-        const Key key{process.pid, stat->second.startTime};
+    }
+    // Changes that arrived while we read are looked at once more.
+    readEvents(true);
+}
+
+void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
+                                    std::set<Key>* present,
+                                    std::unordered_map<pid_t, HandlePtr>* byPid) {
+    const WindowGrouping grouping = groupWindowsByProcess(snapshot.windows, snapshot.activeWindow,
+                                                          ::getpid(), snapshot.trayPids);
+    active_.reset();
+    for (const ProcessWindows& group : grouping.processes) {
         const WindowRecord* primary =
-            process.primary != ProcessWindows::none ? &snapshot.windows[process.primary] : nullptr;
-        HandlePtr handle = obtain(key, [&](X11RunningApplication& app) {
-            const ApplicationIdentity identity = identify(primary, process.pid);
+            group.primary != ProcessWindows::none ? &snapshot.windows[group.primary] : nullptr;
+        const QString host = primary != nullptr ? primary->clientMachine : QString();
+        const std::optional<Key> key = applicationKey(group.owner, host, processes);
+        if (!key) {
+            continue;
+        }
+        HandlePtr handle = obtain(*key, [&](X11Application& app) {
+            const ApplicationIdentity identity = identify(primary, group.owner.pid);
             app.setIdentity(identity.bundleIdentifier, identity.name, identity.iconName);
         });
-        handle->setActivationPolicy(process.policy);
+        handle->setActivationPolicy(group.policy);
         handle->setIconWindow(primary != nullptr ? primary->id : 0);
-        handle->setActive(process.pid == grouping.activePid);
-        if (process.pid == grouping.activePid) {
-            active_ = key;
+        const bool active = group.owner.isKnown() && group.owner == grouping.active;
+        handle->setActive(active);
+        if (active) {
+            active_ = *key;
         }
-        present.insert(key);
-        applications.emplace(process.pid, handle);
-        iconWindows.emplace(process.pid, primary != nullptr ? primary->id : 0);
+        if (auto* remote = dynamic_cast<X11RemoteApplication*>(handle.get())) {
+            std::vector<std::uint32_t> ids;
+            ids.reserve(group.windows.size());
+            for (const std::size_t index : group.windows) {
+                ids.push_back(snapshot.windows[index].id);
+            }
+            remote->setWindows(std::move(ids));
+        }
+        present->insert(*key);
+        if (key->isProcess()) {
+            byPid->emplace(key->pid, handle);
+        }
     }
+}
 
-    // Windowless processes that are part of a listed application (the rule is explained where
-    // findBackgroundHelpers decides it).
+// Windowless processes that are part of a listed application (the rule is explained where
+// findBackgroundHelpers decides it).
+void X11Workspace::listHelpers(const Processes& processes,
+                               const std::unordered_map<pid_t, HandlePtr>& byPid,
+                               std::set<Key>* present) {
     std::vector<ProcessNode> nodes;
     nodes.reserve(processes.size());
     for (const auto& [pid, stat] : processes) {
@@ -313,7 +341,7 @@ void X11Workspace::update() {
     std::sort(nodes.begin(), nodes.end(),
               [](const ProcessNode& a, const ProcessNode& b) { return a.pid < b.pid; });
     std::unordered_set<pid_t> applicationPids;
-    for (const auto& [pid, handle] : applications) {
+    for (const auto& [pid, handle] : byPid) {
         applicationPids.insert(pid);
     }
     std::unordered_map<pid_t, QString> exeCache;
@@ -331,42 +359,37 @@ void X11Workspace::update() {
         return uids && uids->allEqual(ownUid) && !exe.isEmpty() && exeOf(helper) == exe;
     };
     for (const BackgroundHelper& helper :
-         findBackgroundHelpers(nodes, applicationPids, ownPid, sameProgram)) {
-        const Key key{helper.pid, processes.at(helper.pid).startTime};
-        const HandlePtr& application = applications.at(helper.application);
-        HandlePtr handle = obtain(key, [&](X11RunningApplication& app) {
+         findBackgroundHelpers(nodes, applicationPids, ::getpid(), sameProgram)) {
+        const Key key{helper.pid, processes.at(helper.pid).startTime, 0, {}};
+        const HandlePtr& application = byPid.at(helper.application);
+        HandlePtr handle = obtain(key, [&](X11Application& app) {
             app.setIdentity(application->bundleIdentifier(), application->localizedName(),
                             application->iconName());
         });
         handle->setActivationPolicy(ActivationPolicy::prohibited);
-        handle->setIconWindow(iconWindows[helper.application]);
+        handle->setIconWindow(application->iconWindow());
         handle->setActive(false);
-        present.insert(key);
+        present->insert(key);
     }
+}
 
-    // Processes seen before and missing now: gone, or just without a listed window.
+// Applications seen before and missing now: gone, or a process just without a listed window.
+void X11Workspace::retireMissing(const std::set<Key>& present) {
     std::vector<Key> gone;
     for (const auto& [key, handle] : handles_) {
-        if (!present.contains(key) && !ProcessControl::isAlive(key.first, key.second)) {
+        if (present.contains(key)) {
+            continue;
+        }
+        // An X client without a process is known only by its windows.
+        if (!key.isProcess() || !ProcessControl::isAlive(key.pid, key.startTime)) {
             gone.push_back(key);
+        } else {
+            handle->setActive(false);
         }
     }
     for (const Key& key : gone) {
         end(key);
     }
-    for (const auto& [key, handle] : handles_) {
-        if (!present.contains(key)) {
-            handle->setActive(false);
-        }
-    }
-    listed_.clear();
-    for (const Key& key : order_) {
-        if (present.contains(key)) {
-            listed_.push_back(key);
-        }
-    }
-    // Changes that arrived while we read are looked at once more.
-    readEvents(true);
 }
 
 std::unique_ptr<Workspace> createX11Workspace(QString* error) {

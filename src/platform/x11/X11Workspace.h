@@ -7,10 +7,14 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/Workspace.h"
+#include "platform/x11/ApplicationKey.h"
 
 class QObject;
 class QSocketNotifier;
@@ -20,15 +24,18 @@ namespace klosia {
 
 class DesktopEntries;
 class ProcessWatcher;
-class X11RunningApplication;
+class X11Application;
 class XcbConnection;
 struct ApplicationIdentity;
+struct ProcessWindows;
 struct WindowRecord;
+struct X11Snapshot;
 
-// The running applications of an X desktop with an EWMH window manager. Lists, on every call,
-// what the window manager's client list shows now; one handle per process for as long as it
-// runs. Use it from the main thread; with a Qt event loop running it also reports launches and
-// terminations (without one, as in a command-line listing, it only answers calls).
+// The running applications of an X desktop, with or without an EWMH window manager. Lists, on
+// every call, what the window manager's client list (or, without one, the mapped top-level
+// windows) shows now; one handle per process, or per X client without a local process, for as
+// long as it runs. Use it from the main thread; with a Qt event loop running it also reports
+// launches and terminations (without one, as in a command-line listing, it only answers calls).
 class X11Workspace final : public Workspace {
 public:
     explicit X11Workspace(std::shared_ptr<XcbConnection> connection);
@@ -40,12 +47,20 @@ public:
     RunningApplicationPtr frontmostApplication() override;
 
 private:
-    // (pid, start time): exactly one process for the whole uptime.
-    using Key = std::pair<pid_t, std::uint64_t>;
-    using HandlePtr = std::shared_ptr<X11RunningApplication>;
+    using Key = ApplicationKey;
+    using HandlePtr = std::shared_ptr<X11Application>;
+    using Processes = std::unordered_map<pid_t, ProcStat>;
 
+    // One look at the desktop, in steps: the applications of the windows, the windowless
+    // helpers of those, then what is no longer there.
     void update();
-    HandlePtr obtain(const Key& key, const std::function<void(X11RunningApplication&)>& identify);
+    void listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
+                          std::set<Key>* present, std::unordered_map<pid_t, HandlePtr>* byPid);
+    void listHelpers(const Processes& processes, const std::unordered_map<pid_t, HandlePtr>& byPid,
+                     std::set<Key>* present);
+    void retireMissing(const std::set<Key>& present);
+
+    HandlePtr obtain(const Key& key, const std::function<void(X11Application&)>& identify);
     ApplicationIdentity identify(const WindowRecord* window, pid_t pid);
     void end(const Key& key);
 
@@ -59,10 +74,10 @@ private:
     std::unique_ptr<DesktopEntries> entries_;
     std::chrono::steady_clock::time_point lastReload_;
 
-    std::map<Key, HandlePtr> handles_;  // every process seen and still running
+    std::map<Key, HandlePtr> handles_;  // every application seen and still running
     std::vector<Key> order_;            // first seen, first listed
     std::vector<Key> listed_;           // the latest listing, in order
-    Key active_{0, 0};
+    std::optional<Key> active_;
     bool brokenReported_ = false;
 
     std::vector<RunningApplicationPtr> pendingLaunches_;

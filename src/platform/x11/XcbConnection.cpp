@@ -17,6 +17,8 @@ namespace {
 constexpr std::array<const char*, static_cast<std::size_t>(X11Atom::count)> kAtomNames = {
     "_NET_CLIENT_LIST",
     "_NET_ACTIVE_WINDOW",
+    "_NET_SUPPORTED",
+    "_NET_SUPPORTING_WM_CHECK",
     "_NET_CLOSE_WINDOW",
     "_NET_WM_WINDOW_TYPE",
     "_NET_WM_STATE",
@@ -154,6 +156,23 @@ int XcbConnection::fileDescriptor() const {
     return xcb_get_file_descriptor(connection_);
 }
 
+std::uint32_t XcbConnection::resourceIdMask() const {
+    return xcb_get_setup(connection_)->resource_id_mask;
+}
+
+bool XcbConnection::accepted(xcb_void_cookie_t cookie, const char* what,
+                             std::uint32_t resource) const {
+    XcbReply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
+    if (error) {
+        logger.log(std::string("the X server refused ") + what + " about " +
+                       std::to_string(resource) + " (error " + std::to_string(error->error_code) +
+                       ")",
+                   VezizurLevel::error);
+        return false;
+    }
+    return !isBroken();
+}
+
 bool XcbConnection::sendRootMessage(xcb_window_t window, X11Atom type,
                                     const std::array<std::uint32_t, 5>& data) const {
     xcb_client_message_event_t event{};
@@ -168,17 +187,16 @@ bool XcbConnection::sendRootMessage(xcb_window_t window, X11Atom type,
     char wire[32] = {};
     static_assert(sizeof event == sizeof wire);
     std::memcpy(wire, &event, sizeof wire);
-    const xcb_void_cookie_t cookie = xcb_send_event_checked(
-        connection_, 0, root_,
-        XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT, wire);
-    XcbReply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie));
-    if (error) {
-        logger.log("the X server refused a message about window " + std::to_string(window) +
-                       " (error " + std::to_string(error->error_code) + ")",
-                   VezizurLevel::error);
-        return false;
-    }
-    return !isBroken();
+    return accepted(
+        xcb_send_event_checked(
+            connection_, 0, root_,
+            XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT, wire),
+        "a message", window);
+}
+
+bool XcbConnection::killClient(std::uint32_t resource) const {
+    return accepted(xcb_kill_client_checked(connection_, resource), "disconnecting the client of",
+                    resource);
 }
 
 }  // namespace klosia

@@ -16,6 +16,8 @@ namespace klosia {
 enum class X11Atom : std::size_t {
     netClientList,
     netActiveWindow,
+    netSupported,
+    netSupportingWmCheck,
     netCloseWindow,
     netWmWindowType,
     netWmState,
@@ -65,6 +67,9 @@ public:
     bool hasClientIds() const { return hasClientIds_; }
     // Host name as clients write it into WM_CLIENT_MACHINE.
     const std::string& hostName() const { return hostName_; }
+    // The bits of a resource id that a client chooses; the rest (its resource base) tells which
+    // client made the resource.
+    std::uint32_t resourceIdMask() const;
     bool isBroken() const;
     int fileDescriptor() const;
 
@@ -72,9 +77,14 @@ public:
     // for the server's verdict. True when the server accepted it.
     bool sendRootMessage(xcb_window_t window, X11Atom type,
                          const std::array<std::uint32_t, 5>& data) const;
+    // Closes the connection of the client that made `resource` (KillClient, as xkill does). The
+    // client's process is not signalled. True when the server accepted it.
+    bool killClient(std::uint32_t resource) const;
 
 private:
     XcbConnection(xcb_connection_t* connection, int screenNumber);
+    // Waits for the verdict on a checked request; logs a refusal.
+    bool accepted(xcb_void_cookie_t cookie, const char* what, std::uint32_t resource) const;
     bool setUp(QString* error);
 
     xcb_connection_t* connection_;

@@ -1,0 +1,20 @@
+#include "platform/x11/ApplicationKey.h"
+
+namespace klosia {
+
+std::optional<ApplicationKey> applicationKey(const WindowOwner& owner, const QString& host,
+                                             const std::unordered_map<pid_t, ProcStat>& processes) {
+    if (owner.isClient()) {
+        return ApplicationKey{0, 0, owner.client, host};
+    }
+    if (!owner.isProcess()) {
+        return std::nullopt;
+    }
+    const auto stat = processes.find(owner.pid);
+    if (stat == processes.end()) {
+        return std::nullopt;  // ended since its window was read, or in another pid namespace
+    }
+    return ApplicationKey{owner.pid, stat->second.startTime, 0, {}};
+}
+
+}  // namespace klosia

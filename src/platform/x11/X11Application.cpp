@@ -1,0 +1,144 @@
+#include "platform/x11/X11Application.h"
+
+#include "log/Vezizur.h"
+#include "platform/linux/DesktopEntries.h"
+#include "platform/x11/NetWmIcon.h"
+#include "platform/x11/WindowFilter.h"
+#include "platform/x11/X11Snapshot.h"
+#include "platform/x11/XcbConnection.h"
+
+namespace klosia {
+
+namespace {
+
+// _NET_ACTIVE_WINDOW and _NET_CLOSE_WINDOW carry where a request comes from; 2 is a pager or
+// task bar, i.e. a direct request of the user, which window managers do not second-guess.
+constexpr std::uint32_t kSourcePager = 2;
+
+}  // namespace
+
+X11Application::X11Application(std::shared_ptr<XcbConnection> connection)
+    : connection_(std::move(connection)) {}
+
+QString X11Application::localizedName() const {
+    const std::lock_guard lock(mutex_);
+    return name_;
+}
+
+QString X11Application::bundleIdentifier() const {
+    const std::lock_guard lock(mutex_);
+    return bundleIdentifier_;
+}
+
+QString X11Application::iconName() const {
+    const std::lock_guard lock(mutex_);
+    return iconName_;
+}
+
+std::uint32_t X11Application::iconWindow() const {
+    const std::lock_guard lock(mutex_);
+    return iconWindow_;
+}
+
+QIcon X11Application::icon() const {
+    const std::lock_guard lock(mutex_);
+    if (icon_) {
+        return *icon_;
+    }
+    QIcon icon;
+    if (!iconName_.isEmpty()) {
+        icon = iconFor(iconName_);
+    }
+    if (icon.isNull() && iconWindow_ != 0 && connection_) {
+        const std::vector<std::uint32_t> raw = X11Snapshot::readIcon(*connection_, iconWindow_);
+        if (!raw.empty()) {
+            icon = netWmIcon(raw.data(), raw.size());
+        }
+    }
+    icon_ = icon;
+    return icon;
+}
+
+ActivationPolicy X11Application::activationPolicy() const {
+    return policy_.load();
+}
+
+bool X11Application::isActive() const {
+    return active_.load() && !terminated_.load();
+}
+
+bool X11Application::activate() {
+    if (isTerminated() || !connection_) {
+        return false;
+    }
+    const X11Snapshot snapshot = X11Snapshot::take(*connection_, false);
+    const WindowGrouping grouping = groupWindowsByProcess(snapshot.windows, 0, 0);
+    for (const ProcessWindows& process : grouping.processes) {
+        if (process.owner == owner() && process.primary != ProcessWindows::none) {
+            const std::uint32_t window = snapshot.windows[process.primary].id;
+            return connection_->sendRootMessage(window, X11Atom::netActiveWindow,
+                                                {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0});
+        }
+    }
+    logger.log(describe() + " has no window to activate", VezizurLevel::info);
+    return false;
+}
+
+std::vector<std::size_t> X11Application::askable(const X11Snapshot& snapshot,
+                                                 const std::vector<std::size_t>& windows) {
+    std::vector<std::size_t> result;
+    for (const std::size_t index : windows) {
+        if (snapshot.windows[index].deleteProtocol) {
+            result.push_back(index);
+        }
+    }
+    return result;
+}
+
+bool X11Application::askToClose(const X11Snapshot& snapshot,
+                                const std::vector<std::size_t>& windows) const {
+    bool ok = true;
+    for (const std::size_t index : windows) {
+        const std::uint32_t window = snapshot.windows[index].id;
+        ok = connection_->sendRootMessage(window, X11Atom::netCloseWindow,
+                                          {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0}) &&
+             ok;
+    }
+    logger.log("asked " + describe() + " to close " + std::to_string(windows.size()) + " window(s)",
+               VezizurLevel::info);
+    return ok;
+}
+
+void X11Application::setIdentity(const QString& bundleIdentifier, const QString& name,
+                                 const QString& iconName) {
+    const std::lock_guard lock(mutex_);
+    if (iconName != iconName_) {
+        icon_.reset();
+    }
+    bundleIdentifier_ = bundleIdentifier;
+    name_ = name;
+    iconName_ = iconName;
+}
+
+void X11Application::setIconWindow(std::uint32_t window) {
+    const std::lock_guard lock(mutex_);
+    if (window != iconWindow_ && iconWindow_ == 0) {
+        icon_.reset();
+    }
+    iconWindow_ = window;
+}
+
+void X11Application::setActivationPolicy(ActivationPolicy policy) {
+    policy_.store(policy);
+}
+
+void X11Application::setActive(bool active) {
+    active_.store(active);
+}
+
+void X11Application::markTerminated() {
+    terminated_.store(true);
+    active_.store(false);
+}
+
+}  // namespace klosia

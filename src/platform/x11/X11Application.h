@@ -1,0 +1,73 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/RunningApplication.h"
+#include "platform/x11/WindowOwner.h"
+
+namespace klosia {
+
+class XcbConnection;
+struct X11Snapshot;
+
+// What every application of the X desktop shares, whoever owns its windows: the identity, icon,
+// kind and active flag the workspace keeps up to date on the main thread, and activation. The
+// requests may be called from any thread.
+class X11Application : public RunningApplication {
+public:
+    QString localizedName() const override;
+    QString bundleIdentifier() const override;
+    QIcon icon() const override;
+    ActivationPolicy activationPolicy() const override;
+    bool isActive() const override;
+    bool activate() override;
+
+    // Whose windows these are.
+    virtual WindowOwner owner() const = 0;
+    // For log lines: "pid 412", "X client 0x1a00000 on build-host".
+    virtual std::string describe() const = 0;
+
+    // Set by the workspace.
+    void setIdentity(const QString& bundleIdentifier, const QString& name, const QString& iconName);
+    void setIconWindow(std::uint32_t window);
+    void setActivationPolicy(ActivationPolicy policy);
+    void setActive(bool active);
+    void markTerminated();
+
+    QString iconName() const;
+    std::uint32_t iconWindow() const;
+
+protected:
+    explicit X11Application(std::shared_ptr<XcbConnection> connection);
+
+    // Asks each of `windows` (indices into the snapshot) to close through the window manager.
+    // Only for windows that take WM_DELETE_WINDOW. True when every request was accepted.
+    bool askToClose(const X11Snapshot& snapshot, const std::vector<std::size_t>& windows) const;
+
+    // Of `windows`, those that take WM_DELETE_WINDOW.
+    static std::vector<std::size_t> askable(const X11Snapshot& snapshot,
+                                            const std::vector<std::size_t>& windows);
+
+    const std::shared_ptr<XcbConnection> connection_;
+    mutable std::atomic<bool> terminated_{false};
+
+private:
+    mutable std::mutex mutex_;
+    QString bundleIdentifier_;
+    QString name_;
+    QString iconName_;
+    std::uint32_t iconWindow_ = 0;
+    mutable std::optional<QIcon> icon_;
+
+    std::atomic<ActivationPolicy> policy_{ActivationPolicy::regular};
+    std::atomic<bool> active_{false};
+};
+
+}  // namespace klosia
