@@ -8,6 +8,7 @@
 
 #include "platform/linux/DesktopEntries.h"
 #include "platform/x11/ApplicationIdentity.h"
+#include "platform/x11/ApplicationKey.h"
 #include "platform/x11/BackgroundProcesses.h"
 #include "platform/x11/WindowFilter.h"
 
@@ -196,6 +197,31 @@ TEST(WindowFilterTest, PoliteQuitSkipsOwnDialogsAndOtherProcesses) {
     EXPECT_EQ(windowsToClose(windows, {100, 0}), (std::vector<std::size_t>{0, 2}));
     EXPECT_TRUE(windowsToClose(windows, {300, 0}).empty());
     EXPECT_TRUE(windowsToClose(windows, {}).empty());
+}
+
+TEST(ApplicationKeyTest, AWindowIsNeverBoundToAProcessYoungerThanTheSnapshot) {
+    const auto process = [](pid_t pid, std::uint64_t startTime) {
+        ProcStat stat;
+        stat.pid = pid;
+        stat.startTime = startTime;
+        return std::pair{pid, stat};
+    };
+    const std::unordered_map<pid_t, ProcStat> processes = {process(100, 5000), process(200, 7000),
+                                                           process(300, 7001)};
+    const std::uint64_t snapshotBegan = 7000;
+    // Started before the snapshot, or within its very tick: the process the server named.
+    EXPECT_EQ(applicationKey({100, 0}, {}, processes, snapshotBegan),
+              (ApplicationKey{100, 5000, 0, {}}));
+    EXPECT_EQ(applicationKey({200, 0}, {}, processes, snapshotBegan),
+              (ApplicationKey{200, 7000, 0, {}}));
+    // Started after it began: the pid was reused since the server answered.
+    EXPECT_FALSE(applicationKey({300, 0}, {}, processes, snapshotBegan).has_value());
+    // Gone, or never an owner at all.
+    EXPECT_FALSE(applicationKey({400, 0}, {}, processes, snapshotBegan).has_value());
+    EXPECT_FALSE(applicationKey({}, {}, processes, snapshotBegan).has_value());
+    // An X client without a process needs no process.
+    EXPECT_EQ(applicationKey({0, 0x600000}, QStringLiteral("far"), processes, snapshotBegan),
+              (ApplicationKey{0, 0, 0x600000, QStringLiteral("far")}));
 }
 
 // --- windowless processes ---------------------------------------------------------------------

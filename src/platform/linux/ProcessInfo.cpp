@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -398,6 +399,16 @@ long ProcessInfo::clockTicksPerSecond() {
         return value > 0 ? value : 100;
     }();
     return ticks;
+}
+
+std::uint64_t ProcessInfo::ticksSinceBoot() {
+    timespec now{};
+    if (::clock_gettime(CLOCK_BOOTTIME, &now) != 0) {
+        return 0;
+    }
+    const auto nanoseconds = static_cast<std::uint64_t>(now.tv_sec) * 1'000'000'000U +
+                             static_cast<std::uint64_t>(now.tv_nsec);
+    return nanoseconds / (1'000'000'000U / static_cast<std::uint64_t>(clockTicksPerSecond()));
 }
 
 }  // namespace klosia

@@ -91,6 +91,10 @@ public:
     static std::optional<pid_t> parsePid(std::string_view text);
 
     static long clockTicksPerSecond();
+    // Clock ticks since boot, counted the way the kernel counts ProcStat::startTime (suspended
+    // time included, cut to whole ticks): a process that started before this call has a start
+    // time no later than the answer.
+    static std::uint64_t ticksSinceBoot();
 };
 
 }  // namespace klosia

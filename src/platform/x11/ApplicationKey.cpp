@@ -3,7 +3,8 @@
 namespace klosia {
 
 std::optional<ApplicationKey> applicationKey(const WindowOwner& owner, const QString& host,
-                                             const std::unordered_map<pid_t, ProcStat>& processes) {
+                                             const std::unordered_map<pid_t, ProcStat>& processes,
+                                             std::uint64_t snapshotTakenAt) {
     if (owner.isClient()) {
         return ApplicationKey{0, 0, owner.client, host};
     }
@@ -13,6 +14,9 @@ std::optional<ApplicationKey> applicationKey(const WindowOwner& owner, const QSt
     const auto stat = processes.find(owner.pid);
     if (stat == processes.end()) {
         return std::nullopt;  // ended since its window was read, or in another pid namespace
+    }
+    if (snapshotTakenAt != 0 && stat->second.startTime > snapshotTakenAt) {
+        return std::nullopt;  // the pid was reused after the server named it
     }
     return ApplicationKey{owner.pid, stat->second.startTime, 0, {}};
 }

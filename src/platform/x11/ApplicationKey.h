@@ -43,8 +43,17 @@ struct ApplicationKey {
 };
 
 // The key of the application that owns windows, or nullopt when they cannot be bound now.
-// `processes` is /proc read after the snapshot that named the owner.
+// `processes` is /proc read after the snapshot that named the owner; `snapshotTakenAt` is when
+// that snapshot began (ProcessInfo::ticksSinceBoot(), 0 when unknown).
+//
+// The pid the X server gives may be reused by a new process before /proc is read, and that
+// process would then pass every later start-time check. The rule: a window is bound to a
+// process only when the process started no later than the snapshot began. A process that
+// started after it cannot own windows the server listed before it existed. (Both times count
+// whole clock ticks, so a process started within the very tick of the snapshot still passes;
+// a reuse of the pid inside that one tick is the window left open.)
 std::optional<ApplicationKey> applicationKey(const WindowOwner& owner, const QString& host,
-                                             const std::unordered_map<pid_t, ProcStat>& processes);
+                                             const std::unordered_map<pid_t, ProcStat>& processes,
+                                             std::uint64_t snapshotTakenAt);
 
 }  // namespace klosia

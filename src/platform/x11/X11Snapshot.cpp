@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/linux/ProcessInfo.h"
 #include "platform/x11/NetWmIcon.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbReply.h"
@@ -341,6 +342,8 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     if (connection.isBroken()) {
         return snapshot;
     }
+    // Before the first request: whatever the server answers is about processes that ran by then.
+    snapshot.takenAt = ProcessInfo::ticksSinceBoot();
     xcb_connection_t* c = connection.get();
     const xcb_window_t root = connection.root();
 

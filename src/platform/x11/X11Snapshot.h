@@ -15,6 +15,9 @@ class XcbConnection;
 struct X11Snapshot {
     // False when the root window could not be read (broken connection): the rest is empty.
     bool valid = false;
+    // When the reading began, in clock ticks since boot (the clock of ProcStat::startTime): a
+    // process that started later cannot be the one the server named.
+    std::uint64_t takenAt = 0;
     std::vector<WindowRecord> windows;  // _NET_CLIENT_LIST order (oldest first)
     std::uint32_t activeWindow = 0;
     std::vector<pid_t> trayPids;  // local processes with an icon embedded in the system tray

@@ -272,6 +272,7 @@ void X11Workspace::update() {
         active_.reset();
         return;
     }
+    // Read after the snapshot, so that the start times tell reused pids apart (ApplicationKey).
     const Processes processes = ProcessInfo::statAll();
     std::set<Key> present;
     std::unordered_map<pid_t, HandlePtr> byPid;
@@ -298,7 +299,8 @@ void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes
         const WindowRecord* primary =
             group.primary != ProcessWindows::none ? &snapshot.windows[group.primary] : nullptr;
         const QString host = primary != nullptr ? primary->clientMachine : QString();
-        const std::optional<Key> key = applicationKey(group.owner, host, processes);
+        const std::optional<Key> key =
+            applicationKey(group.owner, host, processes, snapshot.takenAt);
         if (!key) {
             continue;
         }
