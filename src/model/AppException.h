@@ -10,7 +10,13 @@ namespace klosia {
 
 // Bundle identifiers the list never shows, whatever their policy.
 enum class AppException {
-    finder,  // on Linux the desktop itself is already left out by its window type: never matches
+    // The desktop itself. Its raw value stays "com.apple.finder", which stored policy files may
+    // name, and on Linux no application carries it. The Linux counterpart is a rule of the X
+    // workspace instead of an identifier: the window manager (the owner of the window that
+    // _NET_SUPPORTING_WM_CHECK names) and every process owning a dock, panel or desktop window
+    // (a file manager drawing the desktop) are never listed and never quit, even when they also
+    // have ordinary windows. They never reach this list.
+    finder,
     klosia,  // this program
 };
 

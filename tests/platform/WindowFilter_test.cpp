@@ -113,6 +113,33 @@ TEST(WindowFilterTest, ClientsWithoutAProcessAreApplicationsOfTheirOwn) {
     EXPECT_EQ(windowsToClose(windows, WindowOwner{0, 0x500000}), (std::vector<std::size_t>{0}));
 }
 
+TEST(WindowFilterTest, TheDesktopsOwnProcessesAreNeverApplications) {
+    // 100 draws the desktop and also has a normal window (a file manager); 200 is a panel with a
+    // settings window; 300 runs the window manager and has a window of its own; 400 is a client
+    // without a process that made a dock; 500 is an ordinary application.
+    const std::vector<WindowRecord> windows = {window(1, 100, windowTypeDesktop),
+                                               window(2, 100),
+                                               window(3, 200, windowTypeDock),
+                                               window(4, 200, windowTypeDialog),
+                                               window(5, 300),
+                                               clientWindow(6, 0x400000, windowTypeDock),
+                                               clientWindow(7, 0x400000),
+                                               window(8, 500)};
+    const WindowOwner manager{300, 0};
+    const WindowGrouping grouping =
+        groupWindowsByProcess(windows, 2, kOwnPid, {100, 200, 600}, manager);
+    ASSERT_EQ(grouping.processes.size(), 2U);
+    EXPECT_EQ(grouping.processes[0].owner, (WindowOwner{500, 0}));
+    EXPECT_EQ(grouping.processes[1].owner, (WindowOwner{600, 0}));  // tray only
+    EXPECT_FALSE(grouping.active.isKnown());
+    for (const WindowOwner& desktop :
+         {WindowOwner{100, 0}, WindowOwner{200, 0}, manager, WindowOwner{0, 0x400000}}) {
+        EXPECT_TRUE(isDesktopOwner(windows, manager, desktop)) << desktop.pid;
+    }
+    EXPECT_FALSE(isDesktopOwner(windows, manager, WindowOwner{500, 0}));
+    EXPECT_FALSE(isDesktopOwner(windows, {}, WindowOwner{300, 0}));
+}
+
 TEST(WindowFilterTest, AuxiliaryWindowsMakeAnAccessoryApplication) {
     WindowRecord skip = window(1, 100);
     skip.skipTaskbar = true;

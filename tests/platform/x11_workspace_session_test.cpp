@@ -267,6 +267,28 @@ TEST_F(X11WorkspaceSessionTest, PoliteQuitClosesWindowsAndTheProcessEnds) {
     EXPECT_FALSE(app->terminate());
 }
 
+TEST_F(X11WorkspaceSessionTest, ProcessesOfTheDesktopAreNeverListed) {
+    // A panel (a dock window) that also has an ordinary window, like a file manager drawing the
+    // desktop, next to an ordinary client.
+    auto panel = fixture({QStringLiteral("--windows"), QStringLiteral("2"),
+                          QStringLiteral("--dock-on"), QStringLiteral("1")});
+    auto ordinary = fixture({});
+    ASSERT_TRUE(waitFor(ordinary->pid()));
+    const std::vector<RunningApplicationPtr> apps = workspace->runningApplications();
+    for (const RunningApplicationPtr& app : apps) {
+        EXPECT_NE(app->processIdentifier(), panel->pid()) << "a panel's process is listed";
+        EXPECT_NE(app->bundleIdentifier(), QStringLiteral("Openbox"));
+    }
+    // Neither is the window manager, nor the tray's panel.
+    for (const char* name : {"openbox", "tint2"}) {
+        for (const pid_t pid : ProcessInfo::listPids()) {
+            if (ProcessInfo::exePath(pid).endsWith(QLatin1Char('/') + QLatin1String(name))) {
+                EXPECT_EQ(find(pid), nullptr) << name;
+            }
+        }
+    }
+}
+
 TEST_F(X11WorkspaceSessionTest, ClientIgnoringTheRequestSurvivesUntilForced) {
     auto client = fixture({QStringLiteral("--ignore-close")});
     const RunningApplicationPtr app = waitFor(client->pid());

@@ -63,6 +63,26 @@ WindowOwner owningOwner(const std::vector<WindowRecord>& windows, const IndexByI
     return owner;
 }
 
+// Owners of the desktop itself; see isDesktopOwner().
+std::vector<WindowOwner> desktopOwners(const std::vector<WindowRecord>& windows,
+                                       const WindowOwner& windowManager) {
+    std::vector<WindowOwner> owners;
+    if (windowManager.isKnown()) {
+        owners.push_back(windowManager);
+    }
+    for (const WindowRecord& window : windows) {
+        if ((window.types & (windowTypeDock | windowTypeDesktop)) != 0 && window.owner.isKnown() &&
+            std::find(owners.begin(), owners.end(), window.owner) == owners.end()) {
+            owners.push_back(window.owner);
+        }
+    }
+    return owners;
+}
+
+bool contains(const std::vector<WindowOwner>& owners, const WindowOwner& owner) {
+    return std::find(owners.begin(), owners.end(), owner) != owners.end();
+}
+
 }  // namespace
 
 bool isNeverCounted(std::uint32_t types) {
@@ -74,16 +94,24 @@ bool isTaskbarWindow(const WindowRecord& window) {
            !isNeverCounted(window.types);
 }
 
+bool isDesktopOwner(const std::vector<WindowRecord>& windows, const WindowOwner& windowManager,
+                    const WindowOwner& owner) {
+    return owner.isKnown() && contains(desktopOwners(windows, windowManager), owner);
+}
+
 WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
                                      std::uint32_t activeWindow, pid_t ownPid,
-                                     const std::vector<pid_t>& trayPids) {
+                                     const std::vector<pid_t>& trayPids,
+                                     const WindowOwner& windowManager) {
     IndexById byId;
     byId.reserve(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i) {
         byId.emplace(windows[i].id, i);
     }
+    const std::vector<WindowOwner> desktop = desktopOwners(windows, windowManager);
     const auto counted = [&](std::size_t index) {
-        return owningOwner(windows, byId, index, ownPid);
+        const WindowOwner owner = owningOwner(windows, byId, index, ownPid);
+        return contains(desktop, owner) ? WindowOwner{} : owner;
     };
 
     WindowGrouping result;
@@ -114,7 +142,7 @@ WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
 
     for (const pid_t pid : trayPids) {
         const WindowOwner owner{pid, 0};
-        if (pid > 0 && pid != ownPid && !slotByOwner.contains(owner)) {
+        if (pid > 0 && pid != ownPid && !contains(desktop, owner) && !slotByOwner.contains(owner)) {
             slotByOwner.emplace(owner, result.processes.size());
             ProcessWindows trayOnly;
             trayOnly.owner = owner;

@@ -38,12 +38,20 @@ bool isNeverCounted(std::uint32_t types);
 // skip-taskbar, not a utility window, not one of the never-counted types.
 bool isTaskbarWindow(const WindowRecord& window);
 
-// Sorts the client list into applications. Windows of `ownPid` are left out. `trayPids` are
-// processes with an icon in the system tray: those without a listed window become accessory
-// applications.
+// Whether `owner` is part of the desktop itself: the window manager (the owner of the window
+// that _NET_SUPPORTING_WM_CHECK names, `windowManager`) or the owner of any dock, panel or
+// desktop window (a panel, a file manager drawing the desktop). Such an owner is never listed
+// and never quit, even when it also has ordinary windows.
+bool isDesktopOwner(const std::vector<WindowRecord>& windows, const WindowOwner& windowManager,
+                    const WindowOwner& owner);
+
+// Sorts the client list into applications. Windows of `ownPid` and of the desktop's own
+// processes are left out. `trayPids` are processes with an icon in the system tray: those
+// without a listed window become accessory applications.
 WindowGrouping groupWindowsByProcess(const std::vector<WindowRecord>& windows,
                                      std::uint32_t activeWindow, pid_t ownPid,
-                                     const std::vector<pid_t>& trayPids = {});
+                                     const std::vector<pid_t>& trayPids = {},
+                                     const WindowOwner& windowManager = {});
 
 // The windows a polite quit of `owner` asks to close: its own counted windows, except dialogs
 // that are transient for another of its windows (they go with their owner). Indices, in list

@@ -72,7 +72,8 @@ bool X11Application::activate() {
         return false;
     }
     const X11Snapshot snapshot = X11Snapshot::take(*connection_, false);
-    const WindowGrouping grouping = groupWindowsByProcess(snapshot.windows, 0, 0);
+    const WindowGrouping grouping =
+        groupWindowsByProcess(snapshot.windows, 0, 0, {}, snapshot.windowManager);
     for (const ProcessWindows& process : grouping.processes) {
         if (process.owner == owner() && process.primary != ProcessWindows::none) {
             const std::uint32_t window = snapshot.windows[process.primary].id;
@@ -107,6 +108,16 @@ bool X11Application::askToClose(const X11Snapshot& snapshot,
     logger.log("asked " + describe() + " to close " + std::to_string(windows.size()) + " window(s)",
                VezizurLevel::info);
     return ok;
+}
+
+bool X11Application::refusedAsDesktop(const X11Snapshot& snapshot, const char* request) const {
+    if (!isDesktopOwner(snapshot.windows, snapshot.windowManager, owner())) {
+        return false;
+    }
+    logger.log(std::string("refused ") + request + " to " + describe() +
+                   ": it is part of the desktop (window manager, panel or desktop window)",
+               VezizurLevel::error);
+    return true;
 }
 
 void X11Application::setIdentity(const QString& bundleIdentifier, const QString& name,

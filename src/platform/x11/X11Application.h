@@ -55,6 +55,9 @@ protected:
     static std::vector<std::size_t> askable(const X11Snapshot& snapshot,
                                             const std::vector<std::size_t>& windows);
 
+    // Whether the snapshot shows our owner as part of the desktop itself; logs the refusal.
+    bool refusedAsDesktop(const X11Snapshot& snapshot, const char* request) const;
+
     const std::shared_ptr<XcbConnection> connection_;
     mutable std::atomic<bool> terminated_{false};
 

@@ -64,6 +64,9 @@ bool X11RemoteApplication::terminate() {
         logger.log(describe() + " has no window left: no quit request sent", VezizurLevel::info);
         return false;
     }
+    if (refusedAsDesktop(snapshot, "a quit request")) {
+        return false;
+    }
     const std::vector<std::size_t> asked =
         askable(snapshot, windowsToClose(snapshot.windows, owner()));
     if (asked.empty()) {
@@ -84,6 +87,9 @@ bool X11RemoteApplication::forceTerminate() {
     if (windows.empty()) {
         terminated_.store(true);
         logger.log(describe() + " has no window left: nothing disconnected", VezizurLevel::info);
+        return false;
+    }
+    if (refusedAsDesktop(snapshot, "a disconnection")) {
         return false;
     }
     const bool ok = connection_->killClient(snapshot.windows[windows.front()].id);

@@ -44,6 +44,9 @@ bool X11RunningApplication::terminate() {
         logger.log(describe() + " has ended: no quit request sent", VezizurLevel::info);
         return false;
     }
+    if (refusedAsDesktop(snapshot, "a quit request")) {
+        return false;
+    }
     const std::vector<std::size_t> targets = windowsToClose(snapshot.windows, owner());
     const std::vector<std::size_t> asked = askable(snapshot, targets);
     bool ok = true;
@@ -62,6 +65,9 @@ bool X11RunningApplication::terminate() {
 bool X11RunningApplication::forceTerminate() {
     if (!stillRunning()) {
         logger.log(describe() + " has ended: no signal sent", VezizurLevel::info);
+        return false;
+    }
+    if (connection_ && refusedAsDesktop(X11Snapshot::take(*connection_, false), "SIGKILL")) {
         return false;
     }
     return ProcessControl::sendSignal(pid_, startTime_, SIGKILL);

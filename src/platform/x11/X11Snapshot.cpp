@@ -246,7 +246,8 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
 }
 
 // Who made `window`, from its X-Resource pid, _NET_WM_PID and WM_CLIENT_MACHINE, read in one
-// wave for all of them: the tray icons, which are not in the client list.
+// wave for all of them: the window manager's check window and tray icons, which are not in the
+// client list.
 std::vector<WindowOwner> readOwners(const XcbConnection& connection,
                                     const std::vector<xcb_window_t>& windows) {
     xcb_connection_t* c = connection.get();
@@ -283,6 +284,21 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
         owners.push_back(decideOwner(record, host, connection.hasClientIds()));
     }
     return owners;
+}
+
+// Whether `check` (the root's _NET_SUPPORTING_WM_CHECK) is a live window manager's: the window
+// names itself too. A window manager that died leaves the root's property behind.
+void readWindowManager(const XcbConnection& connection, xcb_window_t check, X11Snapshot* snapshot) {
+    if (check == XCB_WINDOW_NONE) {
+        return;
+    }
+    xcb_connection_t* c = connection.get();
+    const PropertyReply self =
+        collect(c, ask(c, check, connection.atom(X11Atom::netSupportingWmCheck), 1), nullptr);
+    if (firstValue(self.get()) != check) {
+        return;
+    }
+    snapshot->windowManager = readOwners(connection, {check}).front();
 }
 
 // Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
@@ -347,9 +363,10 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     xcb_connection_t* c = connection.get();
     const xcb_window_t root = connection.root();
 
-    // First wave: the root's lists and the tray's owner.
+    // First wave: the root's lists, the window manager's check window and the tray's owner.
     const auto listCookie = ask(c, root, connection.atom(X11Atom::netClientList), kMaxClientList);
     const auto activeCookie = ask(c, root, connection.atom(X11Atom::netActiveWindow), 1);
+    const auto checkCookie = ask(c, root, connection.atom(X11Atom::netSupportingWmCheck), 1);
     xcb_get_selection_owner_cookie_t trayCookie{};
     if (withTray) {
         trayCookie = xcb_get_selection_owner(c, connection.atom(X11Atom::systemTray));
@@ -357,6 +374,7 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     bool rootGone = false;
     const PropertyReply list = collect(c, listCookie, &rootGone);
     const PropertyReply active = collect(c, activeCookie, &rootGone);
+    const PropertyReply check = collect(c, checkCookie, &rootGone);
     xcb_window_t trayOwner = XCB_WINDOW_NONE;
     if (withTray) {
         const XcbReply<xcb_get_selection_owner_reply_t> owner(
@@ -368,6 +386,7 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     }
     snapshot.valid = true;
     snapshot.activeWindow = firstValue(active.get());
+    readWindowManager(connection, firstValue(check.get()), &snapshot);
     std::vector<xcb_window_t> ids = values32(list.get());
     // A window listed twice is a window manager's slip; read it once.
     std::unordered_set<xcb_window_t> unique;

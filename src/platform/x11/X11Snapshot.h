@@ -18,6 +18,8 @@ struct X11Snapshot {
     // When the reading began, in clock ticks since boot (the clock of ProcStat::startTime): a
     // process that started later cannot be the one the server named.
     std::uint64_t takenAt = 0;
+    // Who runs the window manager (the owner of its check window); unknown without one.
+    WindowOwner windowManager;
     std::vector<WindowRecord> windows;  // _NET_CLIENT_LIST order (oldest first)
     std::uint32_t activeWindow = 0;
     std::vector<pid_t> trayPids;  // local processes with an icon embedded in the system tray

@@ -292,8 +292,9 @@ void X11Workspace::update() {
 void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
                                     std::set<Key>* present,
                                     std::unordered_map<pid_t, HandlePtr>* byPid) {
-    const WindowGrouping grouping = groupWindowsByProcess(snapshot.windows, snapshot.activeWindow,
-                                                          ::getpid(), snapshot.trayPids);
+    const WindowGrouping grouping =
+        groupWindowsByProcess(snapshot.windows, snapshot.activeWindow, ::getpid(),
+                              snapshot.trayPids, snapshot.windowManager);
     active_.reset();
     for (const ProcessWindows& group : grouping.processes) {
         const WindowRecord* primary =
