@@ -267,6 +267,32 @@ TEST_F(X11WorkspaceSessionTest, PoliteQuitClosesWindowsAndTheProcessEnds) {
     EXPECT_FALSE(app->terminate());
 }
 
+TEST_F(X11WorkspaceSessionTest, NoSigtermWhileAWindowCanBeAskedToClose) {
+    // Window 1 cannot be asked (no WM_DELETE_WINDOW); window 2 can, and may hold unsaved work.
+    auto client = fixture({QStringLiteral("--windows"), QStringLiteral("2"),
+                           QStringLiteral("--no-delete-protocol-on"), QStringLiteral("1")});
+    const pid_t pid = client->pid();
+    const RunningApplicationPtr app = waitFor(pid);
+    ASSERT_TRUE(app);
+    ASSERT_TRUE(waitForWindows(pid, 2));
+    test::LogCapture capture;
+
+    EXPECT_TRUE(app->terminate());
+    ASSERT_TRUE(client->line(QStringLiteral("closed 2")));
+    EXPECT_TRUE(capture.matching("sent SIGTERM").empty());
+    EXPECT_EQ(capture.matching("1 window(s) without WM_DELETE_WINDOW left open").size(), 1U);
+    EXPECT_EQ(client->process().state(), QProcess::Running);
+    EXPECT_FALSE(app->isTerminated());
+
+    // Only the window that cannot be asked is left (the closed one is destroyed, so no new look
+    // at the windows can see it): now SIGTERM is the polite request.
+    capture.clear();
+    EXPECT_TRUE(app->terminate());
+    ASSERT_TRUE(client->hasExited());
+    EXPECT_EQ(client->process().exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(capture.matching("sent SIGTERM to pid " + std::to_string(pid)).size(), 1U);
+}
+
 TEST_F(X11WorkspaceSessionTest, ProcessesOfTheDesktopAreNeverListed) {
     // A panel (a dock window) that also has an ordinary window, like a file manager drawing the
     // desktop, next to an ordinary client.

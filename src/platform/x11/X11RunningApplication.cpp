@@ -49,17 +49,29 @@ bool X11RunningApplication::terminate() {
     }
     const std::vector<std::size_t> targets = windowsToClose(snapshot.windows, owner());
     const std::vector<std::size_t> asked = askable(snapshot, targets);
-    bool ok = true;
     if (!asked.empty()) {
-        ok = askToClose(snapshot, asked);
+        const bool ok = askToClose(snapshot, asked);
+        if (asked.size() < targets.size()) {
+            // Closing those through the window manager would kill the client's connection, and
+            // SIGTERM would end the windows that were just asked: they stay until it has
+            // answered.
+            logger.log(describe() + ": " + std::to_string(targets.size() - asked.size()) +
+                           " window(s) without WM_DELETE_WINDOW left open",
+                       VezizurLevel::info);
+        }
+        return ok;
     }
-    // A process without a window can only be asked by signal. Closing a window without
-    // WM_DELETE_WINDOW makes the window manager kill the client's connection: not a request the
-    // application can answer. It gets SIGTERM instead, which it can handle.
-    if (asked.size() < targets.size() || targets.empty()) {
-        ok = ProcessControl::sendSignal(pid_, startTime_, SIGTERM) && ok;
+    // None of its main windows can be asked; a dialog of its own that could (one asking to save,
+    // say) means the process is talking to the user, and SIGTERM would cut that short.
+    for (const WindowRecord& window : snapshot.windows) {
+        if (window.owner == owner() && window.deleteProtocol && !isNeverCounted(window.types)) {
+            logger.log(describe() + " has a dialog open: no SIGTERM while it can be answered",
+                       VezizurLevel::info);
+            return false;
+        }
     }
-    return ok;
+    // No window that can be asked: SIGTERM is the only polite request left.
+    return ProcessControl::sendSignal(pid_, startTime_, SIGTERM);
 }
 
 bool X11RunningApplication::forceTerminate() {

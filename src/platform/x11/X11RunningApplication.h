@@ -17,6 +17,9 @@ public:
     std::uint64_t startTime() const override { return startTime_; }
     bool isTerminated() const override;
 
+    // Asks every window that takes WM_DELETE_WINDOW to close. SIGTERM only when no window of the
+    // process could be asked: most toolkits die on SIGTERM without asking to save, so a window
+    // that cannot be asked must not cost the unsaved work of one that can.
     bool terminate() override;
     bool forceTerminate() override;
 
