@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks run-session.sh from the outside: the command's exit status comes back, --panel places
-# the panel, --no-notifications leaves the bus without a notification server, and a signal stops the command and every process of the desktop, leaving nothing
-# behind (neither processes nor the temporary directory).
+# the panel, --no-notifications leaves the bus without a notification server, --no-wm leaves the
+# window manager out, and a signal stops the command and every process of the desktop, leaving
+# nothing behind (neither processes nor the temporary directory).
 #
 #   cleanup_test.sh PATH/TO/run-session.sh
 # shellcheck disable=SC2016  # the single-quoted scripts expand inside the session
@@ -81,6 +82,23 @@ if [ -s "$work/pids-quiet" ] && ! grep -q '^dunst ' "$work/pids-quiet"; then
 else
     fail "--no-notifications: no dunst was started"
 fi
+
+# Without a window manager: none is started, the command sees none, and the session still ends
+# clean.
+lacks() { ! grep -q "$@"; }
+out=$work/no-wm
+pidfile=$work/pids-no-wm
+KLOSIA_SESSION_PIDFILE=$pidfile "$script" --no-wm -- \
+    sh -c 'echo "wm=$KLOSIA_SESSION_WM"; xprop -root _NET_SUPPORTING_WM_CHECK' >"$out" 2>&1
+rc=$?
+check "--no-wm: the command ran (status $rc)" [ $rc -eq 0 ]
+check "--no-wm: KLOSIA_SESSION_WM is none" grep -qx 'wm=none' "$out"
+check "--no-wm: the command saw no window manager" lacks 'window id' "$out"
+check "--no-wm: no window manager was started" lacks '^openbox ' "$pidfile"
+check "--no-wm: the panel was started" grep -q '^tint2 ' "$pidfile"
+while read -r name ppid start; do
+    if still_running "$ppid" "$start"; then fail "--no-wm: $name (pid $ppid) is still running"; fi
+done <"$pidfile"
 
 # --- stopping by signal --------------------------------------------------------------------------
 

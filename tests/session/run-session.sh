@@ -3,10 +3,13 @@
 # with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
 # directories in a temporary directory, so nothing touches the user's real desktop or settings.
 #
-#   run-session.sh [--panel top|bottom] [--no-notifications] [--] COMMAND [ARGS...]
+#   run-session.sh [--panel top|bottom] [--no-notifications] [--no-wm] [--] COMMAND [ARGS...]
 #
 # --no-notifications starts no notification daemon and checks that none can be activated, so
 # the command meets a desktop without any notification server.
+#
+# --no-wm leaves the window manager out: the desktop then has no client list and nobody handles
+# EWMH requests, as on a bare X server. The panel still starts, but its tray is not waited for.
 #
 # Returns COMMAND's exit status; 128+N when stopped by signal N (130 for SIGINT, 143 for SIGTERM).
 # Whatever it started is stopped by pid on the way out, and only that.
@@ -16,8 +19,9 @@
 #   KLOSIA_SESSION_TIMEOUT=S   seconds each part may take to come up (default 20)
 #   KLOSIA_SESSION_PIDFILE=F   append "NAME PID STARTTIME" for every process it starts
 # COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
-# session, KLOSIA_SESSION_DIR (the temporary directory) and KLOSIA_OUTER_DBUS (the bus address the
-# caller had, possibly empty), and KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications).
+# session, KLOSIA_SESSION_DIR (the temporary directory), KLOSIA_OUTER_DBUS (the bus address the
+# caller had, possibly empty), KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications)
+# and KLOSIA_SESSION_WM ("openbox", or "none" with --no-wm).
 # shellcheck disable=SC2317  # functions run from traps and from wait_for
 set -u -o pipefail
 
@@ -32,14 +36,19 @@ log() {
 error() { echo "session: error: $*" >&2; }
 
 usage() {
-    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--no-wm] [--] COMMAND [ARGS...]" >&2
     exit 2
 }
 
 panel=top
 notifications=1
+window_manager=openbox
 while [ $# -gt 0 ]; do
     case $1 in
+    --no-wm)
+        window_manager=none
+        shift
+        ;;
     --no-notifications)
         notifications=0
         shift
@@ -347,9 +356,12 @@ export DBUS_SESSION_BUS_ADDRESS=$bus_address
 
 # --- window manager -----------------------------------------------------------------------------
 
-start_bg openbox "$logs/openbox.log" openbox --sm-disable
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_for openbox "$REPLY" "${starts[-1]}" "$logs/openbox.log" wm_ready || exit 1
+export KLOSIA_SESSION_WM=$window_manager
+if [ "$window_manager" = openbox ]; then
+    start_bg openbox "$logs/openbox.log" openbox --sm-disable
+    wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+    wait_for openbox "$REPLY" "${starts[-1]}" "$logs/openbox.log" wm_ready || exit 1
+fi
 
 # --- panel with the system tray -----------------------------------------------------------------
 
@@ -388,14 +400,21 @@ while not x.XGetSelectionOwner(display, atom):
         sys.exit(1)
     time.sleep(0.05)
 '
-# In the background so that a signal to this script is handled while it polls.
-python3 -c "$tray_probe" "$tint2_pid" "$timeout_s" 2>"$logs/tray-probe.log" &
-probe_pid=$!
-wait "$probe_pid"
-probe_status=$?
-probe_pid=
+if [ "$window_manager" = none ]; then
+    # Without a window manager tint2 takes the tray only after about 15 s, close to the timeout;
+    # nothing run without one needs the tray, so it is not waited for.
+    probe_status=4
+else
+    # In the background so that a signal to this script is handled while it polls.
+    python3 -c "$tray_probe" "$tint2_pid" "$timeout_s" 2>"$logs/tray-probe.log" &
+    probe_pid=$!
+    wait "$probe_pid"
+    probe_status=$?
+    probe_pid=
+fi
 case $probe_status in
 0) log "tint2's system tray is up" ;;
+4) log "not waiting for tint2's system tray (no window manager)" ;;
 3)
     error "tint2 exited before its system tray came up"
     show_log "$logs/tint2.log"

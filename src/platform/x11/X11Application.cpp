@@ -77,6 +77,9 @@ bool X11Application::activate() {
     for (const ProcessWindows& process : grouping.processes) {
         if (process.owner == owner() && process.primary != ProcessWindows::none) {
             const std::uint32_t window = snapshot.windows[process.primary].id;
+            if (!snapshot.managed) {
+                return connection_->raiseAndFocus(window);
+            }
             return connection_->sendRootMessage(window, X11Atom::netActiveWindow,
                                                 {kSourcePager, XCB_CURRENT_TIME, 0, 0, 0});
         }
@@ -101,11 +104,15 @@ bool X11Application::askToClose(const X11Snapshot& snapshot,
     bool ok = true;
     for (const std::size_t index : windows) {
         const std::uint32_t window = snapshot.windows[index].id;
-        ok = connection_->sendRootMessage(window, X11Atom::netCloseWindow,
-                                          {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0}) &&
+        // Without a window manager that takes _NET_CLOSE_WINDOW the request would reach nobody.
+        ok = (snapshot.closeRequests
+                  ? connection_->sendRootMessage(window, X11Atom::netCloseWindow,
+                                                 {XCB_CURRENT_TIME, kSourcePager, 0, 0, 0})
+                  : connection_->sendDeleteWindow(window)) &&
              ok;
     }
-    logger.log("asked " + describe() + " to close " + std::to_string(windows.size()) + " window(s)",
+    logger.log("asked " + describe() + " to close " + std::to_string(windows.size()) +
+                   " window(s)" + (snapshot.closeRequests ? "" : " directly (no window manager)"),
                VezizurLevel::info);
     return ok;
 }

@@ -47,8 +47,10 @@ public:
 protected:
     explicit X11Application(std::shared_ptr<XcbConnection> connection);
 
-    // Asks each of `windows` (indices into the snapshot) to close through the window manager.
-    // Only for windows that take WM_DELETE_WINDOW. True when every request was accepted.
+    // Asks each of `windows` (indices into the snapshot) to close: through the window manager
+    // when it handles _NET_CLOSE_WINDOW, else with the ICCCM message to the window itself, as a
+    // window manager would send it. Only for windows that take WM_DELETE_WINDOW. True when
+    // every request was accepted.
     bool askToClose(const X11Snapshot& snapshot, const std::vector<std::size_t>& windows) const;
 
     // Of `windows`, those that take WM_DELETE_WINDOW.

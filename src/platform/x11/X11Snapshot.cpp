@@ -21,6 +21,7 @@ namespace {
 // Longest property values accepted, in 32-bit units. Anything longer is cut (titles) or dropped.
 constexpr std::uint32_t kMaxClientList = 16384;
 constexpr std::uint32_t kMaxAtoms = 32;
+constexpr std::uint32_t kMaxSupported = 1024;  // _NET_SUPPORTED: openbox lists about 90
 constexpr std::uint32_t kMaxTitle = 1024;      // 4 KiB
 constexpr std::uint32_t kMaxIdentifier = 256;  // 1 KiB: WM_CLASS, application ids
 constexpr std::uint32_t kMaxHostName = 64;     // 256 bytes
@@ -288,7 +289,8 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
 
 // Whether `check` (the root's _NET_SUPPORTING_WM_CHECK) is a live window manager's: the window
 // names itself too. A window manager that died leaves the root's property behind.
-void readWindowManager(const XcbConnection& connection, xcb_window_t check, X11Snapshot* snapshot) {
+void readWindowManager(const XcbConnection& connection, xcb_window_t check,
+                       const std::vector<std::uint32_t>& supported, X11Snapshot* snapshot) {
     if (check == XCB_WINDOW_NONE) {
         return;
     }
@@ -298,7 +300,42 @@ void readWindowManager(const XcbConnection& connection, xcb_window_t check, X11S
     if (firstValue(self.get()) != check) {
         return;
     }
+    snapshot->managed = true;
+    snapshot->closeRequests =
+        std::find(supported.begin(), supported.end(), connection.atom(X11Atom::netCloseWindow)) !=
+        supported.end();
     snapshot->windowManager = readOwners(connection, {check}).front();
+}
+
+// Without a window manager there is no client list: the top-level windows are the root's mapped
+// children, except override-redirect ones (menus, tooltips), in stacking order.
+std::vector<xcb_window_t> unmanagedTopLevels(const XcbConnection& connection) {
+    xcb_connection_t* c = connection.get();
+    const XcbReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(c, xcb_query_tree(c, connection.root()), nullptr));
+    if (!tree) {
+        return {};
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const int count = xcb_query_tree_children_length(tree.get());
+    std::vector<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        cookies.push_back(xcb_get_window_attributes(c, children[i]));
+    }
+    std::vector<xcb_window_t> windows;
+    for (int i = 0; i < count; ++i) {
+        xcb_generic_error_t* rawError = nullptr;
+        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(c, cookies[static_cast<std::size_t>(i)], &rawError));
+        const XcbReply<xcb_generic_error_t> error(rawError);
+        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+            attributes->override_redirect == 0 &&
+            attributes->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT) {
+            windows.push_back(children[i]);
+        }
+    }
+    return windows;
 }
 
 // Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
@@ -367,6 +404,8 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     const auto listCookie = ask(c, root, connection.atom(X11Atom::netClientList), kMaxClientList);
     const auto activeCookie = ask(c, root, connection.atom(X11Atom::netActiveWindow), 1);
     const auto checkCookie = ask(c, root, connection.atom(X11Atom::netSupportingWmCheck), 1);
+    const auto supportedCookie =
+        ask(c, root, connection.atom(X11Atom::netSupported), kMaxSupported);
     xcb_get_selection_owner_cookie_t trayCookie{};
     if (withTray) {
         trayCookie = xcb_get_selection_owner(c, connection.atom(X11Atom::systemTray));
@@ -375,6 +414,7 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     const PropertyReply list = collect(c, listCookie, &rootGone);
     const PropertyReply active = collect(c, activeCookie, &rootGone);
     const PropertyReply check = collect(c, checkCookie, &rootGone);
+    const PropertyReply supported = collect(c, supportedCookie, &rootGone);
     xcb_window_t trayOwner = XCB_WINDOW_NONE;
     if (withTray) {
         const XcbReply<xcb_get_selection_owner_reply_t> owner(
@@ -385,14 +425,20 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
         return snapshot;
     }
     snapshot.valid = true;
-    snapshot.activeWindow = firstValue(active.get());
-    readWindowManager(connection, firstValue(check.get()), &snapshot);
-    std::vector<xcb_window_t> ids = values32(list.get());
+    readWindowManager(connection, firstValue(check.get()), values32(supported.get()), &snapshot);
+    std::vector<xcb_window_t> ids;
+    if (snapshot.managed) {
+        snapshot.activeWindow = firstValue(active.get());
+        ids = values32(list.get());
+    } else {
+        // The root's lists may be a dead window manager's leftovers.
+        ids = unmanagedTopLevels(connection);
+    }
     // A window listed twice is a window manager's slip; read it once.
     std::unordered_set<xcb_window_t> unique;
     std::erase_if(ids, [&](xcb_window_t w) { return w == 0 || !unique.insert(w).second; });
 
-    // Second wave: every property of every window, then every reply.
+    // Every property of every window, then every reply.
     std::vector<WindowCookies> cookies(ids.size());
     for (std::size_t i = 0; i < ids.size(); ++i) {
         askWindow(connection, ids[i], &cookies[i]);

@@ -18,9 +18,15 @@ struct X11Snapshot {
     // When the reading began, in clock ticks since boot (the clock of ProcStat::startTime): a
     // process that started later cannot be the one the server named.
     std::uint64_t takenAt = 0;
+    // A live EWMH window manager: _NET_SUPPORTING_WM_CHECK names a window that names itself.
+    bool managed = false;
+    // It handles _NET_CLOSE_WINDOW (listed in _NET_SUPPORTED).
+    bool closeRequests = false;
     // Who runs the window manager (the owner of its check window); unknown without one.
     WindowOwner windowManager;
-    std::vector<WindowRecord> windows;  // _NET_CLIENT_LIST order (oldest first)
+    // _NET_CLIENT_LIST order (oldest first); without a window manager, the mapped top-level
+    // windows in stacking order.
+    std::vector<WindowRecord> windows;
     std::uint32_t activeWindow = 0;
     std::vector<pid_t> trayPids;  // local processes with an icon embedded in the system tray
 

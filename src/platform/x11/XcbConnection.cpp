@@ -194,6 +194,32 @@ bool XcbConnection::sendRootMessage(xcb_window_t window, X11Atom type,
         "a message", window);
 }
 
+bool XcbConnection::sendDeleteWindow(xcb_window_t window) const {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom(X11Atom::wmProtocols);
+    event.data.data32[0] = atom(X11Atom::wmDeleteWindow);
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    char wire[32] = {};
+    static_assert(sizeof event == sizeof wire);
+    std::memcpy(wire, &event, sizeof wire);
+    // No event mask: the event goes to the client that made the window, whatever it selected.
+    return accepted(xcb_send_event_checked(connection_, 0, window, XCB_EVENT_MASK_NO_EVENT, wire),
+                    "a close request", window);
+}
+
+bool XcbConnection::raiseAndFocus(xcb_window_t window) const {
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    const xcb_void_cookie_t raise =
+        xcb_configure_window_checked(connection_, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    const xcb_void_cookie_t focus = xcb_set_input_focus_checked(
+        connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME);
+    const bool raised = accepted(raise, "raising a window", window);
+    return accepted(focus, "focusing a window", window) && raised;
+}
+
 bool XcbConnection::killClient(std::uint32_t resource) const {
     return accepted(xcb_kill_client_checked(connection_, resource), "disconnecting the client of",
                     resource);

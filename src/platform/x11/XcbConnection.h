@@ -77,6 +77,11 @@ public:
     // for the server's verdict. True when the server accepted it.
     bool sendRootMessage(xcb_window_t window, X11Atom type,
                          const std::array<std::uint32_t, 5>& data) const;
+    // The ICCCM close request, sent to the window itself as a window manager would: the client
+    // may ask the user, save, or refuse. True when the server accepted it.
+    bool sendDeleteWindow(xcb_window_t window) const;
+    // Raises the window and gives it the keyboard, for a desktop without a window manager.
+    bool raiseAndFocus(xcb_window_t window) const;
     // Closes the connection of the client that made `resource` (KillClient, as xkill does). The
     // client's process is not signalled. True when the server accepted it.
     bool killClient(std::uint32_t resource) const;
