@@ -226,6 +226,52 @@ TEST_F(X11WorkspaceSessionTest, TheLargestIconSizeIsRead) {
     EXPECT_TRUE(icon.availableSizes().contains(QSize(1024, 1024)));
 }
 
+TEST_F(X11WorkspaceSessionTest, IdentityFollowsALateClassAndANewDesktopEntry) {
+    auto client = fixture({QStringLiteral("--no-class")});
+    const pid_t pid = client->pid();
+    const RunningApplicationPtr app = waitFor(pid);
+    ASSERT_TRUE(app);
+    EXPECT_EQ(app->bundleIdentifier(), QStringLiteral("klosia_fixture"));  // its program file
+
+    // The client names its class only after its window is up, as some toolkits do.
+    QString error;
+    const std::shared_ptr<XcbConnection> connection = XcbConnection::open(&error);
+    ASSERT_TRUE(connection) << error.toStdString();
+    std::uint32_t window = 0;
+    for (const WindowRecord& record : X11Snapshot::take(*connection, false).windows) {
+        if (record.owner.pid == pid) {
+            window = record.id;
+        }
+    }
+    ASSERT_NE(window, 0U);
+    const char wmClass[] = "latecomer\0LateComer";  // with the terminating NUL: both strings
+    xcb_change_property(connection->get(), XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, sizeof wmClass, wmClass);
+    xcb_flush(connection->get());
+    EXPECT_TRUE(waitUntil([&] {
+        workspace->runningApplications();
+        return app->bundleIdentifier() == QStringLiteral("LateComer");
+    })) << app->bundleIdentifier().toStdString();
+
+    // Then an entry for it is installed while it runs.
+    const QString dir = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const QString path = dir + QStringLiteral("/org.klosia.test.LateComer.desktop");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[Desktop Entry]\nType=Application\nName=Late Comer\nExec=true\n"
+            "StartupWMClass=LateComer\n");
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        workspace->runningApplications();
+        return app->bundleIdentifier() == QStringLiteral("org.klosia.test.LateComer");
+    })) << app->bundleIdentifier().toStdString();
+    EXPECT_EQ(app->localizedName(), QStringLiteral("Late Comer"));
+    QFile::remove(path);
+}
+
 TEST_F(X11WorkspaceSessionTest, ActiveApplicationFollowsActivation) {
     auto first = fixture({QStringLiteral("--title"), QStringLiteral("first")});
     auto second = fixture({QStringLiteral("--title"), QStringLiteral("second")});

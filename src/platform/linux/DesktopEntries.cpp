@@ -178,6 +178,7 @@ void DesktopEntries::reload() {
 }
 
 void DesktopEntries::load(const std::vector<FileRef>& files) {
+    ++generation_;
     records_.clear();
     byId_.clear();
     byIdLower_.clear();

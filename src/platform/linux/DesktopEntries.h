@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -90,6 +91,9 @@ public:
     // through GIO (about 0.1 ms per entry). A reload keeps the locale the names were read in
     // until some file changes.
     void reload();
+    // Counts the loads: it changes whenever the entries were read anew, so that identities found
+    // without an entry can be looked for again.
+    std::uint64_t generation() const { return generation_; }
 
     // Number of entries loaded.
     qsizetype size() const { return static_cast<qsizetype>(records_.size()); }
@@ -126,6 +130,7 @@ private:
 
     QStringList dirs_;
     QByteArray fingerprint_;
+    std::uint64_t generation_ = 0;
     std::vector<Record> records_;
     QHash<QString, int> byId_;
     Index byIdLower_;

@@ -1,5 +1,10 @@
 #include "platform/x11/BackgroundProcesses.h"
 
+#include <unistd.h>
+
+#include <QString>
+
+#include <algorithm>
 #include <unordered_map>
 
 namespace klosia {
@@ -42,6 +47,33 @@ std::vector<BackgroundHelper> findBackgroundHelpers(
         }
     }
     return helpers;
+}
+
+std::vector<BackgroundHelper> findBackgroundHelpers(
+    const std::unordered_map<pid_t, ProcStat>& processes,
+    const std::unordered_set<pid_t>& applications, pid_t ownPid) {
+    std::vector<ProcessNode> nodes;
+    nodes.reserve(processes.size());
+    for (const auto& [pid, stat] : processes) {
+        nodes.push_back({pid, stat.ppid});
+    }
+    std::sort(nodes.begin(), nodes.end(),
+              [](const ProcessNode& a, const ProcessNode& b) { return a.pid < b.pid; });
+    std::unordered_map<pid_t, QString> exeCache;
+    auto exeOf = [&exeCache](pid_t pid) -> const QString& {
+        auto [it, inserted] = exeCache.try_emplace(pid);
+        if (inserted) {
+            it->second = ProcessInfo::exePath(pid);
+        }
+        return it->second;
+    };
+    const uid_t ownUid = ::getuid();
+    const auto sameProgram = [&](pid_t helper, pid_t application) {
+        const auto uids = ProcessInfo::uids(helper);
+        const QString& exe = exeOf(application);
+        return uids && uids->allEqual(ownUid) && !exe.isEmpty() && exeOf(helper) == exe;
+    };
+    return findBackgroundHelpers(nodes, applications, ownPid, sameProgram);
 }
 
 }  // namespace klosia

@@ -3,8 +3,11 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "platform/linux/ProcessInfo.h"
 
 namespace klosia {
 
@@ -29,5 +32,12 @@ inline constexpr int kBackgroundHelperDepth = 4;
 std::vector<BackgroundHelper> findBackgroundHelpers(
     const std::vector<ProcessNode>& processes, const std::unordered_set<pid_t>& applications,
     pid_t ownPid, const std::function<bool(pid_t helper, pid_t application)>& sameProgram);
+
+// The same over the system's processes (`processes` as ProcessInfo::statAll() reads them): the
+// program of each candidate is its /proc/PID/exe, and a helper must be the user's own (real,
+// effective and saved uid ours).
+std::vector<BackgroundHelper> findBackgroundHelpers(
+    const std::unordered_map<pid_t, ProcStat>& processes,
+    const std::unordered_set<pid_t>& applications, pid_t ownPid);
 
 }  // namespace klosia

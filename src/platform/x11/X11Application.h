@@ -44,6 +44,17 @@ public:
     QString iconName() const;
     std::uint32_t iconWindow() const;
 
+    // How the workspace found the identity, so that it knows when to look again: when the
+    // window's identifying properties change (WM_CLASS set late), or, for an identity found
+    // without a desktop entry, when the entries were read anew. Main thread only.
+    struct IdentitySource {
+        QString hints;
+        bool fromDesktopEntry = false;
+        std::uint64_t entriesGeneration = 0;
+    };
+    const IdentitySource& identitySource() const { return identitySource_; }
+    void setIdentitySource(IdentitySource source) { identitySource_ = std::move(source); }
+
 protected:
     explicit X11Application(std::shared_ptr<XcbConnection> connection);
 
@@ -73,6 +84,7 @@ private:
 
     std::atomic<ActivationPolicy> policy_{ActivationPolicy::regular};
     std::atomic<bool> active_{false};
+    IdentitySource identitySource_;
 };
 
 }  // namespace klosia

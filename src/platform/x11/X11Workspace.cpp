@@ -1,6 +1,5 @@
 #include "platform/x11/X11Workspace.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -10,18 +9,16 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <array>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "log/Vezizur.h"
-#include "platform/linux/DesktopEntries.h"
 #include "platform/linux/ProcessControl.h"
 #include "platform/linux/ProcessInfo.h"
 #include "platform/linux/ProcessWatcher.h"
-#include "platform/x11/ApplicationIdentity.h"
 #include "platform/x11/BackgroundProcesses.h"
+#include "platform/x11/IdentityFinder.h"
 #include "platform/x11/WindowFilter.h"
 #include "platform/x11/X11RemoteApplication.h"
 #include "platform/x11/X11RunningApplication.h"
@@ -35,8 +32,6 @@ namespace {
 // Changes come in bursts (a window maps, becomes active, its dialog opens): one look after the
 // burst is enough.
 constexpr int kRefreshDelayMs = 30;
-// A window that matches no desktop entry makes us look for new entries, at most this often.
-constexpr auto kReloadInterval = std::chrono::seconds(2);
 
 std::string describe(const RunningApplicationPtr& app) {
     const auto* x11 = dynamic_cast<const X11Application*>(app.get());
@@ -46,9 +41,7 @@ std::string describe(const RunningApplicationPtr& app) {
 }  // namespace
 
 X11Workspace::X11Workspace(std::shared_ptr<XcbConnection> connection)
-    : connection_(std::move(connection)),
-      entries_(std::make_unique<DesktopEntries>()),
-      lastReload_(std::chrono::steady_clock::now()) {
+    : connection_(std::move(connection)), identities_(std::make_unique<IdentityFinder>()) {
     if (QCoreApplication::instance() != nullptr) {
         watchDesktop();
     }
@@ -225,20 +218,6 @@ X11Workspace::HandlePtr X11Workspace::obtain(const Key& key,
     return handle;
 }
 
-ApplicationIdentity X11Workspace::identify(const WindowRecord* window, pid_t pid) {
-    const QString exe = ProcessInfo::exePath(pid);
-    const QStringList cmdline = ProcessInfo::cmdline(pid);
-    ApplicationIdentity identity = identifyApplication(*entries_, window, exe, cmdline);
-    const auto now = std::chrono::steady_clock::now();
-    if (!identity.fromDesktopEntry && now - lastReload_ >= kReloadInterval) {
-        // Perhaps it was installed after we read the entries.
-        lastReload_ = now;
-        entries_->reload();
-        identity = identifyApplication(*entries_, window, exe, cmdline);
-    }
-    return identity;
-}
-
 void X11Workspace::end(const Key& key) {
     const auto found = handles_.find(key);
     if (found == handles_.end()) {
@@ -296,6 +275,12 @@ void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes
         groupWindowsByProcess(snapshot.windows, snapshot.activeWindow, ::getpid(),
                               snapshot.trayPids, snapshot.windowManager);
     active_.reset();
+    // An entry installed meanwhile may name applications that had none.
+    if (std::any_of(handles_.begin(), handles_.end(), [](const auto& entry) {
+            return !entry.second->identitySource().fromDesktopEntry;
+        })) {
+        identities_->reloadIfDue();
+    }
     for (const ProcessWindows& group : grouping.processes) {
         const WindowRecord* primary =
             group.primary != ProcessWindows::none ? &snapshot.windows[group.primary] : nullptr;
@@ -305,10 +290,15 @@ void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes
         if (!key) {
             continue;
         }
+        bool fresh = false;
         HandlePtr handle = obtain(*key, [&](X11Application& app) {
-            const ApplicationIdentity identity = identify(primary, group.owner.pid);
-            app.setIdentity(identity.bundleIdentifier, identity.name, identity.iconName);
+            identities_->identify(app, primary, group.owner.pid, false);
+            fresh = true;
         });
+        if (!fresh) {
+            // WM_CLASS may have come late, or a matching entry been installed since.
+            identities_->identify(*handle, primary, group.owner.pid, true);
+        }
         handle->setActivationPolicy(group.policy);
         handle->setIconWindow(primary != nullptr ? primary->id : 0);
         const bool active = group.owner.isKnown() && group.owner == grouping.active;
@@ -331,44 +321,22 @@ void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes
     }
 }
 
-// Windowless processes that are part of a listed application (the rule is explained where
-// findBackgroundHelpers decides it).
 void X11Workspace::listHelpers(const Processes& processes,
                                const std::unordered_map<pid_t, HandlePtr>& byPid,
                                std::set<Key>* present) {
-    std::vector<ProcessNode> nodes;
-    nodes.reserve(processes.size());
-    for (const auto& [pid, stat] : processes) {
-        nodes.push_back({pid, stat.ppid});
-    }
-    std::sort(nodes.begin(), nodes.end(),
-              [](const ProcessNode& a, const ProcessNode& b) { return a.pid < b.pid; });
     std::unordered_set<pid_t> applicationPids;
     for (const auto& [pid, handle] : byPid) {
         applicationPids.insert(pid);
     }
-    std::unordered_map<pid_t, QString> exeCache;
-    auto exeOf = [&exeCache](pid_t pid) -> const QString& {
-        auto [it, inserted] = exeCache.try_emplace(pid);
-        if (inserted) {
-            it->second = ProcessInfo::exePath(pid);
-        }
-        return it->second;
-    };
-    const uid_t ownUid = ::getuid();
-    const auto sameProgram = [&](pid_t helper, pid_t application) {
-        const auto uids = ProcessInfo::uids(helper);
-        const QString& exe = exeOf(application);
-        return uids && uids->allEqual(ownUid) && !exe.isEmpty() && exeOf(helper) == exe;
-    };
     for (const BackgroundHelper& helper :
-         findBackgroundHelpers(nodes, applicationPids, ::getpid(), sameProgram)) {
+         findBackgroundHelpers(processes, applicationPids, ::getpid())) {
         const Key key{helper.pid, processes.at(helper.pid).startTime, 0, {}};
         const HandlePtr& application = byPid.at(helper.application);
-        HandlePtr handle = obtain(key, [&](X11Application& app) {
-            app.setIdentity(application->bundleIdentifier(), application->localizedName(),
+        HandlePtr handle = obtain(key, [](X11Application&) {});
+        // It is known by its application's name, whenever that changes.
+        handle->setIdentity(application->bundleIdentifier(), application->localizedName(),
                             application->iconName());
-        });
+        handle->setIdentitySource(application->identitySource());
         handle->setActivationPolicy(ActivationPolicy::prohibited);
         handle->setIconWindow(application->iconWindow());
         handle->setActive(false);

@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -22,13 +21,10 @@ class QTimer;
 
 namespace klosia {
 
-class DesktopEntries;
+class IdentityFinder;
 class ProcessWatcher;
 class X11Application;
 class XcbConnection;
-struct ApplicationIdentity;
-struct ProcessWindows;
-struct WindowRecord;
 struct X11Snapshot;
 
 // The running applications of an X desktop, with or without an EWMH window manager. Lists, on
@@ -52,7 +48,8 @@ private:
     using Processes = std::unordered_map<pid_t, ProcStat>;
 
     // One look at the desktop, in steps: the applications of the windows, the windowless
-    // helpers of those, then what is no longer there.
+    // helpers of those (the rule is explained where findBackgroundHelpers decides it), then what
+    // is no longer there.
     void update();
     void listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
                           std::set<Key>* present, std::unordered_map<pid_t, HandlePtr>* byPid);
@@ -61,7 +58,6 @@ private:
     void retireMissing(const std::set<Key>& present);
 
     HandlePtr obtain(const Key& key, const std::function<void(X11Application&)>& identify);
-    ApplicationIdentity identify(const WindowRecord* window, pid_t pid);
     void end(const Key& key);
 
     void watchDesktop();
@@ -71,8 +67,7 @@ private:
     void flush();
 
     std::shared_ptr<XcbConnection> connection_;
-    std::unique_ptr<DesktopEntries> entries_;
-    std::chrono::steady_clock::time_point lastReload_;
+    std::unique_ptr<IdentityFinder> identities_;
 
     std::map<Key, HandlePtr> handles_;  // every application seen and still running
     std::vector<Key> order_;            // first seen, first listed
