@@ -1,0 +1,116 @@
+// Applications left in the background are warned about and then asked to quit, by the built
+// program on real clients: the threshold is zero minutes, so the whole time line is the
+// 30-second grace.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include "model/AppPolicies.h"
+#include "platform/linux/FileUserDefaults.h"
+#include "settings/Preferences.h"
+#include "support/DunstHistory.h"
+#include "support/Wait.h"
+#include "support/session/DesktopDriver.h"
+
+namespace klosia {
+namespace {
+
+using test::BackgroundProgram;
+using test::DesktopDriver;
+using test::DunstHistory;
+using test::waitUntil;
+
+const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
+
+// The menu's entry for `pid`, from the command-line listing.
+QJsonObject listedEntry(qint64 pid) {
+    QProcess list;
+    list.start(kKlosia, {QStringLiteral("--list"), QStringLiteral("--json")});
+    list.waitForFinished(30000);
+    for (const QJsonValue value : QJsonDocument::fromJson(list.readAllStandardOutput()).array()) {
+        const QJsonObject entry = value.toObject();
+        if (entry.value(QStringLiteral("pids")).toArray().contains(QJsonValue(pid))) {
+            return entry;
+        }
+    }
+    return {};
+}
+
+std::vector<DunstHistory::Entry> shown() {
+    DunstHistory::closeAll();
+    return DunstHistory::entries();
+}
+
+bool wasShown(const QString& summary) {
+    const std::vector<DunstHistory::Entry> entries = shown();
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const DunstHistory::Entry& entry) { return entry.summary == summary; });
+}
+
+bool anyShownAbout(const QString& name) {
+    const std::vector<DunstHistory::Entry> entries = shown();
+    return std::any_of(entries.begin(), entries.end(), [&](const DunstHistory::Entry& entry) {
+        return entry.summary.startsWith(name + QLatin1Char(' '));
+    });
+}
+
+TEST(InactiveAppsSession, BackgroundClientIsWarnedThenQuitWhileTheFrontAndNeverOnesStay) {
+    DesktopDriver desktop;
+    ASSERT_TRUE(desktop.isConnected());
+    BackgroundProgram xlogo(QStringLiteral("xlogo"), {});
+    BackgroundProgram xclock(QStringLiteral("xclock"), {});
+    ASSERT_TRUE(waitUntil([&] {
+        return !desktop.windowsOf(xlogo.pid()).empty() && !desktop.windowsOf(xclock.pid()).empty();
+    }));
+    // Started last, the fixture is the active application.
+    BackgroundProgram front(QStringLiteral(KLOSIA_FIXTURE_PATH),
+                            {QStringLiteral("--title"), QStringLiteral("Front")});
+    ASSERT_TRUE(waitUntil([&] { return desktop.activeWindowPid() == front.pid(); }));
+
+    const QJsonObject logo = listedEntry(xlogo.pid());
+    const QJsonObject clock = listedEntry(xclock.pid());
+    const QJsonObject frontEntry = listedEntry(front.pid());
+    ASSERT_FALSE(logo.isEmpty() || clock.isEmpty() || frontEntry.isEmpty());
+    const QString logoName = logo.value(QStringLiteral("name")).toString();
+
+    {
+        FileUserDefaults defaults(FileUserDefaults::defaultPath());
+        saveAppPolicies(
+            {{clock.value(QStringLiteral("bundleIdentifier")).toString(), MenuAppPolicy::never}},
+            defaults);
+        defaults.set(QString(Preferences::kQuitInactiveAppsAfter),
+                     QByteArrayLiteral(R"({"enabled":true,"amount":0,"unit":60})"));
+        ASSERT_TRUE(defaults.synchronize());
+    }
+    shown();  // start from an empty history
+
+    BackgroundProgram klosia(kKlosia, {});
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const std::vector<DunstHistory::Entry> entries = shown();
+            return std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+                return entry.summary.startsWith(logoName +
+                                                QStringLiteral(" has been inactive for ")) &&
+                       entry.body == QStringLiteral("Auto-quitting in 30 seconds.");
+            });
+        },
+        std::chrono::seconds(15)))
+        << "no warning for " << logoName.toStdString();
+
+    // 30 seconds after the warning the background client is asked, and closes.
+    EXPECT_TRUE(waitUntil([&] { return xlogo.process().state() == QProcess::NotRunning; },
+                          std::chrono::seconds(45)))
+        << logoName.toStdString() << " was never asked to quit";
+    EXPECT_TRUE(waitUntil([&] { return wasShown(logoName + QStringLiteral(" has been quit ✋")); }));
+
+    EXPECT_EQ(xclock.process().state(), QProcess::Running) << "its policy is Never";
+    EXPECT_EQ(front.process().state(), QProcess::Running) << "it is in front";
+    EXPECT_FALSE(anyShownAbout(clock.value(QStringLiteral("name")).toString()));
+    EXPECT_FALSE(anyShownAbout(frontEntry.value(QStringLiteral("name")).toString()));
+}
+
+}  // namespace
+}  // namespace klosia
