@@ -31,7 +31,7 @@ QJsonObject listedEntry(qint64 pid) {
     list.start(kKlosia, {QStringLiteral("--list"), QStringLiteral("--json")});
     list.waitForFinished(30000);
     for (const QJsonValue value : QJsonDocument::fromJson(list.readAllStandardOutput()).array()) {
-        const QJsonObject entry = value.toObject();
+        QJsonObject entry = value.toObject();
         if (entry.value(QStringLiteral("pids")).toArray().contains(QJsonValue(pid))) {
             return entry;
         }
