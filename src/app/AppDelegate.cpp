@@ -9,8 +9,8 @@
 #include <QScreen>
 
 #include "app/HotKeyRegistrar.h"
-#include "app/LaterFeatures.h"
 #include "app/StatusItem.h"
+#include "app/Updater.h"
 #include "app/UserNotifications.h"
 #include "core/Clock.h"
 #include "core/Dispatcher.h"
@@ -22,7 +22,9 @@
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
+#include "preferences/InfoAlertWindowController.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
 #include "settings/Preferences.h"
 
@@ -84,12 +86,20 @@ void AppDelegate::applicationDidFinishLaunching() {
     registerHotKeys();
     qApp->installEventFilter(this);
 
-    // 4. The menu window; the preferences window and the alerts were handed in.
+    // 4. The menu window, the preferences window with the update check its About tab starts,
+    // and the two alerts.
     menuWindowController_ = std::make_unique<MenuWindowController>(
         s_.dispatcher, s_.workspace, Preferences::shared(), s_.compositor, &s_.defaults);
     menuWindowController_->delegate = this;
+    updater_ = std::make_unique<Updater>(s_.releaseFeed, s_.shortVersion,
+                                         [this](const QString& title, const QString& subtitle) {
+                                             showNotification(title, subtitle);
+                                         });
     preferencesWindowController_ = std::make_unique<PreferencesWindowController>(s_.dispatcher);
     preferencesWindowController_->setInactivityReset([this] { inactivity_.reset(); });
+    preferencesWindowController_->setUpdater(updater_.get());
+    infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
+    settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
 
     // 5. Whether notifications can be shown at all.
     s_.notifications.checkAuthorization();
@@ -112,7 +122,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
 
     // 9. A quiet look for a newer version.
-    s_.updater.checkForUpdatesInBackground();
+    updater_->checkForUpdatesInBackground();
 
     // 10. The inactivity check, once a second for the whole run.
     inactiveTimer_ = std::make_unique<QTimer>();
@@ -234,10 +244,12 @@ void AppDelegate::showFirstRunAlert() {
     const QString key = versionKey(kFirstRunCountPrefix);
     const std::int64_t count = s_.defaults.integer(key).value_or(0);
     logger.log("kUserdefaultsFirstRunCount count: " + QString::number(count), VezizurLevel::info);
-    if (count == 0) {
-        s_.settingsAlert.openSettings();
-    } else {
-        s_.settingsAlert.closeSettings();
+    if (settingsAlertWindowController_) {
+        if (count == 0) {
+            settingsAlertWindowController_->openSettings();
+        } else {
+            settingsAlertWindowController_->closeSettings();
+        }
     }
     s_.defaults.set(key, count + 1);
     s_.defaults.synchronize();
@@ -250,14 +262,16 @@ void AppDelegate::appWillForceQuitNotification(const Notification& /*notificatio
     if (count == 0) {
         s_.dispatcher.mainAfter(Dispatcher::Delay(2.0), [this] {
             closeMenu();
-            s_.infoAlert.openInfo(
-                QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"),
-                QStringLiteral("FYI, some background apps will immediately restart after quitting "
-                               "them. It’s sorcery beyond our control."),
-                QStringLiteral("I can handle it!"));
+            if (infoAlertWindowController_) {
+                infoAlertWindowController_->openInfo(
+                    QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"),
+                    QStringLiteral("FYI, some background apps will immediately restart after "
+                                   "quitting them. It’s sorcery beyond our control."),
+                    QStringLiteral("I can handle it!"));
+            }
         });
-    } else {
-        s_.infoAlert.closeInfo();
+    } else if (infoAlertWindowController_) {
+        infoAlertWindowController_->closeInfo();
     }
     s_.defaults.set(key, count + 1);
     s_.defaults.synchronize();

@@ -20,13 +20,14 @@ class Dispatcher;
 class HotKeyRegistrar;
 class HotKeyService;
 class HotKeysController;
-class InfoAlertPresenter;
+class InfoAlertWindowController;
 class MenuWindowController;
 class PreferencesWindowController;
-class SettingsAlertPresenter;
+class ReleaseFeed;
+class SettingsAlertWindowController;
 class StatusItem;
 class TelemetryClient;
-class UpdateChecker;
+class Updater;
 class UserDefaults;
 class UserNotifications;
 class Workspace;
@@ -47,15 +48,14 @@ public:
         Workspace& workspace;
         UserDefaults& defaults;
         TelemetryClient& telemetry;
-        // Null when it cannot be asked: the menu is then always opaque.
+        // Null when it cannot be asked: the menu and the alerts are then always opaque.
         Compositor* compositor;
         // Null without a display: every global shortcut then stays off.
         HotKeyService* hotKeys;
         StatusItem& statusItem;
         UserNotifications& notifications;
-        SettingsAlertPresenter& settingsAlert;
-        InfoAlertPresenter& infoAlert;
-        UpdateChecker& updater;
+        // Where the update check reads of new versions.
+        ReleaseFeed& releaseFeed;
         // The program's short version: the per-version counters are kept under it.
         QString shortVersion;
     };
@@ -93,6 +93,13 @@ public:
     PreferencesWindowController* preferencesWindowController() const {
         return preferencesWindowController_.get();
     }
+    SettingsAlertWindowController* settingsAlertWindowController() const {
+        return settingsAlertWindowController_.get();
+    }
+    InfoAlertWindowController* infoAlertWindowController() const {
+        return infoAlertWindowController_.get();
+    }
+    Updater* updater() const { return updater_.get(); }
     // The inactivity tracking (`inactiveApps`, `notifiedApps`).
     InactivityCheck& inactivity() { return inactivity_; }
     QTimer* inactiveTimer() const { return inactiveTimer_.get(); }
@@ -121,7 +128,11 @@ private:
     std::unique_ptr<HotKeysController> hotKeysController_;
     std::unique_ptr<HotKeyRegistrar> hotKeyRegistrar_;
     std::unique_ptr<MenuWindowController> menuWindowController_;
+    // Before the windows that use it, so that it outlives them.
+    std::unique_ptr<Updater> updater_;
     std::unique_ptr<PreferencesWindowController> preferencesWindowController_;
+    std::unique_ptr<InfoAlertWindowController> infoAlertWindowController_;
+    std::unique_ptr<SettingsAlertWindowController> settingsAlertWindowController_;
     std::unique_ptr<QTimer> inactiveTimer_;
     InactivityCheck inactivity_;
 };

@@ -1,6 +1,7 @@
 #include "app/Launcher.h"
 
 #include <QApplication>
+#include <QUrl>
 
 #include <cstdio>
 #include <memory>
@@ -8,7 +9,6 @@
 #include "app/AppDelegate.h"
 #include "app/AppListPrinter.h"
 #include "app/CommandLine.h"
-#include "app/NotYetPresent.h"
 #include "app/Sound.h"
 #include "app/SoundFiles.h"
 #include "app/TrayStatusItem.h"
@@ -25,6 +25,7 @@
 #include "platform/linux/DesktopNotificationSettings.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/HttpReleaseFeed.h"
 #include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/ProcProcessStatus.h"
 #include "platform/linux/SingleInstance.h"
@@ -50,6 +51,15 @@ QStringList argumentList(int argc, char** argv) {
 void print(std::FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+// The configured feed, unless KLOSIA_UPDATE_FEED names another one (a mirror, a test server);
+// set and empty, it switches the update check off.
+QUrl releaseFeedAddress() {
+    if (qEnvironmentVariableIsSet("KLOSIA_UPDATE_FEED")) {
+        return QUrl(qEnvironmentVariable("KLOSIA_UPDATE_FEED"));
+    }
+    return QUrl(QString::fromUtf8(appinfo::kUpdateFeed));
 }
 
 bool hasDisplay() {
@@ -173,11 +183,10 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     Sound::setBackend(platform.soundPlayer.get(), &dispatcher);
 
     TrayStatusItem statusItem;
-    NotYetPresent later;
     SystemClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
-                          statusItem, notifications, later, later, later,
+                          statusItem, notifications, *platform.releaseFeed,
                           QLatin1String(appinfo::kVersion)});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
@@ -220,6 +229,7 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     platform.compositor = createX11Compositor(&compositorError);
     QString hotKeyError;
     platform.hotKeys = createX11HotKeyService(&hotKeyError);
+    platform.releaseFeed = std::make_unique<HttpReleaseFeed>(releaseFeedAddress());
     return platform;
 }
 

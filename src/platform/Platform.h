@@ -8,6 +8,7 @@
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationSettings.h"
 #include "platform/ProcessStatus.h"
+#include "platform/ReleaseFeed.h"
 #include "platform/SoundPlayer.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
@@ -28,6 +29,7 @@ struct Platform {
     std::unique_ptr<SoundPlayer> soundPlayer;
     std::unique_ptr<Compositor> compositor;
     std::unique_ptr<HotKeyService> hotKeys;
+    std::unique_ptr<ReleaseFeed> releaseFeed;
 };
 
 }  // namespace klosia

@@ -1,11 +1,11 @@
 #include "preferences/PreferencesViewController.h"
 
 #include <QGridLayout>
-#include <QLabel>
-#include <QVBoxLayout>
 
+#include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesGeneralViewController.h"
 #include "preferences/PreferencesShortcutsViewController.h"
+#include "preferences/PreferencesSupportViewController.h"
 
 namespace klosia {
 
@@ -13,8 +13,8 @@ PreferencesViewController::PreferencesViewController(Dispatcher& dispatcher, QWi
     : QWidget(parent),
       general_(new PreferencesGeneralViewController(dispatcher, this)),
       shortcuts_(new PreferencesShortcutsViewController(dispatcher, this)),
-      support_(comingSoon(tr("Support"))),
-      about_(comingSoon(tr("About"))) {
+      support_(new PreferencesSupportViewController(this)),
+      about_(new PreferencesAboutViewController(dispatcher, this)) {
     // One cell for all panes: a hidden pane takes no room, so the visible one alone sizes it.
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -22,16 +22,6 @@ PreferencesViewController::PreferencesViewController(Dispatcher& dispatcher, QWi
         layout->addWidget(pane(tab), 0, 0);
     }
     showPane(PreferenceTab::general);
-}
-
-QWidget* PreferencesViewController::comingSoon(const QString& name) {
-    auto* page = new QWidget(this);
-    page->setAccessibleName(name);
-    auto* layout = new QVBoxLayout(page);
-    auto* text = new QLabel(tr("Coming soon"), page);
-    text->setAlignment(Qt::AlignCenter);
-    layout->addWidget(text);
-    return page;
 }
 
 QWidget* PreferencesViewController::pane(PreferenceTab tab) const {

@@ -7,8 +7,10 @@
 namespace klosia {
 
 class Dispatcher;
+class PreferencesAboutViewController;
 class PreferencesGeneralViewController;
 class PreferencesShortcutsViewController;
+class PreferencesSupportViewController;
 
 // The preferences window's content: the four panes on top of one another, one visible at a time.
 class PreferencesViewController : public QWidget {
@@ -27,17 +29,14 @@ public:
     PreferencesShortcutsViewController* preferencesShortcutsViewController() const {
         return shortcuts_;
     }
-    // The Support and About tabs say "Coming soon" until their panes exist.
-    QWidget* preferencesSupportViewController() const { return support_; }
-    QWidget* preferencesAboutViewController() const { return about_; }
+    PreferencesSupportViewController* preferencesSupportViewController() const { return support_; }
+    PreferencesAboutViewController* preferencesAboutViewController() const { return about_; }
 
 private:
-    QWidget* comingSoon(const QString& name);
-
     PreferencesGeneralViewController* general_;
     PreferencesShortcutsViewController* shortcuts_;
-    QWidget* support_;
-    QWidget* about_;
+    PreferencesSupportViewController* support_;
+    PreferencesAboutViewController* about_;
 };
 
 }  // namespace klosia

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "log/Vezizur.h"
+#include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesGeneralViewController.h"
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindow.h"
@@ -140,6 +141,10 @@ void PreferencesWindowController::applyIcons() {
 void PreferencesWindowController::setInactivityReset(std::function<void()> reset) {
     preferencesViewController_->preferencesGeneralViewController()->setInactivityReset(
         std::move(reset));
+}
+
+void PreferencesWindowController::setUpdater(Updater* updater) {
+    preferencesViewController_->preferencesAboutViewController()->setUpdater(updater);
 }
 
 void PreferencesWindowController::openPreferences() {

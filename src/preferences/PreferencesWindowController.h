@@ -18,6 +18,7 @@ namespace klosia {
 class Dispatcher;
 class PreferencesViewController;
 class PreferencesWindow;
+class Updater;
 
 // The preferences window: created once at start-up, hidden and shown, never destroyed before the
 // program ends. Every opening starts on the General tab; switching tabs animates the window to the
@@ -44,6 +45,8 @@ public:
     // Called whenever the user switches the automatic quitting of inactive applications on or
     // off: the application forgets the inactive applications it tracks and has warned about.
     void setInactivityReset(std::function<void()> reset);
+    // The update check the About tab starts; null (the default) says the check is off.
+    void setUpdater(Updater* updater);
 
     void selectTab(PreferenceTab tab);
     PreferenceTab preferenceTab() const { return preferenceTab_; }

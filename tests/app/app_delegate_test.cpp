@@ -7,19 +7,24 @@
 #include <QScreen>
 
 #include "app/AppDelegate.h"
-#include "app/LaterFeatures.h"
 #include "app/UserNotifications.h"
 #include "core/NotificationBus.h"
 #include "fakes/FakeNotificationCenter.h"
 #include "fakes/FakeNotificationSettings.h"
+#include "fakes/FakeReleaseFeed.h"
 #include "fakes/FakeStatusItem.h"
 #include "fakes/FakeWorkspace.h"
 #include "fakes/ManualDispatcher.h"
 #include "menu/MenuWindowController.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/TelemetryClient.h"
+#include "preferences/AlertWindow.h"
+#include "preferences/InfoAlertViewController.h"
+#include "preferences/InfoAlertWindowController.h"
+#include "preferences/SettingsAlertWindowController.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 namespace klosia {
 namespace {
@@ -42,19 +47,6 @@ struct RecordingTelemetry final : TelemetryClient {
     bool crashes = false;
 };
 
-struct RecordingWindows final : SettingsAlertPresenter, InfoAlertPresenter, UpdateChecker {
-    void openSettings() override { ++settingsOpened; }
-    void closeSettings() override { ++settingsClosed; }
-    void openInfo(const QString& title, const QString& message, const QString& button) override {
-        info.push_back({title, message, button});
-    }
-    void closeInfo() override { ++infoClosed; }
-    void checkForUpdatesInBackground() override { ++updateChecks; }
-
-    int settingsOpened = 0, settingsClosed = 0, infoClosed = 0, updateChecks = 0;
-    std::vector<QStringList> info;
-};
-
 class AppDelegateTest : public ::testing::Test {
 public:
     AppDelegateTest() : bus(dispatcher), preferences(defaults) {
@@ -73,9 +65,9 @@ public:
 
 protected:
     AppDelegate& launch(const QString& version = QStringLiteral("2.1")) {
-        delegate = std::make_unique<AppDelegate>(AppDelegate::Services{
-            dispatcher, dispatcher, workspace, defaults, telemetry, nullptr, nullptr, statusItem,
-            notifications, windows, windows, windows, version});
+        delegate = std::make_unique<AppDelegate>(
+            AppDelegate::Services{dispatcher, dispatcher, workspace, defaults, telemetry, nullptr,
+                                  nullptr, statusItem, notifications, feed, version});
         delegate->applicationDidFinishLaunching();
         return *delegate;
     }
@@ -92,7 +84,7 @@ protected:
     test::FakeNotificationCenter center;
     test::FakeNotificationSettings notificationSettings;
     UserNotifications notifications{center, notificationSettings, dispatcher, defaults};
-    RecordingWindows windows;
+    test::FakeReleaseFeed feed;
     std::unique_ptr<AppDelegate> delegate;
 };
 
@@ -109,7 +101,7 @@ TEST_F(AppDelegateTest, LaunchStartsTelemetryLocallyAndPutsTheIconInPlace) {
     }
     EXPECT_FALSE(statusItem.image.isNull()) << "the status-icon artwork is compiled in";
     EXPECT_EQ(center.authorizationRequests, 1);
-    EXPECT_EQ(windows.updateChecks, 1);
+    EXPECT_EQ(feed.fetches, 1);
     ASSERT_NE(delegate->inactiveTimer(), nullptr);
     EXPECT_TRUE(delegate->inactiveTimer()->isActive());
     EXPECT_EQ(delegate->inactiveTimer()->interval(), 1000);
@@ -117,45 +109,86 @@ TEST_F(AppDelegateTest, LaunchStartsTelemetryLocallyAndPutsTheIconInPlace) {
 
 TEST_F(AppDelegateTest, SettingsAlertOnceForEachNewVersion) {
     launch(QStringLiteral("2.1"));
+    SettingsAlertWindowController* alert = delegate->settingsAlertWindowController();
+    ASSERT_NE(alert, nullptr);
     dispatcher.advance(0.9s);
-    EXPECT_EQ(windows.settingsOpened, 0) << "a second after launch, not at once";
+    EXPECT_FALSE(alert->window()->isVisible()) << "a second after launch, not at once";
     dispatcher.advance(0.2s);
-    EXPECT_EQ(windows.settingsOpened, 1);
+    EXPECT_TRUE(alert->window()->isVisible());
+    EXPECT_EQ(log.matching("settings will open").size(), 1U);
+    EXPECT_TRUE(test::waitUntil([&] { return alert->isOpen(); })) << "its fade-in ends";
     EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_2.1")), 1);
     EXPECT_EQ(log.matching("kUserdefaultsFirstRunCount count: 0").size(), 1U);
 
     launch(QStringLiteral("2.1"));
     dispatcher.advance(1.1s);
-    EXPECT_EQ(windows.settingsOpened, 1);
-    EXPECT_EQ(windows.settingsClosed, 1);
+    EXPECT_FALSE(delegate->settingsAlertWindowController()->window()->isVisible());
+    EXPECT_EQ(log.matching("settings will open").size(), 1U);
+    EXPECT_EQ(log.matching("kUserdefaultsFirstRunCount count: 1").size(), 1U);
     EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_2.1")), 2);
 
     launch(QString());  // no version string reads as "1.0"
     dispatcher.advance(1.1s);
-    EXPECT_EQ(windows.settingsOpened, 2);
+    EXPECT_TRUE(delegate->settingsAlertWindowController()->window()->isVisible());
+    EXPECT_EQ(log.matching("settings will open").size(), 2U);
     EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_1.0")), 1);
 }
 
 TEST_F(AppDelegateTest, BackgroundAppsAlertFollowsTheFirstForceQuitOfAVersion) {
     launch();
+    InfoAlertWindowController* alert = delegate->infoAlertWindowController();
+    ASSERT_NE(alert, nullptr);
     dispatcher.advance(1.1s);
     notify(names::appWillForceQuit);
     dispatcher.advance(1.9s);
-    EXPECT_TRUE(windows.info.empty()) << "two seconds after the force quit";
+    EXPECT_FALSE(alert->window()->isVisible()) << "two seconds after the force quit";
     dispatcher.advance(0.2s);
-    ASSERT_EQ(windows.info.size(), 1U);
-    EXPECT_EQ(windows.info[0][0], QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"));
-    EXPECT_EQ(windows.info[0][1],
+    ASSERT_TRUE(alert->window()->isVisible());
+    EXPECT_EQ(log.matching("info will open").size(), 1U);
+    const InfoAlertViewController& content = *alert->infoAlertViewController();
+    EXPECT_EQ(content.title(), QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"));
+    EXPECT_EQ(content.message(),
               QStringLiteral("FYI, some background apps will immediately restart after quitting "
                              "them. It’s sorcery beyond our control."));
-    EXPECT_EQ(windows.info[0][2], QStringLiteral("I can handle it!"));
+    EXPECT_EQ(content.buttonTitle(), QStringLiteral("I can handle it!"));
     EXPECT_EQ(log.matching("appWillForceQuitNotification count: 0").size(), 1U);
+    ASSERT_TRUE(test::waitUntil([&] { return alert->isOpen(); }));
 
+    // The next force quit of the version closes the alert instead.
     notify(names::appWillForceQuit);
     dispatcher.advance(3s);
-    EXPECT_EQ(windows.info.size(), 1U);
-    EXPECT_EQ(windows.infoClosed, 1);
+    EXPECT_EQ(log.matching("info will open").size(), 1U);
+    EXPECT_EQ(log.matching("info will close").size(), 1U);
+    EXPECT_TRUE(test::waitUntil([&] { return !alert->window()->isVisible(); }));
     EXPECT_EQ(defaults.integer(QStringLiteral("kUserdefaultsForceQuitNotificationCount_2.1")), 2);
+}
+
+TEST_F(AppDelegateTest, UpdateCheckAtLaunchSpeaksOnlyOfANewerVersion) {
+    launch(QStringLiteral("1.4"));
+    ASSERT_EQ(feed.fetches, 1);
+    ASSERT_TRUE(feed.answerRelease(QStringLiteral("1.4.0")));
+    dispatcher.advance(2s);
+    EXPECT_TRUE(center.requests.empty()) << "up to date: nothing to say";
+
+    launch(QStringLiteral("1.4"));
+    ASSERT_TRUE(feed.answerError(QStringLiteral("connection refused")));
+    dispatcher.advance(2s);
+    EXPECT_TRUE(center.requests.empty()) << "a failure is only logged";
+    EXPECT_EQ(log.matching("update check failed: connection refused").size(), 1U);
+
+    launch(QStringLiteral("1.4"));
+    ASSERT_TRUE(feed.answerRelease(QStringLiteral("1.10"), QStringLiteral("Faster."),
+                                   QUrl(QStringLiteral("https://example.org/1.10"))));
+    dispatcher.advance(2s);
+    ASSERT_EQ(center.requests.size(), 1U);
+    EXPECT_EQ(center.requests[0].title, QStringLiteral("Klosia 1.10 is available"));
+    EXPECT_TRUE(center.requests[0].subtitle.contains(QStringLiteral("https://example.org/1.10")))
+        << center.requests[0].subtitle.toStdString();
+    EXPECT_TRUE(center.requests[0].subtitle.contains(QStringLiteral("1.4")));
+
+    feed.enabled = false;
+    launch(QStringLiteral("1.4"));
+    EXPECT_EQ(feed.fetches, 3) << "no feed configured: no check";
 }
 
 TEST_F(AppDelegateTest, PressOpensTheMenuAtTheIconAndGivesUpWhenTheIconIsNeverOnScreen) {
