@@ -52,7 +52,7 @@ void SettingsAlertViewController::updateUI() {
     ui_->settingsShortcutBt->setChecked(shortcut && shortcut->enabled);
     const QString keys = shortcut ? shortcut->symbols().join(QString()) : QString();
     ui_->settingsShortcutBt->setText(keys.isEmpty()
-                                         ? tr("Show or hide the menu with a &shortcut")
+                                         ? tr("Show or hide the &menu with a shortcut")
                                          : tr("Show or hide the &menu with %1").arg(keys));
     ui_->settingsQuitOptionsBt->setCurrentIndex(p.quitOption() == QuitOption::force ? 1 : 0);
 }

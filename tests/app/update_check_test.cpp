@@ -2,12 +2,10 @@
 // program's Qt Network feed and judged by the updater, for every outcome the user can meet.
 #include <gtest/gtest.h>
 
-#include <QTcpServer>
-#include <QTcpSocket>
-
 #include <memory>
 #include <optional>
 
+#include "FeedServer.h"
 #include "app/Updater.h"
 #include "platform/linux/HttpReleaseFeed.h"
 #include "support/LogCapture.h"
@@ -17,44 +15,6 @@ namespace klosia {
 namespace {
 
 using test::waitUntil;
-
-// Answers every request with one status and body, and remembers the requests' heads.
-class FeedServer {
-public:
-    FeedServer() {
-        server_.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    received_ += socket->readAll();
-                    if (!received_.contains("\r\n\r\n")) {
-                        return;
-                    }
-                    requests.append(QString::fromLatin1(received_));
-                    received_.clear();
-                    socket->write("HTTP/1.1 " + status + "\r\nContent-Type: application/json\r\n" +
-                                  "Content-Length: " + QByteArray::number(body.size()) +
-                                  "\r\nConnection: close\r\n\r\n" + body);
-                    socket->disconnectFromHost();
-                });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-    QUrl url() const {
-        return QUrl(QStringLiteral("http://127.0.0.1:%1/releases.json").arg(server_.serverPort()));
-    }
-    bool isListening() const { return server_.isListening(); }
-
-    QByteArray status = "200 OK";
-    QByteArray body;
-    QStringList requests;
-
-private:
-    QTcpServer server_;
-    QByteArray received_;
-};
 
 class UpdateCheckTest : public ::testing::Test {
 protected:
@@ -71,7 +31,7 @@ protected:
     }
 
     test::LogCapture log;
-    FeedServer server;
+    test::FeedServer server;
     QStringList notifications;
 };
 
@@ -135,7 +95,7 @@ TEST_F(UpdateCheckTest, MalformedFeedsAndServerErrorsFailWithAReason) {
 TEST_F(UpdateCheckTest, AnUnreachableOrOversizedFeedFails) {
     QUrl unreachable;
     {
-        FeedServer gone;  // a port that was just free and is closed again
+        test::FeedServer gone;  // a port that was just free and is closed again
         unreachable = gone.url();
     }
     HttpReleaseFeed feedAway(unreachable);

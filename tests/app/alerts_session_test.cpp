@@ -1,0 +1,191 @@
+// The built program's first start in the virtual desktop, with settings, desktop entries and a
+// mail handler of its own: the settings alert at the first start and not at the second, its way
+// to the preferences, the Support tab handing a mailto address to the desktop's handler (a
+// recording script registered for x-scheme-handler/mailto, reached through xdg-open), and the
+// launch's update check telling of a newer version from a feed served by the test.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "FeedServer.h"
+#include "core/AppInfo.h"
+#include "core/SupportMail.h"
+#include "platform/linux/FileUserDefaults.h"
+#include "support/DunstHistory.h"
+#include "support/Wait.h"
+#include "support/session/DesktopDriver.h"
+
+namespace klosia {
+namespace {
+
+using test::BackgroundProgram;
+using test::DesktopDriver;
+using test::waitUntil;
+
+const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
+
+bool writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) >= 0;
+}
+
+// A visible window of `pid` whose title is exactly `title` (xdotool reads the EWMH name; its
+// criteria are joined by "or" unless told --all).
+bool windowTitled(pid_t pid, const QString& title) {
+    QProcess search;
+    search.start(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+         QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    search.waitForFinished(10000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+QString artefactPath(const QString& name) {
+    const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
+    QDir().mkpath(directory);
+    return directory + QLatin1Char('/') + name;
+}
+
+class FirstStartSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop.isConnected());
+        ASSERT_TRUE(home.isValid());
+        config = home.filePath(QStringLiteral("config"));
+        data = home.filePath(QStringLiteral("data"));
+        mailLog = home.filePath(QStringLiteral("mail.txt"));
+        ASSERT_TRUE(QDir().mkpath(config));
+        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/applications")));
+
+        // The desktop's mail program: a script that writes down what it is asked to open.
+        const QString script = home.filePath(QStringLiteral("record-mail.sh"));
+        ASSERT_TRUE(writeFile(
+            script, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + QFile::encodeName(mailLog) + "'\n"));
+        ASSERT_TRUE(
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(writeFile(data + QStringLiteral("/applications/klosia-test-mail.desktop"),
+                              "[Desktop Entry]\nType=Application\nName=Recording mail\n"
+                              "NoDisplay=true\nMimeType=x-scheme-handler/mailto;\nExec=" +
+                                  QFile::encodeName(script) + " %u\n"));
+        ASSERT_TRUE(writeFile(config + QStringLiteral("/mimeapps.list"),
+                              "[Default Applications]\n"
+                              "x-scheme-handler/mailto=klosia-test-mail.desktop\n"));
+    }
+
+    QProcessEnvironment environment(const QString& feedAddress) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        env.insert(QStringLiteral("KLOSIA_UPDATE_FEED"), feedAddress);
+        return env;
+    }
+
+    // The first-start counter of this version, as the program saved it.
+    std::optional<std::int64_t> firstRunCount() const {
+        FileUserDefaults defaults(config + QLatin1Char('/') +
+                                      QLatin1String(appinfo::kApplicationId) +
+                                      QStringLiteral(".json"),
+                                  FileUserDefaults::Access::readOnly);
+        return defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_") +
+                                QLatin1String(appinfo::kVersion));
+    }
+
+    QString recordedMail() const {
+        QFile file(mailLog);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
+                                              : QString();
+    }
+
+    DesktopDriver desktop;
+    QTemporaryDir home;
+    QString config;
+    QString data;
+    QString mailLog;
+    test::FeedServer feed;
+};
+
+TEST_F(FirstStartSession, SettingsAlertOnceSupportWritesAMailAndALaunchTellsOfAnUpdate) {
+    const bool notifications =
+        qEnvironmentVariable("KLOSIA_SESSION_NOTIFICATIONS") == QLatin1String("1");
+    if (notifications) {
+        test::DunstHistory::closeAll();
+    }
+    feed.body = R"({"releases": [{"version": "99.1", "notes": "Everything is new.",
+                    "releaseNotesLink": "https://example.org/klosia/99.1"}]})";
+
+    auto klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{},
+                                                      environment(feed.url().toString()));
+    const QString alertTitle = QStringLiteral("Welcome to Klosia");
+    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), alertTitle); },
+                          std::chrono::seconds(20)))
+        << "no settings alert at the first start";
+    EXPECT_TRUE(waitUntil([&] { return firstRunCount() == 1; }));
+    const QString shot = artefactPath(QStringLiteral("settings-alert-first-start.png"));
+    ASSERT_TRUE(DesktopDriver::screenshot(shot));
+    std::printf("screenshot of the settings alert: %s\n", qPrintable(shot));
+
+    // The launch's update check found the served newer version and said so, once.
+    EXPECT_TRUE(waitUntil([&] { return !feed.requests.isEmpty(); })) << "the feed was never read";
+    if (notifications) {
+        std::vector<test::DunstHistory::Entry> news;
+        EXPECT_TRUE(waitUntil([&] {
+            test::DunstHistory::closeAll();
+            news.clear();
+            for (const auto& entry : test::DunstHistory::entries()) {
+                if (entry.summary == QLatin1String("Klosia 99.1 is available")) {
+                    news.push_back(entry);
+                }
+            }
+            return !news.empty();
+        }));
+        ASSERT_EQ(news.size(), 1U);
+        EXPECT_TRUE(news[0].body.contains(QStringLiteral("https://example.org/klosia/99.1")))
+            << news[0].body.toStdString();
+    }
+
+    // From the keyboard alone: the alert's way to all preferences, the Support tab, its button.
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("alt+a")));
+    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
+        << "the preferences window did not open";
+    EXPECT_TRUE(waitUntil([&] { return !windowTitled(klosia->pid(), alertTitle); }))
+        << "the alert should have faded out";
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
+    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("Support")); }));
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("alt+c")));
+    ASSERT_TRUE(waitUntil([&] { return !recordedMail().isEmpty(); }, std::chrono::seconds(20)))
+        << "the mail handler was never started";
+    const std::optional<QUrl> expected = SupportMail::url();
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(recordedMail(), expected->toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(recordedMail().endsWith(
+        QStringLiteral("?subject=Klosia%20Support%20%F0%9F%9B%9F&body=Hi")));
+    klosia.reset();
+
+    // The second start of the same version: no alert. Once the counter moved on, the alert
+    // would already have been asked for; a round trip through the running program (its menu,
+    // opened by a third start) makes sure any window it asked for has reached the X server.
+    const int requests = static_cast<int>(feed.requests.size());
+    klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{}, environment(QString()));
+    ASSERT_TRUE(waitUntil([&] { return firstRunCount() == 2; }, std::chrono::seconds(20)));
+    QProcess third;
+    third.setProcessEnvironment(environment(QString()));
+    third.start(kKlosia, {});
+    ASSERT_TRUE(third.waitForFinished(20000));
+    ASSERT_TRUE(waitUntil([&] { return !desktop.popupsOf(klosia->pid()).empty(); }))
+        << "the running program should have opened its menu";
+    EXPECT_FALSE(windowTitled(klosia->pid(), alertTitle)) << "the alert came back";
+
+    EXPECT_EQ(feed.requests.size(), requests) << "an empty feed address switches the check off";
+}
+
+}  // namespace
+}  // namespace klosia
