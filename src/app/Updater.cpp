@@ -32,6 +32,7 @@ bool Updater::isEnabled() const {
 
 UpdateCheckResult Updater::evaluate(const ReleaseFeedReply& reply, const QString& currentVersion) {
     UpdateCheckResult result;
+    result.currentVersion = currentVersion;
     if (!reply.latest) {
         result.error = reply.error.isEmpty() ? tr("The release feed gave no answer.") : reply.error;
         return result;

@@ -16,8 +16,9 @@ struct UpdateCheckResult {
     enum class Status { upToDate, newer, failed };
 
     Status status = Status::failed;
-    Release latest;  // the feed's newest release (unless failed)
-    QString error;   // why it failed
+    QString currentVersion;  // the running program's
+    Release latest;          // the feed's newest release (unless failed)
+    QString error;           // why it failed
 
     // Where to read about the newer version and get it: its release notes, else its download,
     // else the program's web site.

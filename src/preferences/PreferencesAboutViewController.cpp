@@ -150,7 +150,7 @@ void PreferencesAboutViewController::showUpdateResult(const UpdateCheckResult& r
     if (!updateCheckWindow_) {
         updateCheckWindow_ = new UpdateCheckWindow(this);
     }
-    updateCheckWindow_->showResult(result, info_.version);
+    updateCheckWindow_->showResult(result);
 }
 
 }  // namespace klosia

@@ -64,18 +64,18 @@ UpdateCheckWindow::UpdateCheckWindow(QWidget* parent)
     connect(close_, &QAbstractButton::clicked, this, &QDialog::accept);
 }
 
-void UpdateCheckWindow::showResult(const UpdateCheckResult& result, const QString& currentVersion) {
+void UpdateCheckWindow::showResult(const UpdateCheckResult& result) {
     url_ = QUrl();
     notes_->clear();
     switch (result.status) {
         case UpdateCheckResult::Status::upToDate:
             title_->setText(tr("Klosia is up to date"));
-            message_->setText(tr("Version %1 is the newest version.").arg(currentVersion));
+            message_->setText(tr("Version %1 is the newest version.").arg(result.currentVersion));
             break;
         case UpdateCheckResult::Status::newer:
             url_ = result.link();
             title_->setText(tr("Klosia %1 is available").arg(result.latest.version));
-            message_->setText(tr("You have version %1.").arg(currentVersion));
+            message_->setText(tr("You have version %1.").arg(result.currentVersion));
             notes_->setPlainText(result.latest.notes);
             link_->setText(result.latest.releaseNotesLink.isEmpty() &&
                                    !result.latest.downloadLink.isEmpty()

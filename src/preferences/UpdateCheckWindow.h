@@ -20,9 +20,8 @@ class UpdateCheckWindow : public QDialog {
 public:
     explicit UpdateCheckWindow(QWidget* parent = nullptr);
 
-    // Fills the window for `result`, measured against the running `currentVersion`, and shows
-    // it in front.
-    void showResult(const UpdateCheckResult& result, const QString& currentVersion);
+    // Fills the window for `result` and shows it in front.
+    void showResult(const UpdateCheckResult& result);
 
     QLabel* titleView() const { return title_; }
     QLabel* messageView() const { return message_; }

@@ -14,15 +14,22 @@
 
 #include <cstdio>
 
+#include "app/Updater.h"
 #include "core/NotificationBus.h"
 #include "core/QtDispatcher.h"
 #include "fakes/FakeLoginItems.h"
+#include "fakes/FakeReleaseFeed.h"
 #include "platform/MemoryUserDefaults.h"
+#include "preferences/AlertWindow.h"
+#include "preferences/InfoAlertWindowController.h"
+#include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesShortcutsViewController.h"
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindow.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preferences/SettingsAlertWindowController.h"
 #include "preferences/SettingsViewRecorder.h"
+#include "preferences/UpdateCheckWindow.h"
 #include "settings/LaunchAtLogin.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
@@ -123,12 +130,13 @@ protected:
     }
 
     // The window as the screen shows it, decorations included, under the build directory.
-    void screenshot(const QString& name) {
+    void screenshot(const QString& name) { screenshotOf(window(), name); }
+    static void screenshotOf(QWidget& shown, const QString& name) {
         QApplication::processEvents();
         waitUntil([] { return false; }, std::chrono::milliseconds(150));  // let paints land
-        const QRect frame = window().frameGeometry();
+        const QRect frame = shown.frameGeometry();
         const QPixmap shot =
-            window().screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+            shown.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
         const QString dir =
             QCoreApplication::applicationDirPath() + QStringLiteral("/artifacts/preferences");
         ASSERT_TRUE(QDir().mkpath(dir));
@@ -232,6 +240,67 @@ TEST_F(PreferencesSession, KeyboardTabsRecordingClosingAndScreenshots) {
         ASSERT_TRUE(settledOn(tab));
         EXPECT_EQ(window().geometry().top(), darkTop);
         screenshot(rawValue(tab).toLower() + QStringLiteral("-dark"));
+    }
+    QApplication::setPalette(light);
+    controller->closePreferences();
+}
+
+// The two alerts and the update check's window as they show on the desktop, light and dark: a
+// real fade to full opacity, the keyboard focus inside the alert, Return and Escape from the
+// keyboard, and the About tab's button pressed with the pointer.
+TEST_F(PreferencesSession, AlertsAndTheUpdateWindowOnScreen) {
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = QApplication::palette();
+    auto themed = [](bool dark) {
+        return dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+    };
+    SettingsAlertWindowController settings;
+    InfoAlertWindowController info;
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        settings.openSettings();
+        ASSERT_TRUE(waitUntil([&] { return settings.isOpen(); }));
+        ASSERT_TRUE(waitUntil([&] { return settings.window()->isActiveWindow(); }))
+            << "the alert takes the keyboard";
+        EXPECT_DOUBLE_EQ(settings.window()->windowOpacity(), 1.0);
+        screenshotOf(*settings.window(), QStringLiteral("settings-alert") + themed(dark));
+        ASSERT_TRUE(key(QStringLiteral("Escape")));
+        ASSERT_TRUE(waitUntil([&] { return !settings.window()->isVisible(); }));
+
+        info.openInfo(QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"),
+                      QStringLiteral("FYI, some background apps will immediately restart after "
+                                     "quitting them. It’s sorcery beyond our control."),
+                      QStringLiteral("I can handle it!"));
+        ASSERT_TRUE(waitUntil([&] { return info.isOpen() && info.window()->isActiveWindow(); }));
+        screenshotOf(*info.window(), QStringLiteral("info-alert") + themed(dark));
+        ASSERT_TRUE(key(QStringLiteral("Return")));
+        ASSERT_TRUE(waitUntil([&] { return !info.window()->isVisible(); }));
+    }
+
+    test::FakeReleaseFeed feed;
+    Updater updater(feed, QStringLiteral("1.4"), nullptr);
+    controller->setUpdater(&updater);
+    PreferencesAboutViewController& about =
+        *controller->preferencesViewController()->preferencesAboutViewController();
+    QApplication::setPalette(light);
+    controller->openPreferences();
+    ASSERT_TRUE(active());
+    controller->toolbarItem(PreferenceTab::about)->trigger();
+    ASSERT_TRUE(settledOn(PreferenceTab::about));
+    auto* check = control<QPushButton>("aboutCheckUpdatesBt");
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        ASSERT_TRUE(clickOn(check));
+        ASSERT_TRUE(waitUntil([&] { return feed.pending.size() == 1; }));
+        feed.answerRelease(QStringLiteral("1.10"),
+                           QStringLiteral("A faster menu.\nThe alerts fade in and out."),
+                           QUrl(QStringLiteral("https://example.org/klosia/1.10")));
+        UpdateCheckWindow* result = about.updateCheckWindow();
+        ASSERT_NE(result, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return result->isVisible() && result->isActiveWindow(); }));
+        screenshotOf(*result, QStringLiteral("update-newer") + themed(dark));
+        ASSERT_TRUE(key(QStringLiteral("Escape")));
+        ASSERT_TRUE(waitUntil([&] { return !result->isVisible(); }));
     }
     QApplication::setPalette(light);
     controller->closePreferences();
