@@ -125,6 +125,7 @@ void PreferencesAboutViewController::updateCheckButton() {
         button->setText(tr("Check for &Updates…"));
         button->setToolTip(tr("Looks for a newer version of Klosia"));
     }
+    button->setAccessibleName(QString(button->text()).remove(QLatin1Char('&')));
 }
 
 void PreferencesAboutViewController::aboutCheckUpdatesBtPress() {
