@@ -56,7 +56,7 @@ std::strong_ordering ReleaseVersion::operator<=>(const ReleaseVersion& other) co
     for (qsizetype i = 0; i < count; ++i) {
         const QString& mine = i < components_.size() ? components_.at(i) : zero;
         const QString& theirs = i < other.components_.size() ? other.components_.at(i) : zero;
-        if (const std::strong_ordering order = compareNumbers(mine, theirs); order != 0) {
+        if (const std::strong_ordering order = compareNumbers(mine, theirs); std::is_neq(order)) {
             return order;
         }
     }

@@ -13,23 +13,23 @@ QString CopyrightLine::format(const QString& format, int year, const QString& ma
     bool makerUsed = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format.at(i);
-        const QChar next = i + 1 < format.size() ? format.at(i + 1) : QChar();
-        if (c != QLatin1Char('%') || next.isNull()) {
-            line += c;
-        } else if (next == QLatin1Char('%')) {
+        const QChar next =
+            c == QLatin1Char('%') && i + 1 < format.size() ? format.at(i + 1) : QChar();
+        if (next == QLatin1Char('%')) {
             line += QLatin1Char('%');
-            ++i;
         } else if (next == QLatin1Char('d') && !yearUsed) {
             line += QString::number(year);
             yearUsed = true;
-            ++i;
         } else if (next == QLatin1Char('s') && !makerUsed) {
             line += maker;
             makerUsed = true;
-            ++i;
         } else {
-            line += c;  // the sequence stays as text; its next character is copied next
+            // Any other character, or a sequence that stays as text (its next character is
+            // copied next).
+            line += c;
+            continue;
         }
+        ++i;
     }
     return line;
 }

@@ -1,6 +1,5 @@
 // The About and Support tabs: their texts, the copyright line's format rules (a hostile format
 // included), the addresses they hand to the desktop, and the update check's button and window.
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -12,32 +11,10 @@
 #include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesSupportViewController.h"
 #include "preferences/UpdateCheckWindow.h"
+#include "OpenedUrls.h"
 
 namespace klosia {
 namespace {
-
-// Takes the addresses QDesktopServices would hand to the desktop.
-class OpenedUrls : public QObject {
-    Q_OBJECT
-
-public:
-    OpenedUrls() {
-        for (const char* scheme : {"mailto", "https", "http", "file", "javascript"}) {
-            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
-        }
-    }
-    ~OpenedUrls() override {
-        for (const char* scheme : {"mailto", "https", "http", "file", "javascript"}) {
-            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
-        }
-    }
-    OpenedUrls(const OpenedUrls&) = delete;
-    OpenedUrls& operator=(const OpenedUrls&) = delete;
-
-    Q_INVOKABLE void open(const QUrl& url) { urls.append(url.toString(QUrl::FullyEncoded)); }
-
-    QStringList urls;
-};
 
 TEST(CopyrightLine, FillsOnlyTheYearAndTheMakerAndLeavesEveryOtherSequenceAsText) {
     const QString maker = QStringLiteral("Ada & Co");
@@ -69,7 +46,7 @@ protected:
         return found;
     }
 
-    OpenedUrls opened;
+    test::OpenedUrls opened;
     PreferencesAboutViewController about{dispatcher};
     PreferencesSupportViewController support;
 };
@@ -193,5 +170,3 @@ TEST_F(AboutSupportTest, TheUpdateButtonSaysWhenTheCheckIsOffAndShowsEachOutcome
 
 }  // namespace
 }  // namespace klosia
-
-#include "about_support_test.moc"

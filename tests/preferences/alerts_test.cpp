@@ -32,7 +32,7 @@ struct RecordingDelegate final : ApplicationDelegate {
 };
 
 class AlertsTest : public test::PreferencesFixture {
-protected:
+public:
     AlertsTest() {
         deliver();
         ApplicationDelegate::setCurrent(&delegate);
@@ -41,6 +41,7 @@ protected:
     AlertsTest(const AlertsTest&) = delete;
     AlertsTest& operator=(const AlertsTest&) = delete;
 
+protected:
     std::size_t logged(const char* line) const { return capture.matching(line).size(); }
     static bool settles(AlertWindowController& alert, Phase phase) {
         return waitUntil([&] { return alert.phase() == phase; });

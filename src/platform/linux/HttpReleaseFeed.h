@@ -15,7 +15,7 @@ namespace klosia {
 // wrong address cannot keep the program waiting or fill its memory.
 class HttpReleaseFeed final : public ReleaseFeed {
 public:
-    static constexpr qint64 kMaximumBytes = 1024 * 1024;
+    static constexpr qint64 kMaximumBytes = qint64{1024} * 1024;
     static constexpr int kTimeoutMilliseconds = 30000;
 
     // An empty address switches the check off.

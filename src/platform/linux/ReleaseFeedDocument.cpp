@@ -16,7 +16,7 @@ QString tr(const char* text) {
 }
 
 QUrl webLink(const QJsonValue& value) {
-    const QUrl url(value.toString(), QUrl::StrictMode);
+    QUrl url(value.toString(), QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
@@ -43,7 +43,7 @@ ReleaseFeedReply ReleaseFeedDocument::parse(const QByteArray& json) {
 
     std::optional<Release> latest;
     std::optional<ReleaseVersion> latestVersion;
-    for (const QJsonValue& entry : releases.toArray()) {
+    for (const QJsonValue entry : releases.toArray()) {
         const QJsonObject object = entry.toObject();
         const std::optional<ReleaseVersion> version =
             ReleaseVersion::parse(object.value(QLatin1String("version")).toString());
