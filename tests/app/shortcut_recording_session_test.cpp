@@ -6,6 +6,7 @@
 
 #include <QProcess>
 
+#include "FirstRun.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
 
@@ -33,6 +34,7 @@ class ShortcutRecordingSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(desktop.isConnected());
+        ASSERT_TRUE(test::skipFirstRunAlert());  // its window would pass for the preferences
         klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{});
         ASSERT_TRUE(waitUntil([&] { return !desktop.trayIconOf(klosia->pid()).isEmpty(); },
                               std::chrono::seconds(20)));
