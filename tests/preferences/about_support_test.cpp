@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "OpenedUrls.h"
 #include "PreferencesFixture.h"
 #include "app/Updater.h"
 #include "fakes/FakeReleaseFeed.h"
@@ -11,7 +12,6 @@
 #include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesSupportViewController.h"
 #include "preferences/UpdateCheckWindow.h"
-#include "OpenedUrls.h"
 
 namespace klosia {
 namespace {
