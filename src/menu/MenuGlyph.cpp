@@ -1,0 +1,60 @@
+#include "menu/MenuGlyph.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
+#include <QSvgRenderer>
+
+#include <cmath>
+
+#include "resources/Resources.h"
+
+namespace klosia {
+
+namespace {
+
+QPixmap render(const QString& name, QSize size, const QColor& color, qreal ratio) {
+    QSvgRenderer renderer(resources::imagePath(name));
+    if (!renderer.isValid() || size.isEmpty()) {
+        return {};
+    }
+    QImage image(static_cast<int>(std::ceil(size.width() * ratio)),
+                 static_cast<int>(std::ceil(size.height() * ratio)),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&painter);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(image.rect(), color);
+    }
+    image.setDevicePixelRatio(ratio);
+    return QPixmap::fromImage(std::move(image));
+}
+
+}  // namespace
+
+QIcon MenuGlyph::icon(const QString& name, QSize size, const QColor& color,
+                      qreal devicePixelRatio) {
+    // A handful of entries: five glyphs in two colours, per theme and screen.
+    static QHash<QString, QIcon> cache;
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    const QString key = QStringLiteral("%1/%2x%3/%4/%5")
+                            .arg(name)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(color.rgba())
+                            .arg(ratio);
+    const auto found = cache.constFind(key);
+    if (found != cache.constEnd()) {
+        return *found;
+    }
+    const QPixmap pixmap = render(name, size, color, ratio);
+    const QIcon result = pixmap.isNull() ? QIcon() : QIcon(pixmap);
+    cache.insert(key, result);
+    return result;
+}
+
+}  // namespace klosia
