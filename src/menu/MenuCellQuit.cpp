@@ -1,0 +1,88 @@
+#include "menu/MenuCellQuit.h"
+
+#include <vector>
+
+#include "app/ApplicationDelegate.h"
+#include "core/Dispatcher.h"
+#include "core/NotificationBus.h"
+#include "log/Vezizur.h"
+#include "model/QuitEngine.h"
+
+namespace klosia {
+
+MenuCellQuit::Message MenuCellQuit::message(const QString& name, bool force) {
+    if (force) {
+        return {name + QStringLiteral(" has been quit with force! 💪"),
+                QStringLiteral("We couldn’t have done it without you.")};
+    }
+    return {name + QStringLiteral(" has been quit ✋"), QStringLiteral("Your wish is my command.")};
+}
+
+QString MenuCellQuit::describe(const RunningApplicationPtr& app) {
+    if (!app) {
+        return QStringLiteral("(none)");
+    }
+    return QStringLiteral("%1 [%2, pid %3]")
+        .arg(app->localizedName(), app->bundleIdentifier())
+        .arg(app->processIdentifier());
+}
+
+void MenuCellQuit::start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool force,
+                         const std::shared_ptr<std::atomic<int>>& countCheck) {
+    if (!entry) {
+        return;
+    }
+    notify(force ? names::appWillForceQuit : names::appWillQuit);
+    const std::vector<RunningApplicationPtr> targets = entry->apps;
+    const int expected = static_cast<int>(targets.size());
+    const QString name = entry->name;
+    auto accepted = std::make_shared<std::atomic<int>>(0);
+    countCheck->store(0);
+    for (const RunningApplicationPtr& target : targets) {
+        dispatcher.background([&dispatcher, target, force, accepted, expected, name] {
+            const QuitEngine::Completion completion = [&dispatcher, force, accepted, expected,
+                                                       name](bool success,
+                                                             const RunningApplicationPtr&) {
+                if (!success) {
+                    return;  // a refused request means no notification for this press
+                }
+                if (accepted->fetch_add(1, std::memory_order_acq_rel) + 1 != expected) {
+                    return;
+                }
+                dispatcher.main([name, force] {
+                    if (ApplicationDelegate* delegate = ApplicationDelegate::current()) {
+                        const Message shown = message(name, force);
+                        delegate->showNotification(shown.title, shown.subtitle);
+                    }
+                });
+            };
+            if (force) {
+                QuitEngine::forceTerminate(target, completion);
+            } else {
+                QuitEngine::terminate(target, completion);
+            }
+        });
+        checkIfTerminated(dispatcher, target, countCheck);
+    }
+}
+
+void MenuCellQuit::checkIfTerminated(Dispatcher& dispatcher, const RunningApplicationPtr& app,
+                                     const std::shared_ptr<std::atomic<int>>& countCheck) {
+    const bool terminated = app && app->isTerminated();
+    logger.log(describe(app) + QStringLiteral(" is terminated: ") +
+                   (terminated ? QStringLiteral("true") : QStringLiteral("false")),
+               VezizurLevel::info);
+    if (terminated) {
+        notify(names::didTerminateApplication);
+        return;
+    }
+    if (!app || countCheck->load() > kLastCheck - 1) {
+        return;
+    }
+    dispatcher.backgroundAfter(Dispatcher::Delay(kCheckInterval), [&dispatcher, app, countCheck] {
+        checkIfTerminated(dispatcher, app, countCheck);
+        countCheck->fetch_add(1);
+    });
+}
+
+}  // namespace klosia

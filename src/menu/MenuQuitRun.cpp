@@ -1,0 +1,104 @@
+#include "menu/MenuQuitRun.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "app/ApplicationDelegate.h"
+#include "core/Dispatcher.h"
+#include "log/Vezizur.h"
+#include "model/QuitEngine.h"
+
+namespace klosia {
+
+namespace {
+
+struct Run {
+    Run(Dispatcher& queue, std::size_t entries, bool forceMode, bool allShown,
+        std::source_location position)
+        : dispatcher(queue),
+          remaining(entries),
+          total(static_cast<int>(entries)),
+          force(forceMode),
+          all(allShown),
+          where(position) {}
+
+    Dispatcher& dispatcher;
+    // Per checked entry: its processes that have not yet accepted the request.
+    std::vector<std::atomic<int>> remaining;
+    // Checked entries whose every process accepted.
+    std::atomic<int> completed{0};
+    const int total;
+    const bool force;
+    const bool all;
+    const std::source_location where;
+};
+
+void entryDone(const std::shared_ptr<Run>& run) {
+    const int count = run->completed.fetch_add(1, std::memory_order_acq_rel) + 1;
+    const std::string progress = std::to_string(count) + " of " + std::to_string(run->total);
+    logger.log((run->force ? "force quit app " : "quit app ") + progress, VezizurLevel::info,
+               run->where);
+    if (count != run->total) {
+        return;
+    }
+    run->dispatcher.main([force = run->force, all = run->all] {
+        if (ApplicationDelegate* delegate = ApplicationDelegate::current()) {
+            const MenuQuitRun::Message message = MenuQuitRun::closingMessage(force, all);
+            delegate->showNotification(message.title, message.subtitle);
+        }
+    });
+}
+
+}  // namespace
+
+MenuQuitRun::Message MenuQuitRun::closingMessage(bool force, bool all) {
+    if (force) {
+        return all ? Message{QStringLiteral("All apps has been quit with force! 💪"),
+                             QStringLiteral("We couldn’t have done it without you.")}
+                   : Message{QStringLiteral("Selected apps has been quit with force! 💪"),
+                             QStringLiteral("The force is strong with you.")};
+    }
+    return all ? Message{QStringLiteral("All apps has been quit! 👍"),
+                         QStringLiteral("Your wish is my command.")}
+               : Message{QStringLiteral("Selected apps has been quit! ✋"),
+                         QStringLiteral("You did it!")};
+}
+
+void MenuQuitRun::start(Dispatcher& dispatcher, const std::vector<MenuAppPtr>& checked, bool force,
+                        bool all, std::source_location where) {
+    if (checked.empty()) {
+        return;
+    }
+    auto run = std::make_shared<Run>(dispatcher, checked.size(), force, all, where);
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        run->remaining[i].store(static_cast<int>(checked[i]->apps.size()));
+    }
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        const std::vector<RunningApplicationPtr> targets = checked[i]->apps;
+        if (targets.empty()) {
+            entryDone(run);  // nothing left to ask
+            continue;
+        }
+        for (const RunningApplicationPtr& target : targets) {
+            dispatcher.background([run, i, target] {
+                const QuitEngine::Completion completion = [run, i](bool success,
+                                                                   const RunningApplicationPtr&) {
+                    if (!success) {
+                        return;
+                    }
+                    if (run->remaining[i].fetch_sub(1, std::memory_order_acq_rel) == 1) {
+                        entryDone(run);
+                    }
+                };
+                if (run->force) {
+                    QuitEngine::forceTerminate(target, completion);
+                } else {
+                    QuitEngine::terminate(target, completion);
+                }
+            });
+        }
+    }
+}
+
+}  // namespace klosia
