@@ -23,6 +23,16 @@ void HoverButton::setImages(const QIcon& image, const QIcon& alternateImage) {
     update();
 }
 
+void HoverButton::showHover(bool entered) {
+    if (!isEnabled()) {
+        return;
+    }
+    entered_ = entered;
+    image_ = entered ? hoverImage : normalImage;
+    alpha_ = 1.0;
+    update();
+}
+
 void HoverButton::setDrawBackground(bool value) {
     drawBackground_ = value;
     update();

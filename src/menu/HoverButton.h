@@ -20,6 +20,9 @@ public:
     // Takes the images as the button's image and alternate image: the alternate one is shown
     // under the pointer and while pressed.
     void setImages(const QIcon& image, const QIcon& alternateImage);
+    // Puts the button in its hover look (or out of it) without the pointer moving: a reused
+    // button under a pointer that stays. Also ends a press's half opacity. Ignored when disabled.
+    void showHover(bool entered);
 
     QIcon normalImage;
     QIcon hoverImage;

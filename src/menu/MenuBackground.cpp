@@ -37,6 +37,21 @@ void drawPart(QPainter& painter, const std::unique_ptr<QSvgRenderer>& part, cons
 
 }  // namespace
 
+QImage MenuBackground::outlined(const QImage& shape, QSize size, qreal devicePixelRatio,
+                                const QColor& fill, const QColor& outline) {
+    QImage composed(shape.size(), QImage::Format_ARGB32_Premultiplied);
+    composed.setDevicePixelRatio(devicePixelRatio);
+    composed.fill(Qt::transparent);
+    QPainter painter(&composed);
+    painter.drawImage(QPointF(0, 0), tinted(shape, outline));
+    if (size.width() > 2 && size.height() > 2) {
+        const QImage inner = shapeImage(size - QSize(2, 2), devicePixelRatio);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPointF(1, 1), tinted(inner, fill));
+    }
+    return composed;
+}
+
 QString MenuBackground::partName(int part) {
     return QStringLiteral("frame-%1").arg(part);
 }

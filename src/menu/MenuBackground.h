@@ -28,6 +28,10 @@ public:
     // their part empty (the shape then has a hole there, but nothing fails).
     static QImage shapeImage(QSize size, qreal devicePixelRatio = 1.0);
 
+    // `shape` (shapeImage() at `size`) filled with `fill` inside a one-point `outline`.
+    static QImage outlined(const QImage& shape, QSize size, qreal devicePixelRatio,
+                           const QColor& fill, const QColor& outline);
+
     // `shape` filled with `color` wherever it is opaque, keeping its alpha.
     static QImage tinted(const QImage& shape, const QColor& color);
 

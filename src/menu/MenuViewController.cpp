@@ -1,17 +1,29 @@
 #include "menu/MenuViewController.h"
 
+#include <QApplication>
 #include <QBitmap>
+#include <QCheckBox>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QLineEdit>
 #include <QPainter>
-#include <QRegion>
 
 #include <set>
 
+#include "core/NotificationBus.h"
+#include "menu/HoverButton.h"
 #include "menu/MenuBackground.h"
+#include "menu/MenuFooterView.h"
 #include "menu/MenuGeometry.h"
+#include "menu/MenuKeyMonitor.h"
+#include "menu/MenuQuitMode.h"
+#include "menu/MenuQuitRun.h"
+#include "menu/MenuTableView.h"
+#include "menu/MenuViewCell.h"
+#include "menu/MenuWindowController.h"
+#include "settings/Preferences.h"
 
 namespace klosia {
 
@@ -20,33 +32,59 @@ namespace {
 // How much of the desktop shows through the menu when a compositor can blend it.
 constexpr qreal kTranslucentAlpha = 0.94;
 constexpr int kSideMargin = 12;
+constexpr int kFieldHeight = 26;
 
 }  // namespace
 
-MenuViewController::MenuViewController(QWidget* parent)
-    : QWidget(parent), header_(new QLabel(this)), rows_(new QListWidget(this)) {
+MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& preferences,
+                                       QWidget* parent)
+    : QWidget(parent),
+      dispatcher_(dispatcher),
+      preferences_(preferences),
+      searchField_(new QLineEdit(this)),
+      selectAllBt_(new QCheckBox(this)),
+      appsTableView_(new MenuTableView(this)),
+      footer_(new MenuFooterView(this)),
+      klosiaBt_(footer_->klosiaBt()),
+      keyMonitor_(new MenuKeyMonitor(*this)) {
     setAttribute(Qt::WA_NoSystemBackground);
-    header_->setText(tr("Running applications"));
-    header_->setForegroundRole(QPalette::PlaceholderText);
-    header_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
-    rows_->setAccessibleName(tr("Running applications"));
-    rows_->setFrameShape(QFrame::NoFrame);
-    rows_->setFocusPolicy(Qt::NoFocus);
-    rows_->setSelectionMode(QAbstractItemView::NoSelection);
-    rows_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rows_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    rows_->setUniformItemSizes(true);
-    rows_->setFont(titleFont());
-    rows_->setIconSize(QSize(18, 18));
-    // The menu's own background shows through the rows. Only these two roles are fixed: the
-    // others keep following the application's palette (light or dark).
-    QPalette transparent;
-    transparent.setColor(QPalette::Base, Qt::transparent);
-    transparent.setColor(QPalette::Window, Qt::transparent);
-    rows_->setPalette(transparent);
-    rows_->viewport()->setAutoFillBackground(false);
+    searchField_->setPlaceholderText(tr("Search"));
+    searchField_->setAccessibleName(tr("Search applications"));
+    searchField_->setClearButtonEnabled(true);
+    connect(searchField_, &QLineEdit::textChanged, this, [this] { controlTextDidChange(); });
+
+    selectAllBt_->setTristate(true);
+    selectAllBt_->setCheckState(Qt::PartiallyChecked);
+    selectAllBt_->setAccessibleName(tr("Select all applications"));
+    selectAllBt_->setToolTip(tr("Select all"));
+    connect(selectAllBt_, &QCheckBox::clicked, this, [this] { selectAllBtPress(); });
+
+    appsTableView_->setAccessibleName(tr("Running applications"));
+    appsTableView_->setDataSource(this);
+
+    connect(klosiaBt_, &HoverButton::clicked, this, [this] { klosiaBtPress(); });
+
+    for (QWidget* widget :
+         {static_cast<QWidget*>(searchField_), static_cast<QWidget*>(selectAllBt_),
+          static_cast<QWidget*>(appsTableView_), static_cast<QWidget*>(klosiaBt_)}) {
+        keyMonitor_->watch(widget);
+    }
+    setFocusProxy(searchField_);
+    observe(this, &MenuViewController::cpuDidChangedNotification, names::cpuDidChanged);
     layoutChildren();
+}
+
+MenuViewController::~MenuViewController() {
+    appsTableView_->setDataSource(nullptr);
+}
+
+HoverButton* MenuViewController::settingsBt() const {
+    return footer_->settingsBt();
+}
+
+QLabel* MenuViewController::rotateLabel() const {
+    return footer_->rotateLabel();
 }
 
 QFont MenuViewController::titleFont() {
@@ -74,6 +112,18 @@ std::vector<MenuAppPtr> MenuViewController::filteredApplications() const {
 }
 
 void MenuViewController::updateKlosiaBt() {
+    const std::vector<MenuAppPtr> shown = filteredApplications();
+    if (shown.empty()) {
+        return;
+    }
+    const auto selected = std::count_if(shown.begin(), shown.end(),
+                                        [](const MenuAppPtr& app) { return app->selected; });
+    const bool all = static_cast<std::size_t>(selected) == shown.size();
+    const QuitOption option = preferences_.quitOption();
+    klosiaBt_->setText(MenuQuitMode::klosiaTitle(option, all, alternate));
+    klosiaBt_->setAccessibleName(MenuQuitMode::klosiaAccessibleName(option, all, alternate));
+    klosiaBt_->setEnabled(selected > 0);
+    footer_->updateColors();
     reloadData();
 }
 
@@ -84,80 +134,152 @@ void MenuViewController::updateSelectAllBt() {
             states.insert(app->selected);
         }
     }
+    Qt::CheckState state = Qt::PartiallyChecked;
     if (states.size() == 1) {
-        selectAllState_ = *states.begin() ? Qt::Checked : Qt::Unchecked;
+        state = *states.begin() ? Qt::Checked : Qt::Unchecked;
+    }
+    selectAllBt_->setCheckState(state);
+}
+
+Qt::CheckState MenuViewController::selectAllState() const {
+    return selectAllBt_->checkState();
+}
+
+void MenuViewController::selectAllBtPress() {
+    const bool check = selectAllBt_->checkState() != Qt::Unchecked;
+    MenuWindowController* owner = menuWindowController.data();
+    std::vector<MenuAppPtr> rebuilt;
+    rebuilt.reserve(applications_.size());
+    for (const MenuAppPtr& app : applications_) {
+        MenuAppPtr entry = app;
+        if (app->policy == MenuAppPolicy::standard) {
+            entry = std::make_shared<MenuApp>(check, app->name, app->bundleIdentifier, app->apps,
+                                              app->policy);
+        }
+        if (owner != nullptr) {
+            DeselectedApps& deselected = owner->appList().deselectedApps;
+            if (entry->selected) {
+                deselected.remove(entry->bundleIdentifier);
+            } else {
+                deselected.insert(entry->bundleIdentifier, entry);
+            }
+        }
+        rebuilt.push_back(std::move(entry));
+    }
+    applications_ = std::move(rebuilt);
+    updateSelectAllBt();
+    updateKlosiaBt();
+    reloadData();
+}
+
+void MenuViewController::selectAll() {
+    selectAllBt_->setCheckState(Qt::Checked);
+    selectAllBtPress();
+}
+
+void MenuViewController::klosiaBtPress() {
+    quitSelected();
+}
+
+void MenuViewController::quitSelected(std::source_location where) {
+    const std::vector<MenuAppPtr> shown = filteredApplications();
+    std::vector<MenuAppPtr> checked;
+    std::copy_if(shown.begin(), shown.end(), std::back_inserter(checked),
+                 [](const MenuAppPtr& app) { return app->selected; });
+    const QuitOption option = preferences_.quitOption();
+    // "All" is decided now, as the title read: the list shrinks while the applications end.
+    MenuQuitRun::start(dispatcher_, checked, MenuQuitMode::isForce(option, alternate),
+                       checked.size() == shown.size(), where);
+}
+
+void MenuViewController::controlTextDidChange() {
+    const QString text = searchField_->text();
+    if (text.isEmpty()) {
+        search.reset();
     } else {
-        selectAllState_ = Qt::PartiallyChecked;
+        search = text.trimmed();
     }
-}
-
-void MenuViewController::updateBackground() {
-    const QSize area = size();
-    const qreal ratio = devicePixelRatioF();
-    const bool translucent = window()->testAttribute(Qt::WA_TranslucentBackground);
-    const QImage shape = MenuBackground::shapeImage(area, ratio);
-
-    // A one-point outline in the palette's mid colour, then the window colour inside it.
-    QImage composed(shape.size(), QImage::Format_ARGB32_Premultiplied);
-    composed.setDevicePixelRatio(ratio);
-    composed.fill(Qt::transparent);
-    QColor fill = palette().color(QPalette::Window);
-    QColor outline = palette().color(QPalette::Mid);
-    if (translucent) {
-        fill.setAlphaF(kTranslucentAlpha);
-        outline.setAlphaF(kTranslucentAlpha);
-    }
-    {
-        QPainter painter(&composed);
-        painter.drawImage(QPointF(0, 0), MenuBackground::tinted(shape, outline));
-        if (area.width() > 2 && area.height() > 2) {
-            const QImage inner = MenuBackground::shapeImage(area - QSize(2, 2), ratio);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawImage(QPointF(1, 1), MenuBackground::tinted(inner, fill));
-        }
-    }
-    background_ = composed;
-
-    // Without a compositor the window cannot be transparent: the X server cuts it to the shape.
-    if (window() != this) {
-        if (translucent) {
-            window()->clearMask();
-        } else {
-            const QImage logical = ratio == 1.0 ? shape : MenuBackground::shapeImage(area, 1.0);
-            window()->setMask(QBitmap::fromImage(logical.createAlphaMask()));
-        }
-    }
-    update();
-}
-
-void MenuViewController::reloadData() {
-    rows_->clear();
-    for (const MenuAppPtr& app : filteredApplications()) {
-        if (!app) {
-            continue;
-        }
-        QIcon icon;
-        if (!app->apps.empty() && app->apps.front()) {
-            icon = app->apps.front()->icon();
-        }
-        auto* item = new QListWidgetItem(icon, app->title(), rows_);
-        item->setForeground(palette().color(QPalette::WindowText));
-        item->setSizeHint(QSize(0, menugeometry::kRowHeight));
-        item->setFlags(Qt::ItemIsEnabled);
+    updateBackground();
+    updateSelectAllBt();
+    // The title names what a press does, and a press counts the entries shown now.
+    updateKlosiaBt();
+    reloadData();
+    if (MenuWindowController* owner = menuWindowController.data()) {
+        owner->layoutWindow();
     }
 }
 
 void MenuViewController::clearSearch() {
     search.reset();
+    const QSignalBlocker quiet(searchField_);
+    searchField_->clear();
+}
+
+void MenuViewController::resetForNextOpening() {
+    lastSample_.reset();
+    hoverIndex.reset();
+    keyDown = false;
+    appsTableView_->resetPosition();
+}
+
+void MenuViewController::reloadData() {
+    appsTableView_->reloadData();
+}
+
+int MenuViewController::numberOfRows() const {
+    return static_cast<int>(filteredApplications().size());
+}
+
+MenuViewCell* MenuViewController::makeCell(QWidget* parent) {
+    auto* cell = new MenuViewCell(dispatcher_, preferences_, parent);
+    keyMonitor_->watch(cell);
+    return cell;
+}
+
+void MenuViewController::configureCell(MenuViewCell& cell, int row) {
+    const std::vector<MenuAppPtr> shown = filteredApplications();
+    if (row < 0 || static_cast<std::size_t>(row) >= shown.size()) {
+        return;
+    }
+    cell.configure(shown[static_cast<std::size_t>(row)], alternate,
+                   hoverIndex.has_value() && *hoverIndex == row, row);
+    cell.delegate = this;
+    if (lastSample_) {
+        cell.cpuDidChangedNotification(Notification{names::cpuDidChanged, lastSample_});
+    }
+}
+
+QString MenuViewController::rowKey(int row) const {
+    const std::vector<MenuAppPtr> shown = filteredApplications();
+    if (row < 0 || static_cast<std::size_t>(row) >= shown.size()) {
+        return {};
+    }
+    const MenuApp& app = *shown[static_cast<std::size_t>(row)];
+    const qint64 pid =
+        app.apps.empty() || !app.apps.front() ? 0 : app.apps.front()->processIdentifier();
+    return app.bundleIdentifier + QLatin1Char('/') + QString::number(pid) + QLatin1Char('/') +
+           app.name;
+}
+
+void MenuViewController::cpuDidChangedNotification(const Notification& notification) {
+    lastSample_ = notification.object;
+    for (MenuViewCell* cell : appsTableView_->visibleCells()) {
+        cell->cpuDidChangedNotification(notification);
+    }
 }
 
 void MenuViewController::didCheck(const MenuAppPtr& app, bool selected) {
     if (app) {
-        for (const MenuAppPtr& shown : filteredApplications()) {
-            if (shown && shown->bundleIdentifier == app->bundleIdentifier) {
-                shown->selected = selected;
-                break;
-            }
+        const std::vector<MenuAppPtr> shown = filteredApplications();
+        // The row's own entry first: two entries may share an identifier.
+        auto match = std::find(shown.begin(), shown.end(), app);
+        if (match == shown.end()) {
+            match = std::find_if(shown.begin(), shown.end(), [&](const MenuAppPtr& entry) {
+                return entry->bundleIdentifier == app->bundleIdentifier;
+            });
+        }
+        if (match != shown.end()) {
+            (*match)->selected = selected;
         }
     }
     updateSelectAllBt();
@@ -178,6 +300,55 @@ void MenuViewController::didChangePolicy(const MenuAppPtr& app, MenuAppPolicy po
     if (delegate != nullptr) {
         delegate->didChangePolicy(app, policy);
     }
+}
+
+void MenuViewController::keyPressEvent(QKeyEvent* event) {
+    // Keys the focused control left alone arrive here.
+    if (!keyMonitor_->navigate(*event)) {
+        QWidget::keyPressEvent(event);
+    }
+}
+
+bool MenuViewController::focusNextPrevChild(bool next) {
+    return keyMonitor_->focusNext(next);
+}
+
+void MenuViewController::updateBackground() {
+    const QSize area = size();
+    const qreal ratio = devicePixelRatioF();
+    const bool translucent = window()->testAttribute(Qt::WA_TranslucentBackground);
+    QColor fill = palette().color(QPalette::Window);
+    QColor outline = palette().color(QPalette::Mid);
+    if (translucent) {
+        fill.setAlphaF(kTranslucentAlpha);
+        outline.setAlphaF(kTranslucentAlpha);
+    }
+    // Rebuilds and searches ask often; the shape changes only with the size and the colours.
+    const QString key = QStringLiteral("%1x%2@%3 %4 %5 %6")
+                            .arg(area.width())
+                            .arg(area.height())
+                            .arg(ratio)
+                            .arg(fill.rgba())
+                            .arg(outline.rgba())
+                            .arg(translucent);
+    if (key == backgroundKey_ && !background_.isNull()) {
+        update();
+        return;
+    }
+    backgroundKey_ = key;
+    const QImage shape = MenuBackground::shapeImage(area, ratio);
+    background_ = MenuBackground::outlined(shape, area, ratio, fill, outline);
+
+    // Without a compositor the window cannot be transparent: the X server cuts it to the shape.
+    if (window() != this) {
+        if (translucent) {
+            window()->clearMask();
+        } else {
+            const QImage logical = ratio == 1.0 ? shape : MenuBackground::shapeImage(area, 1.0);
+            window()->setMask(QBitmap::fromImage(logical.createAlphaMask()));
+        }
+    }
+    update();
 }
 
 void MenuViewController::paintEvent(QPaintEvent* /*event*/) {
@@ -205,9 +376,13 @@ void MenuViewController::changeEvent(QEvent* event) {
 void MenuViewController::layoutChildren() {
     using namespace menugeometry;
     const int inner = std::max(0, width() - 2 * kSideMargin);
-    header_->setGeometry(kSideMargin, 0, inner, kHeaderHeight);
-    rows_->setGeometry(kSideMargin, kHeaderHeight, inner,
-                       std::max(0, height() - kHeaderHeight - kFooterHeight));
+    const int fieldTop = (kHeaderHeight - kFieldHeight) / 2;
+    // The select-all box stands over the rows' boxes.
+    selectAllBt_->setGeometry(kSideMargin + 2, fieldTop, 22, kFieldHeight);
+    searchField_->setGeometry(kSideMargin + 28, fieldTop, std::max(0, inner - 28), kFieldHeight);
+    const int footerTop = std::max(kHeaderHeight, height() - kFooterHeight);
+    appsTableView_->setGeometry(kSideMargin, kHeaderHeight, inner, footerTop - kHeaderHeight);
+    footer_->setGeometry(kSideMargin, footerTop, inner, kFooterHeight);
 }
 
 }  // namespace klosia

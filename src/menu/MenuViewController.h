@@ -6,28 +6,51 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
+#include <source_location>
 #include <vector>
 
+#include "core/Notification.h"
+#include "menu/MenuTableDataSource.h"
 #include "menu/MenuViewCellDelegate.h"
 #include "model/MenuApp.h"
 
+class QCheckBox;
 class QLabel;
-class QListWidget;
+class QLineEdit;
 
 namespace klosia {
 
+class Dispatcher;
+class HoverButton;
+class MenuFooterView;
+class MenuKeyMonitor;
+class MenuTableView;
 class MenuWindowController;
+class Preferences;
 
-// The content of the menu window: the list the window controller hands it, filtered by the
-// search text, over the menu's shaped background. Rows show each entry's icon and title; the
-// check boxes, load, quit buttons, search field, select-all box and main button come with the
-// full table.
-class MenuViewController : public QWidget, public MenuViewCellDelegate {
+// The content of the menu window: a search field and the select-all box over the table of
+// applications, and the main button under it. The window controller hands it the list; it
+// shows the entries whose names match the search, keeps the check boxes, and quits the checked
+// entries when the main button is pressed.
+//
+// The keyboard: the search field has it when the menu opens. Down goes to the rows, Up from
+// the first row back to the field; typing anywhere goes to the field; Return presses the main
+// button; Tab goes field, select-all box, rows, main button. Ctrl+A, C, V, X and Z act once per
+// key press on the focused control (Ctrl+A in the rows checks every entry).
+class MenuViewController final : public QWidget,
+                                 public MenuViewCellDelegate,
+                                 public MenuTableDataSource {
     Q_OBJECT
 
 public:
-    explicit MenuViewController(QWidget* parent = nullptr);
+    // Quits run on `dispatcher`'s queues; `preferences` names the preferred mode. Both must
+    // outlive the view.
+    MenuViewController(Dispatcher& dispatcher, Preferences& preferences, QWidget* parent = nullptr);
+    ~MenuViewController() override;
+    MenuViewController(const MenuViewController&) = delete;
+    MenuViewController& operator=(const MenuViewController&) = delete;
 
     // The whole list, in the controller's order; set by the window controller.
     const std::vector<MenuAppPtr>& applications() const { return applications_; }
@@ -37,28 +60,44 @@ public:
     // search text has at least one character; otherwise every entry. Recomputed on each call.
     std::vector<MenuAppPtr> filteredApplications() const;
 
-    // The main button's title and enabled state come with the full table; until then this is
-    // the step that follows them: the rows are rebuilt, so they show the current state.
+    // The main button's title and enabled state for the shown entries (unchanged when none is
+    // shown), then the rows are refilled.
     void updateKlosiaBt();
-    // Recomputes the select-all state from the shown entries with the standard policy.
+    // The select-all box: on when every shown standard entry is checked, off when none is,
+    // partially checked otherwise and when no standard entry is shown.
     void updateSelectAllBt();
     // Redraws the menu's shape at the current size.
     void updateBackground();
-    // Rebuilds the rows from filteredApplications().
+    // Refills the rows from filteredApplications().
     void reloadData();
-    // Forgets the search text (the menu clears it when it closes).
+    // Forgets the search text and empties the field (the menu does this when it closes).
     void clearSearch();
+    // The menu closed: the next opening starts at the top, with no load shown yet.
+    void resetForNextOpening();
 
-    // On: every shown standard entry checked; off: none; partially checked otherwise, and
-    // when no standard entry is shown.
-    Qt::CheckState selectAllState() const { return selectAllState_; }
+    // Actions of the controls.
+    void selectAllBtPress();
+    // Checks every entry, as the select-all box does (Ctrl+A in the rows).
+    void selectAll();
+    void klosiaBtPress();
+    void controlTextDidChange();
+    // Quits or force-quits every process of the checked entries shown; one notification when
+    // all of them accepted. `where` is the position its log lines carry.
+    void quitSelected(std::source_location where = std::source_location::current());
+
+    Qt::CheckState selectAllState() const;
 
     // The application's UI font at 13 pixels: rows show titles in it and the window is sized
     // by it.
     static QFont titleFont();
 
-    // The rows as shown, for tests and accessibility checks.
-    QListWidget* rowsView() const { return rows_; }
+    QLineEdit* searchField() const { return searchField_; }
+    QCheckBox* selectAllBt() const { return selectAllBt_; }
+    HoverButton* klosiaBt() const { return klosiaBt_; }
+    MenuTableView* appsTableView() const { return appsTableView_; }
+    // The footer's settings button and tip line: hidden until they have their behaviour.
+    HoverButton* settingsBt() const;
+    QLabel* rotateLabel() const;
     const QImage& background() const { return background_; }
 
     // MenuViewCellDelegate: updates the shown entry, then passes the call on to `delegate`.
@@ -66,17 +105,30 @@ public:
     void didHover(std::optional<int> index) override;
     void didChangePolicy(const MenuAppPtr& app, MenuAppPolicy policy) override;
 
+    // MenuTableDataSource
+    int numberOfRows() const override;
+    MenuViewCell* makeCell(QWidget* parent) override;
+    void configureCell(MenuViewCell& cell, int row) override;
+    QString rowKey(int row) const override;
+
+    // Each "CPUDidChanged" sample reaches the rows in view; rows filled later show it too.
+    void cpuDidChangedNotification(const Notification& notification);
+
     // The Alt key is held while the menu is open.
     bool alternate = false;
     // Row whose quit button the pointer is over.
     std::optional<int> hoverIndex;
     // Current filter text, trimmed; none when the field is empty.
     std::optional<QString> search;
+    // A Ctrl shortcut was handled and its key is not released yet.
+    bool keyDown = false;
     // Receives the rows' events; the window controller sets itself. Not owned.
     MenuViewCellDelegate* delegate = nullptr;
     QPointer<MenuWindowController> menuWindowController;
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -84,11 +136,19 @@ protected:
 private:
     void layoutChildren();
 
+    Dispatcher& dispatcher_;
+    Preferences& preferences_;
     std::vector<MenuAppPtr> applications_;
-    Qt::CheckState selectAllState_ = Qt::PartiallyChecked;
+    std::shared_ptr<const NotificationObject> lastSample_;
     QImage background_;
-    QLabel* header_;
-    QListWidget* rows_;
+    QString backgroundKey_;
+
+    QLineEdit* searchField_;
+    QCheckBox* selectAllBt_;
+    MenuTableView* appsTableView_;
+    MenuFooterView* footer_;
+    HoverButton* klosiaBt_;
+    MenuKeyMonitor* keyMonitor_;
 };
 
 }  // namespace klosia

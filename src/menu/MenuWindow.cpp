@@ -37,11 +37,13 @@ bool isModifierKey(int key) {
 
 }  // namespace
 
-MenuWindow::MenuWindow(QWidget* parent)
+MenuWindow::MenuWindow(Dispatcher& dispatcher, Preferences& preferences, QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
-      content_(new MenuViewController(this)) {
+      content_(new MenuViewController(dispatcher, preferences, this)) {
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
+    // The keyboard starts in the search field: typing filters at once, Down reaches the rows.
+    setFocusProxy(content_);
     setAccessibleName(tr("Applications menu"));
 }
 

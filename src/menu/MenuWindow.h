@@ -7,8 +7,10 @@ class QKeyEvent;
 
 namespace klosia {
 
+class Dispatcher;
 class MenuViewController;
 class MenuWindowController;
+class Preferences;
 
 // The menu's borderless window: a Qt popup, so the window manager neither decorates, lists nor
 // places it, it holds the keyboard while open, and a press anywhere outside the program reaches
@@ -17,7 +19,9 @@ class MenuWindow final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit MenuWindow(QWidget* parent = nullptr);
+    // The content view quits through `dispatcher` in the mode `preferences` names; both must
+    // outlive the window.
+    MenuWindow(Dispatcher& dispatcher, Preferences& preferences, QWidget* parent = nullptr);
 
     MenuViewController* contentView() const { return content_; }
 

@@ -55,7 +55,7 @@ MenuWindowController::MenuWindowController(Dispatcher& dispatcher, Workspace& wo
       preferences_(preferences),
       compositor_(compositor),
       appList_(defaults),
-      window_(std::make_unique<MenuWindow>()),
+      window_(std::make_unique<MenuWindow>(dispatcher, preferences)),
       menuViewController_(window_->contentView()),
       fade_(new QPropertyAnimation(window_.get(), "windowOpacity", this)) {
     window_->menuWindowController = this;
@@ -153,6 +153,7 @@ void MenuWindowController::finishClosing() {
     isOpen_ = false;
     logger.log("menu did close", VezizurLevel::info);
     menuViewController_->clearSearch();
+    menuViewController_->resetForNextOpening();
     reloadApps();
     stopCpuTimer();
     Q_EMIT menuDidClose();
