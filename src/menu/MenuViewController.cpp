@@ -181,7 +181,7 @@ void MenuViewController::klosiaBtPress() {
     quitSelected();
 }
 
-void MenuViewController::quitSelected(std::source_location where) {
+void MenuViewController::quitSelected() {
     const std::vector<MenuAppPtr> shown = filteredApplications();
     std::vector<MenuAppPtr> checked;
     std::copy_if(shown.begin(), shown.end(), std::back_inserter(checked),
@@ -189,7 +189,7 @@ void MenuViewController::quitSelected(std::source_location where) {
     const QuitOption option = preferences_.quitOption();
     // "All" is decided now, as the title read: the list shrinks while the applications end.
     MenuQuitRun::start(dispatcher_, checked, MenuQuitMode::isForce(option, alternate),
-                       checked.size() == shown.size(), where);
+                       checked.size() == shown.size(), std::source_location::current());
 }
 
 void MenuViewController::controlTextDidChange() {

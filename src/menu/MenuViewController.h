@@ -8,7 +8,6 @@
 
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <vector>
 
 #include "core/Notification.h"
@@ -82,8 +81,8 @@ public:
     void klosiaBtPress();
     void controlTextDidChange();
     // Quits or force-quits every process of the checked entries shown; one notification when
-    // all of them accepted. `where` is the position its log lines carry.
-    void quitSelected(std::source_location where = std::source_location::current());
+    // all of them accepted.
+    void quitSelected();
 
     Qt::CheckState selectAllState() const;
 
