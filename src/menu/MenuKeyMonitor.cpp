@@ -11,6 +11,7 @@
 #include "menu/HoverButton.h"
 #include "menu/MenuTableView.h"
 #include "menu/MenuViewController.h"
+#include "menu/MenuWindow.h"
 #include "menu/MenuWindowController.h"
 
 namespace klosia {
@@ -34,6 +35,16 @@ void MenuKeyMonitor::watch(QWidget* widget) {
 }
 
 bool MenuKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
+    const bool press = event->type() == QEvent::KeyPress;
+    if ((press || event->type() == QEvent::KeyRelease) &&
+        MenuWindow::isModifierKey(static_cast<QKeyEvent*>(event)->key())) {
+        // Followed here: a text field keeps the release of a modifier to itself, so the
+        // window would never learn that Alt went up.
+        if (MenuWindowController* owner = view_.menuWindowController.data()) {
+            owner->flagsChanged(static_cast<QKeyEvent*>(event)->modifiers());
+        }
+        return true;
+    }
     if (event->type() == QEvent::KeyRelease) {
         if (!static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
             view_.keyDown = false;

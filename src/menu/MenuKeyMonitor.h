@@ -11,6 +11,9 @@ class MenuViewController;
 
 // The menu's keyboard.
 //
+// The modifier keys: every press and release of Shift, Ctrl, Alt or Super reaches the window
+// controller, which follows Alt (the alternate quit mode).
+//
 // Its own Ctrl shortcuts (Ctrl stands where Command stands on other systems): Ctrl+A
 // selects all (the search text, or every entry when the rows have the keyboard), Ctrl+C, V, X
 // and Z copy, paste, cut and undo in the search field. Each acts once per key press: held keys

@@ -317,6 +317,10 @@ void MenuViewCell::leaveEvent(QEvent* event) {
 }
 
 void MenuViewCell::keyPressEvent(QKeyEvent* event) {
+    if (!keyboardFocus_) {
+        keyboardFocus_ = true;  // a click put the focus here, the keys use it now
+        update();
+    }
     const Qt::KeyboardModifiers modifiers =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     if (event->key() == Qt::Key_Space && modifiers == Qt::NoModifier) {
@@ -337,6 +341,7 @@ void MenuViewCell::keyPressEvent(QKeyEvent* event) {
 
 void MenuViewCell::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
+    keyboardFocus_ = event->reason() != Qt::MouseFocusReason;
     update();
     Q_EMIT focused(index_);
 }
@@ -361,7 +366,7 @@ void MenuViewCell::changeEvent(QEvent* event) {
 }
 
 void MenuViewCell::paintEvent(QPaintEvent* /*event*/) {
-    if (!hasFocus()) {
+    if (!hasFocus() || !keyboardFocus_) {
         return;
     }
     // The keyboard's row: a soft accent band that reads in light and dark themes.

@@ -132,6 +132,8 @@ private:
     bool alternate_ = false;
     int index_ = 0;
     bool dimmed_ = false;
+    // The focus came from the keyboard (or the program), not from a click: show the band.
+    bool keyboardFocus_ = false;
     QString title_;
     QIcon appIcon_;
     std::shared_ptr<std::atomic<int>> countCheck_ = std::make_shared<std::atomic<int>>(0);

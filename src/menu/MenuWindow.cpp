@@ -16,7 +16,9 @@ namespace {
 constexpr Qt::KeyboardModifiers kShortcutModifiers =
     Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
 
-bool isModifierKey(int key) {
+}  // namespace
+
+bool MenuWindow::isModifierKey(int key) {
     switch (key) {
         case Qt::Key_Shift:
         case Qt::Key_Control:
@@ -34,8 +36,6 @@ bool isModifierKey(int key) {
             return false;
     }
 }
-
-}  // namespace
 
 MenuWindow::MenuWindow(Dispatcher& dispatcher, Preferences& preferences, QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),

@@ -35,6 +35,10 @@ public:
     // applications and posts "MenuDidChanged". Every one of them is consumed: answers true.
     bool performKeyEquivalent(const QKeyEvent& event);
 
+    // Shift, Ctrl, Alt, Super and the lock keys: their presses and releases only change the
+    // modifier state the menu follows.
+    static bool isModifierKey(int key);
+
     // The owner: told of presses outside, Escape, the Alt key and of hiding. Not owned.
     QPointer<MenuWindowController> menuWindowController;
 

@@ -127,6 +127,10 @@ void MenuWindowController::fadeFinished() {
         phase_ = Phase::open;
         isOpen_ = true;
         logger.log("menu did open", VezizurLevel::info);
+        // Alt pressed while the menu faded in was not counted yet: it counts once open.
+        if (QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier)) {
+            flagsChanged(QGuiApplication::queryKeyboardModifiers());
+        }
         startCpuTimer();
         Q_EMIT menuDidOpen();
     } else if (phase_ == Phase::closing) {
