@@ -57,4 +57,23 @@ QIcon MenuGlyph::icon(const QString& name, QSize size, const QColor& color,
     return result;
 }
 
+QPixmap MenuGlyph::applicationPixmap(const QIcon& icon, QSize size, const QColor& placeholderColor,
+                                     qreal devicePixelRatio, qreal opacity, bool placeholder) {
+    const QIcon shown = icon.isNull() && placeholder
+                            ? MenuGlyph::icon(QStringLiteral("app-generic"), size, placeholderColor,
+                                              devicePixelRatio)
+                            : icon;
+    const QPixmap pixmap = shown.pixmap(size, devicePixelRatio);
+    if (pixmap.isNull() || opacity >= 1.0) {
+        return pixmap;
+    }
+    QPixmap result(pixmap.size());
+    result.setDevicePixelRatio(pixmap.devicePixelRatio());
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.setOpacity(opacity);
+    painter.drawPixmap(0, 0, pixmap);
+    return result;
+}
+
 }  // namespace klosia

@@ -35,19 +35,6 @@ constexpr int kCheckWidth = 22;
 constexpr int kGap = 4;
 constexpr qreal kDimmed = 0.5;
 
-QPixmap faded(const QPixmap& source, qreal opacity) {
-    if (source.isNull()) {
-        return source;
-    }
-    QPixmap result(source.size());
-    result.setDevicePixelRatio(source.devicePixelRatio());
-    result.fill(Qt::transparent);
-    QPainter painter(&result);
-    painter.setOpacity(opacity);
-    painter.drawPixmap(0, 0, source);
-    return result;
-}
-
 }  // namespace
 
 MenuViewCell::MenuViewCell(Dispatcher& dispatcher, Preferences& preferences, QWidget* parent)
@@ -147,8 +134,9 @@ void MenuViewCell::updateImages(bool hover) {
 }
 
 void MenuViewCell::updateIcon() {
-    const QPixmap pixmap = appIcon_.pixmap(QSize(kIconSize, kIconSize), devicePixelRatioF());
-    iconView_->setPixmap(dimmed_ ? faded(pixmap, kDimmed) : pixmap);
+    iconView_->setPixmap(MenuGlyph::applicationPixmap(
+        appIcon_, QSize(kIconSize, kIconSize), palette().color(QPalette::PlaceholderText),
+        devicePixelRatioF(), dimmed_ ? kDimmed : 1.0, app_ != nullptr));
 }
 
 void MenuViewCell::updateTitle() {
@@ -361,6 +349,7 @@ void MenuViewCell::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
         updateImages(quitBt_->entered());
+        updateIcon();
         updateTitle();
     }
 }
