@@ -72,8 +72,15 @@ std::string Vezizur::formatDate(std::chrono::system_clock::time_point time,
         cached.format = std::move(format);
         cached.pattern = pattern;
     }
-    // The default zone is read per call: the user may change it while the program runs.
-    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
+    // The default zone is read per call: the user may change it while the program runs. ICU
+    // reads the host's zone into static buffers of its own, so one thread at a time (lines are
+    // logged from the background queue too).
+    static std::mutex zoneMutex;
+    std::unique_ptr<icu::TimeZone> zone;
+    {
+        const std::lock_guard lock(zoneMutex);
+        zone.reset(icu::TimeZone::detectHostTimeZone());
+    }
     if (zone) {
         cached.format->setTimeZone(*zone);
     }
