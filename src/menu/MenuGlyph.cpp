@@ -52,7 +52,7 @@ QIcon MenuGlyph::icon(const QString& name, QSize size, const QColor& color,
         return *found;
     }
     const QPixmap pixmap = render(name, size, color, ratio);
-    const QIcon result = pixmap.isNull() ? QIcon() : QIcon(pixmap);
+    QIcon result = pixmap.isNull() ? QIcon() : QIcon(pixmap);
     cache.insert(key, result);
     return result;
 }
@@ -63,7 +63,7 @@ QPixmap MenuGlyph::applicationPixmap(const QIcon& icon, QSize size, const QColor
                             ? MenuGlyph::icon(QStringLiteral("app-generic"), size, placeholderColor,
                                               devicePixelRatio)
                             : icon;
-    const QPixmap pixmap = shown.pixmap(size, devicePixelRatio);
+    QPixmap pixmap = shown.pixmap(size, devicePixelRatio);
     if (pixmap.isNull() || opacity >= 1.0) {
         return pixmap;
     }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,7 @@ inline MenuAppPtr menuEntry(const QString& name, bool selected,
                             pid_t firstPid = 0) {
     const QString identifier = QStringLiteral("org.example.") + name.toLower();
     std::vector<RunningApplicationPtr> apps;
+    apps.reserve(static_cast<std::size_t>(std::max(0, processes)));
     for (int i = 0; i < processes; ++i) {
         apps.push_back(
             FakeRunningApplication::make(name, identifier, ActivationPolicy::regular,

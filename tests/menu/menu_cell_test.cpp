@@ -40,13 +40,14 @@ public:
 };
 
 class MenuCellTest : public ::testing::Test {
-protected:
+public:
     MenuCellTest()
         : bus(dispatcher), busScope(bus), preferences(defaults), cell(dispatcher, preferences) {
         cell.resize(280, 27);
         cell.delegate = &recorder;
     }
 
+protected:
     Notification sample(std::vector<CPUEntry> entries) const {
         return {names::cpuDidChanged, std::make_shared<CPUSample>(std::move(entries))};
     }

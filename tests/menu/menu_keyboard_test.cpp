@@ -31,10 +31,11 @@ using test::FakeRunningApplication;
 namespace {
 
 class MenuKeyboardTest : public ::testing::Test {
-protected:
+public:
     MenuKeyboardTest() : bus(dispatcher), busScope(bus), preferences(defaults) {}
     ~MenuKeyboardTest() override { controller.reset(); }
 
+protected:
     void start(const QStringList& names) {
         for (const QString& name : names) {
             workspace.applications.push_back(FakeRunningApplication::make(

@@ -23,9 +23,10 @@ using test::menuEntry;
 namespace {
 
 class MenuQuitConcurrency : public ::testing::Test {
-protected:
+public:
     MenuQuitConcurrency() : bus(dispatcher), busScope(bus) {}
 
+protected:
     // Waits until every request and look has run and their main-queue work is done.
     bool settle() {
         return dispatcher.runUntil(
@@ -35,6 +36,7 @@ protected:
     // Entries of 1 to 4 processes each; all checked.
     static std::vector<MenuAppPtr> entries(int count) {
         std::vector<MenuAppPtr> apps;
+        apps.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
             apps.push_back(menuEntry(QStringLiteral("App%1").arg(i), true, MenuAppPolicy::standard,
                                      1 + i % 4, 1000 + 10 * i));

@@ -26,7 +26,7 @@ using Notes = std::vector<std::pair<QString, QString>>;
 namespace {
 
 class MenuQuitTest : public ::testing::Test {
-protected:
+public:
     MenuQuitTest()
         : bus(dispatcher), busScope(bus), preferences(defaults), view(dispatcher, preferences) {
         Preferences::setShared(&preferences);
@@ -44,6 +44,7 @@ protected:
         Preferences::setShared(nullptr);
     }
 
+protected:
     void show(std::vector<MenuAppPtr> apps) {
         view.setApplications(std::move(apps));
         view.updateKlosiaBt();

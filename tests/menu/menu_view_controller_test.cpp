@@ -35,12 +35,13 @@ public:
 };
 
 class MenuViewTest : public ::testing::Test {
-protected:
+public:
     MenuViewTest()
         : bus(dispatcher), busScope(bus), preferences(defaults), view(dispatcher, preferences) {
         view.resize(300, 6 * 27 + 135);
     }
 
+protected:
     QString title() const { return view.klosiaBt()->text(); }
     void show(std::vector<MenuAppPtr> apps) {
         view.setApplications(std::move(apps));
