@@ -10,16 +10,17 @@
 // OUTPUT_DIR/menu-open.png.
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QPixmap>
 #include <QProcess>
 #include <QScreen>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "core/AppInfo.h"
+#include "model/AppPolicies.h"
+#include "platform/linux/FileUserDefaults.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
 
@@ -34,18 +35,17 @@ int fail(const char* message) {
     return 1;
 }
 
-// One application set to "Never Quit", so the picture shows a dimmed row.
+// One application set to "Never Quit", so the picture shows a dimmed row, and this version's
+// first start counted as done, so the settings alert stays out of the picture.
 bool writeSettings() {
-    const QString directory =
-        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    QDir().mkpath(directory);
-    QFile file(directory + QStringLiteral("/org.klosia.Klosia.json"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    file.write(
-        R"({"format": 1, "values": {"kUserdefaultsPolicyApps": {"json": {"XClock": "Never"}}}})");
-    return true;
+    klosia::FileUserDefaults defaults(klosia::FileUserDefaults::defaultPath());
+    klosia::AppPolicies policies;
+    policies.insert(QStringLiteral("XClock"), klosia::MenuAppPolicy::never);
+    klosia::saveAppPolicies(policies, defaults);
+    defaults.set(
+        QStringLiteral("kUserdefaultsFirstRunCount_") + QLatin1String(klosia::appinfo::kVersion),
+        std::int64_t{1});
+    return defaults.synchronize();
 }
 
 }  // namespace
