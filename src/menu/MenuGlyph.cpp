@@ -4,37 +4,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
-#include <QSvgRenderer>
-
-#include <cmath>
 
 #include "resources/Resources.h"
 
 namespace klosia {
-
-namespace {
-
-QPixmap render(const QString& name, QSize size, const QColor& color, qreal ratio) {
-    QSvgRenderer renderer(resources::imagePath(name));
-    if (!renderer.isValid() || size.isEmpty()) {
-        return {};
-    }
-    QImage image(static_cast<int>(std::ceil(size.width() * ratio)),
-                 static_cast<int>(std::ceil(size.height() * ratio)),
-                 QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    {
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        renderer.render(&painter);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-        painter.fillRect(image.rect(), color);
-    }
-    image.setDevicePixelRatio(ratio);
-    return QPixmap::fromImage(std::move(image));
-}
-
-}  // namespace
 
 QIcon MenuGlyph::icon(const QString& name, QSize size, const QColor& color,
                       qreal devicePixelRatio) {
@@ -51,7 +24,7 @@ QIcon MenuGlyph::icon(const QString& name, QSize size, const QColor& color,
     if (found != cache.constEnd()) {
         return *found;
     }
-    const QPixmap pixmap = render(name, size, color, ratio);
+    const QPixmap pixmap = resources::pixmap(name, size, ratio, color);
     QIcon result = pixmap.isNull() ? QIcon() : QIcon(pixmap);
     cache.insert(key, result);
     return result;

@@ -1,6 +1,5 @@
 #include "preferences/InfoAlertViewController.h"
 
-#include "preferences/Artwork.h"
 #include "preferences/InfoAlertWindowController.h"
 #include "resources/Resources.h"
 #include "ui_InfoAlertView.h"
@@ -17,9 +16,8 @@ constexpr int kTitlePixelSize = 17;
 InfoAlertViewController::InfoAlertViewController(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::InfoAlertView>()) {
     ui_->setupUi(this);
-    ui_->infoImageView->setPixmap(
-        Artwork::pixmap(resources::imagePath(QStringLiteral("alert-info")),
-                        QSize(kImageSide, kImageSide), devicePixelRatioF()));
+    ui_->infoImageView->setPixmap(resources::pixmap(
+        QStringLiteral("alert-info"), QSize(kImageSide, kImageSide), devicePixelRatioF()));
     QFont title = font();
     title.setPixelSize(kTitlePixelSize);
     title.setBold(true);

@@ -7,7 +7,6 @@
 #include "core/AppInfo.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
-#include "preferences/Artwork.h"
 #include "preferences/CopyrightLine.h"
 #include "preferences/UpdateCheckWindow.h"
 #include "resources/Resources.h"
@@ -40,9 +39,8 @@ PreferencesAboutViewController::PreferencesAboutViewController(Dispatcher& dispa
       ui_(std::make_unique<Ui::PreferencesAboutView>()),
       info_(AboutInfo::configured()) {
     ui_->setupUi(this);
-    ui_->aboutIconView->setPixmap(
-        Artwork::pixmap(resources::imagePath(QStringLiteral("klosia-icon")),
-                        QSize(kIconSide, kIconSide), devicePixelRatioF()));
+    ui_->aboutIconView->setPixmap(resources::pixmap(
+        QStringLiteral("klosia-icon"), QSize(kIconSide, kIconSide), devicePixelRatioF()));
     QFont title = font();
     title.setPixelSize(kTitlePixelSize);
     title.setBold(true);

@@ -18,7 +18,6 @@
 #include "preferences/PreferencesGeneralViewController.h"
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindow.h"
-#include "preferences/TemplateImage.h"
 #include "resources/Resources.h"
 
 namespace klosia {
@@ -27,16 +26,16 @@ namespace {
 
 constexpr int kToolbarIconSide = 24;
 
-QString iconResource(PreferenceTab tab) {
+QString iconName(PreferenceTab tab) {
     switch (tab) {
         case PreferenceTab::general:
-            return resources::imagePath(QStringLiteral("preferences-general"));
+            return QStringLiteral("preferences-general");
         case PreferenceTab::shortcuts:
-            return resources::imagePath(QStringLiteral("preferences-shortcut"));
+            return QStringLiteral("preferences-shortcut");
         case PreferenceTab::support:
-            return resources::imagePath(QStringLiteral("preferences-support"));
+            return QStringLiteral("preferences-support");
         case PreferenceTab::about:
-            return resources::imagePath(QStringLiteral("preferences-about"));
+            return QStringLiteral("preferences-about");
     }
     return {};
 }
@@ -132,8 +131,8 @@ void PreferencesWindowController::applyIcons() {
     const QColor ink = window_->palette().color(QPalette::Active, QPalette::WindowText);
     for (PreferenceTab tab : kAllPreferenceTabs) {
         const QPixmap image =
-            TemplateImage::pixmap(iconResource(tab), QSize(kToolbarIconSide, kToolbarIconSide), ink,
-                                  window_->devicePixelRatioF());
+            resources::pixmap(iconName(tab), QSize(kToolbarIconSide, kToolbarIconSide),
+                              window_->devicePixelRatioF(), ink);
         toolbarItem(tab)->setIcon(QIcon(image));
     }
 }

@@ -1,7 +1,6 @@
 #include "preferences/SettingsAlertViewController.h"
 
 #include "app/ApplicationDelegate.h"
-#include "preferences/Artwork.h"
 #include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
 #include "settings/Preferences.h"
@@ -19,9 +18,8 @@ constexpr int kTitlePixelSize = 17;
 SettingsAlertViewController::SettingsAlertViewController(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::SettingsAlertView>()) {
     ui_->setupUi(this);
-    ui_->settingsImageView->setPixmap(
-        Artwork::pixmap(resources::imagePath(QStringLiteral("alert-settings")),
-                        QSize(kImageSide, kImageSide), devicePixelRatioF()));
+    ui_->settingsImageView->setPixmap(resources::pixmap(
+        QStringLiteral("alert-settings"), QSize(kImageSide, kImageSide), devicePixelRatioF()));
     QFont title = font();
     title.setPixelSize(kTitlePixelSize);
     title.setBold(true);

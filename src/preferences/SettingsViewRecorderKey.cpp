@@ -4,7 +4,6 @@
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
 
-#include "preferences/TemplateImage.h"
 #include "resources/Resources.h"
 
 namespace klosia {
@@ -62,9 +61,8 @@ void SettingsViewRecorderKey::changeEvent(QEvent* event) {
 void SettingsViewRecorderKey::applyPalette() {
     applyingPalette_ = true;
     const QColor ink = palette().color(QPalette::Active, QPalette::WindowText);
-    imageView_->setPixmap(
-        TemplateImage::pixmap(resources::imagePath(QStringLiteral("recorder-key")),
-                              QSize(kSide, kSide), ink, devicePixelRatioF()));
+    imageView_->setPixmap(resources::pixmap(QStringLiteral("recorder-key"), QSize(kSide, kSide),
+                                            devicePixelRatioF(), ink));
     QPalette textPalette = text_->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
         textPalette.setColor(group, QPalette::WindowText, ink);
