@@ -233,8 +233,9 @@ TEST(ApplicationKeyTest, AWindowIsNeverBoundToAProcessYoungerThanTheSnapshot) {
         stat.startTime = startTime;
         return std::pair{pid, stat};
     };
-    const std::unordered_map<pid_t, ProcStat> processes = {process(100, 5000), process(200, 7000),
-                                                           process(300, 7001)};
+    std::unordered_map<pid_t, ProcStat> processes = {process(100, 5000), process(200, 7000),
+                                                     process(300, 7001), process(500, 4000)};
+    processes[500].state = 'Z';
     const std::uint64_t snapshotBegan = 7000;
     // Started before the snapshot, or within its very tick: the process the server named.
     EXPECT_EQ(applicationKey({100, 0}, {}, processes, snapshotBegan),
@@ -243,8 +244,9 @@ TEST(ApplicationKeyTest, AWindowIsNeverBoundToAProcessYoungerThanTheSnapshot) {
               (ApplicationKey{200, 7000, 0, {}}));
     // Started after it began: the pid was reused since the server answered.
     EXPECT_FALSE(applicationKey({300, 0}, {}, processes, snapshotBegan).has_value());
-    // Gone, or never an owner at all.
+    // Gone, ended (a zombie whose windows are still listed), or never an owner at all.
     EXPECT_FALSE(applicationKey({400, 0}, {}, processes, snapshotBegan).has_value());
+    EXPECT_FALSE(applicationKey({500, 0}, {}, processes, snapshotBegan).has_value());
     EXPECT_FALSE(applicationKey({}, {}, processes, snapshotBegan).has_value());
     // An X client without a process needs no process.
     EXPECT_EQ(applicationKey({0, 0x600000}, QStringLiteral("far"), processes, snapshotBegan),

@@ -15,6 +15,9 @@ std::optional<ApplicationKey> applicationKey(const WindowOwner& owner, const QSt
     if (stat == processes.end()) {
         return std::nullopt;  // ended since its window was read, or in another pid namespace
     }
+    if (stat->second.hasEnded()) {
+        return std::nullopt;  // a zombie: its windows are on their way out
+    }
     if (snapshotTakenAt != 0 && stat->second.startTime > snapshotTakenAt) {
         return std::nullopt;  // the pid was reused after the server named it
     }

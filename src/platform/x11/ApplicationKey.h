@@ -42,7 +42,9 @@ struct ApplicationKey {
     }
 };
 
-// The key of the application that owns windows, or nullopt when they cannot be bound now.
+// The key of the application that owns windows, or nullopt when they cannot be bound now (the
+// process is gone or has ended: a zombie's windows are on their way out, and listing it again
+// would announce a launch of an application that just ended).
 // `processes` is /proc read after the snapshot that named the owner; `snapshotTakenAt` is when
 // that snapshot began (ProcessInfo::ticksSinceBoot(), 0 when unknown).
 //
