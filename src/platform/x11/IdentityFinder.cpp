@@ -4,7 +4,6 @@
 #include "platform/linux/ProcessInfo.h"
 #include "platform/x11/ApplicationIdentity.h"
 #include "platform/x11/WindowRecord.h"
-#include "platform/x11/X11Application.h"
 
 namespace klosia {
 
@@ -13,16 +12,15 @@ IdentityFinder::IdentityFinder()
 
 IdentityFinder::~IdentityFinder() = default;
 
-void IdentityFinder::identify(X11Application& app, const WindowRecord* window, pid_t pid,
+void IdentityFinder::identify(FoundIdentity& found, const WindowRecord* window, pid_t pid,
                               bool again) {
-    X11Application::IdentitySource source;
+    QString hints;
     if (window != nullptr) {
-        source.hints = window->gtkApplicationId + QLatin1Char('\n') + window->kdeDesktopFile +
-                       QLatin1Char('\n') + window->wmInstance + QLatin1Char('\n') + window->wmClass;
+        hints = window->gtkApplicationId + QLatin1Char('\n') + window->kdeDesktopFile +
+                QLatin1Char('\n') + window->wmInstance + QLatin1Char('\n') + window->wmClass;
     }
-    const X11Application::IdentitySource& before = app.identitySource();
-    if (again && before.hints == source.hints &&
-        (before.fromDesktopEntry || before.entriesGeneration == entries_->generation())) {
+    if (again && found.hints == hints &&
+        (found.fromDesktopEntry || found.entriesGeneration == entries_->generation())) {
         return;
     }
     const QString exe = ProcessInfo::exePath(pid);
@@ -33,10 +31,12 @@ void IdentityFinder::identify(X11Application& app, const WindowRecord* window, p
         reloadIfDue();
         identity = identifyApplication(*entries_, window, exe, cmdline);
     }
-    source.fromDesktopEntry = identity.fromDesktopEntry;
-    source.entriesGeneration = entries_->generation();
-    app.setIdentitySource(std::move(source));
-    app.setIdentity(identity.bundleIdentifier, identity.name, identity.iconName);
+    found.bundleIdentifier = identity.bundleIdentifier;
+    found.name = identity.name;
+    found.iconName = identity.iconName;
+    found.hints = std::move(hints);
+    found.fromDesktopEntry = identity.fromDesktopEntry;
+    found.entriesGeneration = entries_->generation();
 }
 
 void IdentityFinder::reloadIfDue() {

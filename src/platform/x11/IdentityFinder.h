@@ -2,20 +2,35 @@
 
 #include <sys/types.h>
 
+#include <QString>
+
 #include <chrono>
+#include <cstdint>
 #include <memory>
 
 namespace klosia {
 
 class DesktopEntries;
-class X11Application;
 struct WindowRecord;
+
+// What IdentityFinder found for one application, and how, so that it knows when to look again:
+// when the window's identifying properties change (WM_CLASS set late), or, for an identity found
+// without a desktop entry, when the entries were read anew.
+struct FoundIdentity {
+    QString bundleIdentifier;
+    QString name;
+    QString iconName;
+
+    QString hints;
+    bool fromDesktopEntry = false;
+    std::uint64_t entriesGeneration = 0;
+};
 
 // Gives the workspace's applications their identity (ApplicationIdentity) from the installed
 // desktop entries, and keeps it up to date: an identity is looked for again when the window's
 // identifying properties change (a client that sets WM_CLASS only after mapping its window), and
 // one found without an entry when the entries were read anew (an application installed while it
-// runs). Main thread only.
+// runs). Used by one thread at a time: the one that scans the desktop.
 class IdentityFinder {
 public:
     IdentityFinder();
@@ -24,9 +39,9 @@ public:
     IdentityFinder& operator=(const IdentityFinder&) = delete;
 
     // Identifies the application of `window` (null for a process known by its tray icon only)
-    // and process `pid` (0 for an X client without one), and gives the result to `app`. With
-    // `again`, only when something it depends on changed since the last time.
-    void identify(X11Application& app, const WindowRecord* window, pid_t pid, bool again);
+    // and process `pid` (0 for an X client without one) into `found`. With `again`, only when
+    // something it depends on changed since `found` was made.
+    void identify(FoundIdentity& found, const WindowRecord* window, pid_t pid, bool again);
 
     // Reads the entries again if files changed, at most every kReloadInterval.
     void reloadIfDue();

@@ -91,22 +91,40 @@ QImage netWmIconImage(const std::uint32_t* data, std::size_t count, int preferre
     return found ? toImage(data, best) : QImage();
 }
 
-QIcon netWmIcon(const std::uint32_t* data, std::size_t count) {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
-        return {};
-    }
-    QIcon icon;
+std::vector<QImage> netWmIconImages(const std::uint32_t* data, std::size_t count) {
+    std::vector<QImage> images;
     QSet<quint64> seen;
     forEachFrame(data, count, [&](const Frame& frame) {
         const quint64 key = (quint64{static_cast<unsigned>(frame.width)} << 32U) |
                             static_cast<unsigned>(frame.height);
         if (!seen.contains(key)) {
             seen.insert(key);
-            icon.addPixmap(QPixmap::fromImage(toImage(data, frame)));
+            QImage image = toImage(data, frame);
+            if (!image.isNull()) {
+                images.push_back(std::move(image));
+            }
         }
         return seen.size() < kMaxSizes;
     });
+    return images;
+}
+
+QIcon iconFromImages(const std::vector<QImage>& images) {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return {};
+    }
+    QIcon icon;
+    for (const QImage& image : images) {
+        icon.addPixmap(QPixmap::fromImage(image));
+    }
     return icon;
+}
+
+QIcon netWmIcon(const std::uint32_t* data, std::size_t count) {
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+        return {};
+    }
+    return iconFromImages(netWmIconImages(data, count));
 }
 
 }  // namespace klosia

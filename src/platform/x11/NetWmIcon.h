@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace klosia {
 
@@ -25,8 +26,15 @@ inline constexpr std::uint32_t kNetWmIconMaxItems = 2 + kNetWmIconMaxSide * kNet
 // QImage::Format_ARGB32. A null image when no image is valid.
 QImage netWmIconImage(const std::uint32_t* data, std::size_t count, int preferredSize);
 
-// Every valid size as one icon (one image per size, at most 16 sizes). Needs a
-// QGuiApplication (pixmaps); without one, or with nothing valid, an empty QIcon.
+// Every valid size (one image per size, at most 16 sizes), in the property's order. Only images:
+// safe on any thread.
+std::vector<QImage> netWmIconImages(const std::uint32_t* data, std::size_t count);
+
+// The images as one icon. Needs a QGuiApplication and its thread (pixmaps); without one, an
+// empty QIcon.
+QIcon iconFromImages(const std::vector<QImage>& images);
+
+// Every valid size as one icon: iconFromImages(netWmIconImages(...)). Same thread rule.
 QIcon netWmIcon(const std::uint32_t* data, std::size_t count);
 
 }  // namespace klosia

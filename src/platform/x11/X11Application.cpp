@@ -1,5 +1,9 @@
 #include "platform/x11/X11Application.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QThread>
+
 #include "log/Vezizur.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/x11/NetWmIcon.h"
@@ -40,22 +44,63 @@ std::uint32_t X11Application::iconWindow() const {
     return iconWindow_;
 }
 
+namespace {
+
+// Pixmaps may only be made on the GUI thread, and only when there is a GUI.
+bool onGuiThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return qobject_cast<const QGuiApplication*>(app) != nullptr &&
+           QThread::currentThread() == app->thread();
+}
+
+}  // namespace
+
 QIcon X11Application::icon() const {
-    const std::lock_guard lock(mutex_);
-    if (icon_) {
-        return *icon_;
+    if (!onGuiThread()) {
+        if (qobject_cast<const QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+            Q_ASSERT_X(false, "X11Application::icon", "called off the GUI thread");
+            static std::atomic<bool> reported{false};
+            if (!reported.exchange(true)) {
+                logger.log("an application's icon was asked for off the GUI thread: none given",
+                           VezizurLevel::error);
+            }
+        }
+        return {};
     }
+    QString iconName;
+    std::uint32_t iconWindow = 0;
+    WindowIcon windowIcon;
+    std::uint64_t generation = 0;
+    {
+        const std::lock_guard lock(mutex_);
+        if (icon_ && iconBuiltFrom_ == iconGeneration_) {
+            return *icon_;
+        }
+        iconName = iconName_;
+        iconWindow = iconWindow_;
+        windowIcon = windowIcon_;
+        generation = iconGeneration_;
+    }
+    // Built without the lock: the theme lookup and an X read must not hold up the workspace.
     QIcon icon;
-    if (!iconName_.isEmpty()) {
-        icon = iconFor(iconName_);
+    if (!iconName.isEmpty()) {
+        icon = iconFor(iconName);
     }
-    if (icon.isNull() && iconWindow_ != 0 && connection_) {
-        const std::vector<std::uint32_t> raw = X11Snapshot::readIcon(*connection_, iconWindow_);
-        if (!raw.empty()) {
-            icon = netWmIcon(raw.data(), raw.size());
+    if (icon.isNull() && !windowIcon && iconWindow != 0 && connection_) {
+        windowIcon = std::make_shared<const std::vector<QImage>>(
+            std::move(readWindowIcons(*connection_, {iconWindow}).front()));
+    }
+    if (icon.isNull() && windowIcon) {
+        icon = iconFromImages(*windowIcon);
+    }
+    const std::lock_guard lock(mutex_);
+    if (generation == iconGeneration_) {
+        icon_ = icon;
+        iconBuiltFrom_ = generation;
+        if (!windowIcon_) {
+            windowIcon_ = windowIcon;
         }
     }
-    icon_ = icon;
     return icon;
 }
 
@@ -131,7 +176,7 @@ void X11Application::setIdentity(const QString& bundleIdentifier, const QString&
                                  const QString& iconName) {
     const std::lock_guard lock(mutex_);
     if (iconName != iconName_) {
-        icon_.reset();
+        ++iconGeneration_;
     }
     bundleIdentifier_ = bundleIdentifier;
     name_ = name;
@@ -140,10 +185,18 @@ void X11Application::setIdentity(const QString& bundleIdentifier, const QString&
 
 void X11Application::setIconWindow(std::uint32_t window) {
     const std::lock_guard lock(mutex_);
-    if (window != iconWindow_ && iconWindow_ == 0) {
-        icon_.reset();
+    if (window != iconWindow_ && !windowIcon_) {
+        ++iconGeneration_;  // an icon read on demand comes from the new window
     }
     iconWindow_ = window;
+}
+
+void X11Application::setWindowIcon(WindowIcon images) {
+    const std::lock_guard lock(mutex_);
+    if (images != windowIcon_) {
+        windowIcon_ = std::move(images);
+        ++iconGeneration_;
+    }
 }
 
 void X11Application::setActivationPolicy(ActivationPolicy policy) {

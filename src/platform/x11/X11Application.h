@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/RunningApplication.h"
+#include "platform/x11/WindowIcons.h"
 #include "platform/x11/WindowOwner.h"
 
 namespace klosia {
@@ -19,11 +20,15 @@ struct X11Snapshot;
 
 // What every application of the X desktop shares, whoever owns its windows: the identity, icon,
 // kind and active flag the workspace keeps up to date on the main thread, and activation. The
-// requests may be called from any thread.
+// requests and getters may be called from any thread, except icon().
 class X11Application : public RunningApplication {
 public:
     QString localizedName() const override;
     QString bundleIdentifier() const override;
+    // GUI thread only (asserted; elsewhere it answers an empty icon and logs once): a QIcon
+    // holds pixmaps. It never holds a lock while it reads from the X server, and reads only when
+    // the workspace has not read the window's icon already (it does while it follows the
+    // desktop, on its own thread).
     QIcon icon() const override;
     ActivationPolicy activationPolicy() const override;
     bool isActive() const override;
@@ -37,23 +42,17 @@ public:
     // Set by the workspace.
     void setIdentity(const QString& bundleIdentifier, const QString& name, const QString& iconName);
     void setIconWindow(std::uint32_t window);
+    // The images of the icon window's _NET_WM_ICON, read off the GUI thread.
+    void setWindowIcon(WindowIcon images);
     void setActivationPolicy(ActivationPolicy policy);
     void setActive(bool active);
     void markTerminated();
+    // Whether markTerminated() was called: the workspace's own knowledge, without a look at the
+    // process or the server.
+    bool isMarkedTerminated() const { return terminated_.load(); }
 
     QString iconName() const;
     std::uint32_t iconWindow() const;
-
-    // How the workspace found the identity, so that it knows when to look again: when the
-    // window's identifying properties change (WM_CLASS set late), or, for an identity found
-    // without a desktop entry, when the entries were read anew. Main thread only.
-    struct IdentitySource {
-        QString hints;
-        bool fromDesktopEntry = false;
-        std::uint64_t entriesGeneration = 0;
-    };
-    const IdentitySource& identitySource() const { return identitySource_; }
-    void setIdentitySource(IdentitySource source) { identitySource_ = std::move(source); }
 
 protected:
     explicit X11Application(std::shared_ptr<XcbConnection> connection);
@@ -80,11 +79,14 @@ private:
     QString name_;
     QString iconName_;
     std::uint32_t iconWindow_ = 0;
+    mutable WindowIcon windowIcon_;  // null until read
+    // Counts changes of what the icon is made of; an icon built from an older state is not kept.
+    std::uint64_t iconGeneration_ = 0;
     mutable std::optional<QIcon> icon_;
+    mutable std::uint64_t iconBuiltFrom_ = 0;
 
     std::atomic<ActivationPolicy> policy_{ActivationPolicy::regular};
     std::atomic<bool> active_{false};
-    IdentitySource identitySource_;
 };
 
 }  // namespace klosia

@@ -4,14 +4,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
 #include "platform/linux/ProcessInfo.h"
-#include "platform/x11/NetWmIcon.h"
 #include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbProperty.h"
 #include "platform/x11/XcbReply.h"
 
 namespace klosia {
@@ -26,8 +25,6 @@ constexpr std::uint32_t kMaxTitle = 1024;      // 4 KiB
 constexpr std::uint32_t kMaxIdentifier = 256;  // 1 KiB: WM_CLASS, application ids
 constexpr std::uint32_t kMaxHostName = 64;     // 256 bytes
 constexpr int kMaxTrayDepth = 3;               // tray owner -> embedding window -> icon
-
-constexpr std::uint8_t kBadWindow = 3;
 
 // The first type in the list that we know wins, as the window manager reads it.
 constexpr std::array<std::pair<X11Atom, WindowTypeBit>, 14> kTypes = {{
@@ -47,85 +44,9 @@ constexpr std::array<std::pair<X11Atom, WindowTypeBit>, 14> kTypes = {{
     {X11Atom::typeDnd, windowTypeDnd},
 }};
 
-using PropertyReply = XcbReply<xcb_get_property_reply_t>;
-
-xcb_get_property_cookie_t ask(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
-                              std::uint32_t length) {
-    // The checked form: a vanished window's BadWindow comes back with the reply instead of landing
-    // in the event queue.
-    return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, length);
-}
-
-// The reply, or nullptr when the property is missing. Sets *vanished on BadWindow.
-PropertyReply collect(xcb_connection_t* c, xcb_get_property_cookie_t cookie, bool* vanished) {
-    xcb_generic_error_t* rawError = nullptr;
-    PropertyReply reply(xcb_get_property_reply(c, cookie, &rawError));
-    const XcbReply<xcb_generic_error_t> error(rawError);
-    if (error && error->error_code == kBadWindow && vanished != nullptr) {
-        *vanished = true;
-    }
-    if (!reply || reply->type == XCB_ATOM_NONE) {
-        return nullptr;
-    }
-    return reply;
-}
-
-std::vector<std::uint32_t> values32(const xcb_get_property_reply_t* reply) {
-    if (reply == nullptr || reply->format != 32) {
-        return {};
-    }
-    const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
-    const int count = xcb_get_property_value_length(reply) / 4;
-    return {data, data + std::max(count, 0)};
-}
-
-std::string_view bytes(const xcb_get_property_reply_t* reply) {
-    if (reply == nullptr || reply->format != 8) {
-        return {};
-    }
-    const int length = xcb_get_property_value_length(reply);
-    return {static_cast<const char*>(xcb_get_property_value(reply)),
-            static_cast<std::size_t>(std::max(length, 0))};
-}
-
-// Text in the encoding the property's type names; a value cut at the limit loses its last,
-// possibly partial, character rather than showing a replacement mark.
-QString text(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
-    const std::string_view raw = bytes(reply);
-    if (raw.empty()) {
-        return {};
-    }
-    const auto size = static_cast<qsizetype>(raw.size());
-    if (reply->type == XCB_ATOM_STRING) {
-        return QString::fromLatin1(raw.data(), size);
-    }
-    QString result = QString::fromUtf8(raw.data(), size);
-    if (reply->bytes_after > 0 || reply->type != utf8) {
-        while (result.endsWith(QChar::ReplacementCharacter)) {
-            result.chop(1);
-        }
-    }
-    return result;
-}
-
-// Identifiers are all or nothing: a cut one would name something else.
-QString identifier(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
-    if (reply == nullptr || reply->bytes_after > 0) {
-        return {};
-    }
-    QString result = text(reply, utf8);
-    const qsizetype nul = result.indexOf(QChar(0));
-    return nul >= 0 ? result.left(nul) : result;
-}
-
-std::uint32_t firstValue(const xcb_get_property_reply_t* reply) {
-    const std::vector<std::uint32_t> values = values32(reply);
-    return values.empty() ? 0 : values.front();
-}
-
 // WM_CLIENT_MACHINE: a host name, in the property's encoding, up to the first NUL.
 QString machineName(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
-    return identifier(reply, utf8).trimmed();
+    return propertyIdentifier(reply, utf8).trimmed();
 }
 
 struct WindowCookies {
@@ -160,17 +81,18 @@ pid_t collectClientPid(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t co
 
 void askWindow(const XcbConnection& connection, xcb_window_t w, WindowCookies* cookies) {
     xcb_connection_t* c = connection.get();
-    cookies->type = ask(c, w, connection.atom(X11Atom::netWmWindowType), kMaxAtoms);
-    cookies->state = ask(c, w, connection.atom(X11Atom::netWmState), kMaxAtoms);
-    cookies->transient = ask(c, w, XCB_ATOM_WM_TRANSIENT_FOR, 1);
-    cookies->wmClass = ask(c, w, XCB_ATOM_WM_CLASS, kMaxIdentifier);
-    cookies->netName = ask(c, w, connection.atom(X11Atom::netWmName), kMaxTitle);
-    cookies->name = ask(c, w, XCB_ATOM_WM_NAME, kMaxTitle);
-    cookies->pid = ask(c, w, connection.atom(X11Atom::netWmPid), 1);
-    cookies->gtkId = ask(c, w, connection.atom(X11Atom::gtkApplicationId), kMaxIdentifier);
-    cookies->kdeFile = ask(c, w, connection.atom(X11Atom::kdeNetWmDesktopFile), kMaxIdentifier);
-    cookies->protocols = ask(c, w, connection.atom(X11Atom::wmProtocols), kMaxAtoms);
-    cookies->machine = ask(c, w, XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
+    cookies->type = askProperty(c, w, connection.atom(X11Atom::netWmWindowType), kMaxAtoms);
+    cookies->state = askProperty(c, w, connection.atom(X11Atom::netWmState), kMaxAtoms);
+    cookies->transient = askProperty(c, w, XCB_ATOM_WM_TRANSIENT_FOR, 1);
+    cookies->wmClass = askProperty(c, w, XCB_ATOM_WM_CLASS, kMaxIdentifier);
+    cookies->netName = askProperty(c, w, connection.atom(X11Atom::netWmName), kMaxTitle);
+    cookies->name = askProperty(c, w, XCB_ATOM_WM_NAME, kMaxTitle);
+    cookies->pid = askProperty(c, w, connection.atom(X11Atom::netWmPid), 1);
+    cookies->gtkId = askProperty(c, w, connection.atom(X11Atom::gtkApplicationId), kMaxIdentifier);
+    cookies->kdeFile =
+        askProperty(c, w, connection.atom(X11Atom::kdeNetWmDesktopFile), kMaxIdentifier);
+    cookies->protocols = askProperty(c, w, connection.atom(X11Atom::wmProtocols), kMaxAtoms);
+    cookies->machine = askProperty(c, w, XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
     if (connection.hasClientIds()) {
         cookies->clientIds = askClientPid(c, w);
     }
@@ -183,17 +105,17 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
     const xcb_atom_t utf8 = connection.atom(X11Atom::utf8String);
     bool vanished = false;
     // Every cookie is collected even after BadWindow, so no reply is left behind in xcb.
-    const PropertyReply type = collect(c, cookies.type, &vanished);
-    const PropertyReply state = collect(c, cookies.state, &vanished);
-    const PropertyReply transient = collect(c, cookies.transient, &vanished);
-    const PropertyReply wmClass = collect(c, cookies.wmClass, &vanished);
-    const PropertyReply netName = collect(c, cookies.netName, &vanished);
-    const PropertyReply name = collect(c, cookies.name, &vanished);
-    const PropertyReply pid = collect(c, cookies.pid, &vanished);
-    const PropertyReply gtkId = collect(c, cookies.gtkId, &vanished);
-    const PropertyReply kdeFile = collect(c, cookies.kdeFile, &vanished);
-    const PropertyReply protocols = collect(c, cookies.protocols, &vanished);
-    const PropertyReply machine = collect(c, cookies.machine, &vanished);
+    const PropertyReply type = collectProperty(c, cookies.type, &vanished);
+    const PropertyReply state = collectProperty(c, cookies.state, &vanished);
+    const PropertyReply transient = collectProperty(c, cookies.transient, &vanished);
+    const PropertyReply wmClass = collectProperty(c, cookies.wmClass, &vanished);
+    const PropertyReply netName = collectProperty(c, cookies.netName, &vanished);
+    const PropertyReply name = collectProperty(c, cookies.name, &vanished);
+    const PropertyReply pid = collectProperty(c, cookies.pid, &vanished);
+    const PropertyReply gtkId = collectProperty(c, cookies.gtkId, &vanished);
+    const PropertyReply kdeFile = collectProperty(c, cookies.kdeFile, &vanished);
+    const PropertyReply protocols = collectProperty(c, cookies.protocols, &vanished);
+    const PropertyReply machine = collectProperty(c, cookies.machine, &vanished);
     if (connection.hasClientIds()) {
         record->resourcePid = collectClientPid(c, cookies.clientIds);
     }
@@ -201,7 +123,7 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
         return false;
     }
 
-    const std::vector<std::uint32_t> types = values32(type.get());
+    const std::vector<std::uint32_t> types = propertyValues32(type.get());
     for (const std::uint32_t atom : types) {
         const auto known = std::find_if(kTypes.begin(), kTypes.end(), [&](const auto& entry) {
             return connection.atom(entry.first) == atom;
@@ -211,19 +133,19 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
             break;
         }
     }
-    const std::vector<std::uint32_t> states = values32(state.get());
+    const std::vector<std::uint32_t> states = propertyValues32(state.get());
     record->skipTaskbar =
         std::find(states.begin(), states.end(), connection.atom(X11Atom::netWmStateSkipTaskbar)) !=
         states.end();
-    const std::vector<std::uint32_t> protocolList = values32(protocols.get());
+    const std::vector<std::uint32_t> protocolList = propertyValues32(protocols.get());
     record->deleteProtocol =
         std::find(protocolList.begin(), protocolList.end(),
                   connection.atom(X11Atom::wmDeleteWindow)) != protocolList.end();
-    record->transientFor = firstValue(transient.get());
+    record->transientFor = propertyFirstValue(transient.get());
 
     // WM_CLASS is "instance\0class\0"; a cut value is not trusted.
     if (wmClass && wmClass->bytes_after == 0) {
-        const std::string_view raw = bytes(wmClass.get());
+        const std::string_view raw = propertyBytes(wmClass.get());
         const std::size_t split = raw.find('\0');
         record->wmInstance = QString::fromLatin1(raw.substr(0, split));
         if (split != std::string_view::npos) {
@@ -231,11 +153,11 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
             record->wmClass = QString::fromLatin1(rest.substr(0, rest.find('\0')));
         }
     }
-    record->title = netName ? text(netName.get(), utf8) : text(name.get(), utf8);
-    record->gtkApplicationId = identifier(gtkId.get(), utf8);
-    record->kdeDesktopFile = identifier(kdeFile.get(), utf8);
+    record->title = netName ? propertyText(netName.get(), utf8) : propertyText(name.get(), utf8);
+    record->gtkApplicationId = propertyIdentifier(gtkId.get(), utf8);
+    record->kdeDesktopFile = propertyIdentifier(kdeFile.get(), utf8);
 
-    const std::uint32_t netWmPid = firstValue(pid.get());
+    const std::uint32_t netWmPid = propertyFirstValue(pid.get());
     if (netWmPid > 0 && netWmPid < 0x7fffffffU) {
         record->netWmPid = static_cast<pid_t>(netWmPid);
     }
@@ -258,8 +180,8 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
     };
     std::vector<Cookies> cookies(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        cookies[i].pid = ask(c, windows[i], connection.atom(X11Atom::netWmPid), 1);
-        cookies[i].machine = ask(c, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
+        cookies[i].pid = askProperty(c, windows[i], connection.atom(X11Atom::netWmPid), 1);
+        cookies[i].machine = askProperty(c, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
         if (connection.hasClientIds()) {
             cookies[i].clientIds = askClientPid(c, windows[i]);
         }
@@ -272,12 +194,12 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
         WindowRecord record;
         record.id = windows[i];
         record.client = windows[i] & ~connection.resourceIdMask();
-        const PropertyReply pid = collect(c, cookies[i].pid, nullptr);
-        const PropertyReply machine = collect(c, cookies[i].machine, nullptr);
+        const PropertyReply pid = collectProperty(c, cookies[i].pid, nullptr);
+        const PropertyReply machine = collectProperty(c, cookies[i].machine, nullptr);
         if (connection.hasClientIds()) {
             record.resourcePid = collectClientPid(c, cookies[i].clientIds);
         }
-        const std::uint32_t netWmPid = firstValue(pid.get());
+        const std::uint32_t netWmPid = propertyFirstValue(pid.get());
         if (netWmPid > 0 && netWmPid < 0x7fffffffU) {
             record.netWmPid = static_cast<pid_t>(netWmPid);
         }
@@ -295,9 +217,9 @@ void readWindowManager(const XcbConnection& connection, xcb_window_t check,
         return;
     }
     xcb_connection_t* c = connection.get();
-    const PropertyReply self =
-        collect(c, ask(c, check, connection.atom(X11Atom::netSupportingWmCheck), 1), nullptr);
-    if (firstValue(self.get()) != check) {
+    const PropertyReply self = collectProperty(
+        c, askProperty(c, check, connection.atom(X11Atom::netSupportingWmCheck), 1), nullptr);
+    if (propertyFirstValue(self.get()) != check) {
         return;
     }
     snapshot->managed = true;
@@ -401,20 +323,22 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
     const xcb_window_t root = connection.root();
 
     // First wave: the root's lists, the window manager's check window and the tray's owner.
-    const auto listCookie = ask(c, root, connection.atom(X11Atom::netClientList), kMaxClientList);
-    const auto activeCookie = ask(c, root, connection.atom(X11Atom::netActiveWindow), 1);
-    const auto checkCookie = ask(c, root, connection.atom(X11Atom::netSupportingWmCheck), 1);
+    const auto listCookie =
+        askProperty(c, root, connection.atom(X11Atom::netClientList), kMaxClientList);
+    const auto activeCookie = askProperty(c, root, connection.atom(X11Atom::netActiveWindow), 1);
+    const auto checkCookie =
+        askProperty(c, root, connection.atom(X11Atom::netSupportingWmCheck), 1);
     const auto supportedCookie =
-        ask(c, root, connection.atom(X11Atom::netSupported), kMaxSupported);
+        askProperty(c, root, connection.atom(X11Atom::netSupported), kMaxSupported);
     xcb_get_selection_owner_cookie_t trayCookie{};
     if (withTray) {
         trayCookie = xcb_get_selection_owner(c, connection.atom(X11Atom::systemTray));
     }
     bool rootGone = false;
-    const PropertyReply list = collect(c, listCookie, &rootGone);
-    const PropertyReply active = collect(c, activeCookie, &rootGone);
-    const PropertyReply check = collect(c, checkCookie, &rootGone);
-    const PropertyReply supported = collect(c, supportedCookie, &rootGone);
+    const PropertyReply list = collectProperty(c, listCookie, &rootGone);
+    const PropertyReply active = collectProperty(c, activeCookie, &rootGone);
+    const PropertyReply check = collectProperty(c, checkCookie, &rootGone);
+    const PropertyReply supported = collectProperty(c, supportedCookie, &rootGone);
     xcb_window_t trayOwner = XCB_WINDOW_NONE;
     if (withTray) {
         const XcbReply<xcb_get_selection_owner_reply_t> owner(
@@ -425,11 +349,12 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
         return snapshot;
     }
     snapshot.valid = true;
-    readWindowManager(connection, firstValue(check.get()), values32(supported.get()), &snapshot);
+    readWindowManager(connection, propertyFirstValue(check.get()),
+                      propertyValues32(supported.get()), &snapshot);
     std::vector<xcb_window_t> ids;
     if (snapshot.managed) {
-        snapshot.activeWindow = firstValue(active.get());
-        ids = values32(list.get());
+        snapshot.activeWindow = propertyFirstValue(active.get());
+        ids = propertyValues32(list.get());
     } else {
         // The root's lists may be a dead window manager's leftovers.
         ids = unmanagedTopLevels(connection);
@@ -455,22 +380,6 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
         snapshot.trayPids = readTrayPids(connection, ids, trayOwner);
     }
     return snapshot;
-}
-
-std::vector<std::uint32_t> X11Snapshot::readIcon(const XcbConnection& connection,
-                                                 std::uint32_t window) {
-    if (window == 0 || connection.isBroken()) {
-        return {};
-    }
-    const PropertyReply reply = collect(
-        connection.get(),
-        ask(connection.get(), window, connection.atom(X11Atom::netWmIcon), kNetWmIconMaxItems),
-        nullptr);
-    if (!reply || reply->type != XCB_ATOM_CARDINAL) {
-        return {};
-    }
-    // A cut list still starts with whole icons; the parser drops a partial last one.
-    return values32(reply.get());
 }
 
 std::vector<std::uint32_t> X11Snapshot::existing(const XcbConnection& connection,

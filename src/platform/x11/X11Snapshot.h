@@ -36,11 +36,6 @@ struct X11Snapshot {
     // decideOwner().
     static X11Snapshot take(const XcbConnection& connection, bool withTray);
 
-    // The raw _NET_WM_ICON of a window (capped in size); empty when it has none. Icons can be
-    // large, so they are read only when asked for.
-    static std::vector<std::uint32_t> readIcon(const XcbConnection& connection,
-                                               std::uint32_t window);
-
     // Which of `windows` still exist.
     static std::vector<std::uint32_t> existing(const XcbConnection& connection,
                                                const std::vector<std::uint32_t>& windows);

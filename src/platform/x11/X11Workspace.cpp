@@ -1,28 +1,20 @@
 #include "platform/x11/X11Workspace.h"
 
-#include <unistd.h>
-#include <xcb/xcb.h>
-
 #include <QCoreApplication>
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-#include <set>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 #include "log/Vezizur.h"
 #include "platform/linux/ProcessControl.h"
-#include "platform/linux/ProcessInfo.h"
 #include "platform/linux/ProcessWatcher.h"
-#include "platform/x11/BackgroundProcesses.h"
-#include "platform/x11/IdentityFinder.h"
-#include "platform/x11/WindowFilter.h"
+#include "platform/x11/WorkspaceRefresher.h"
+#include "platform/x11/WorkspaceScanner.h"
+#include "platform/x11/X11DesktopEvents.h"
 #include "platform/x11/X11RemoteApplication.h"
 #include "platform/x11/X11RunningApplication.h"
-#include "platform/x11/X11Snapshot.h"
 #include "platform/x11/XcbConnection.h"
 
 namespace klosia {
@@ -40,123 +32,82 @@ std::string describe(const RunningApplicationPtr& app) {
 
 }  // namespace
 
-X11Workspace::X11Workspace(std::shared_ptr<XcbConnection> connection)
-    : connection_(std::move(connection)), identities_(std::make_unique<IdentityFinder>()) {
-    if (QCoreApplication::instance() != nullptr) {
-        watchDesktop();
+X11Workspace::X11Workspace(std::shared_ptr<XcbConnection> connection, Updates updates)
+    : connection_(std::move(connection)) {
+    const bool follow = updates == Updates::followDesktop ||
+                        (updates == Updates::automatic && QCoreApplication::instance() != nullptr);
+    if (!follow || !followDesktop()) {
+        scanner_ = std::make_unique<WorkspaceScanner>(connection_, false);
+        scanNow();
     }
-    // What runs now is the starting point, not news.
-    update();
-    pendingLaunches_.clear();
 }
 
 X11Workspace::~X11Workspace() {
-    // The watcher's callbacks and the timers point back at us: they go first.
+    // Their callbacks point back at us: the refresher stops first (a scan it publishes now is
+    // dropped with the context), then the events, timers and the watcher.
+    refresher_.reset();
+    events_.reset();
     context_.reset();
 }
 
-void X11Workspace::watchDesktop() {
-    notify_ = true;
+bool X11Workspace::followDesktop() {
+    // Connections of their own: one for the events, one for the scans on their thread.
+    QString error;
+    std::shared_ptr<XcbConnection> events = XcbConnection::open(&error);
+    std::shared_ptr<XcbConnection> scans = events ? XcbConnection::open(&error) : nullptr;
+    if (!scans) {
+        logger.log("cannot follow the desktop: the list is read on every call",
+                   VezizurLevel::error);
+        return false;
+    }
+    following_ = true;
     context_ = std::make_unique<QObject>();
     watcher_ = new ProcessWatcher(context_.get());
-
     refreshTimer_ = new QTimer(context_.get());
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kRefreshDelayMs);
-    QObject::connect(refreshTimer_, &QTimer::timeout, context_.get(), [this] {
-        update();
-        flush();
-    });
+    QObject::connect(refreshTimer_, &QTimer::timeout, context_.get(), [this] { requestRefresh(); });
     flushTimer_ = new QTimer(context_.get());
     flushTimer_->setSingleShot(true);
     flushTimer_->setInterval(0);
     QObject::connect(flushTimer_, &QTimer::timeout, context_.get(), [this] { flush(); });
 
-    // The root's property changes tell when the client list or the active window change.
-    xcb_connection_t* c = connection_->get();
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(c, connection_->root(), XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(c);
-    notifier_ =
-        new QSocketNotifier(connection_->fileDescriptor(), QSocketNotifier::Read, context_.get());
-    QObject::connect(notifier_, &QSocketNotifier::activated, context_.get(),
-                     [this] { readEvents(false); });
-}
+    // Watched before the first scan, so that no change after it goes unseen.
+    events_ = std::make_unique<X11DesktopEvents>(
+        std::move(events),
+        X11DesktopEvents::Handlers{[this] { scheduleRefresh(); },
+                                   [this](std::uint32_t window) { setActiveWindow(window); },
+                                   [this] { lost(); }});
+    auto scanner = std::make_unique<WorkspaceScanner>(std::move(scans), true);
+    const WorkspaceScan first = scanner->scan();
+    activeWindow_ = first.activeWindow;
+    apply(first, 0);
+    // What runs now is the starting point, not news.
+    pendingLaunches_.clear();
 
-void X11Workspace::readEvents(bool queuedOnly) {
-    if (!notify_) {
-        return;
-    }
-    xcb_connection_t* c = connection_->get();
-    const xcb_atom_t clientList = connection_->atom(X11Atom::netClientList);
-    const xcb_atom_t activeWindow = connection_->atom(X11Atom::netActiveWindow);
-    bool changed = false;
-    // Everything queued is taken each time: the notifier fires only for new bytes on the
-    // socket, and xcb may already have read events while it waited for a reply.
-    while (xcb_generic_event_t* event =
-               queuedOnly ? xcb_poll_for_queued_event(c) : xcb_poll_for_event(c)) {
-        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-            const auto* property = reinterpret_cast<xcb_property_notify_event_t*>(event);
-            changed = changed || (property->window == connection_->root() &&
-                                  (property->atom == clientList || property->atom == activeWindow));
-        }
-        // Errors of requests we did not check (none are sent on purpose) are of no interest.
-        std::free(event);  // NOLINT: xcb allocates events with malloc
-    }
-    if (connection_->isBroken()) {
-        if (!brokenReported_) {
-            brokenReported_ = true;
-            logger.log("lost the connection to the X server", VezizurLevel::error);
-        }
-        if (notifier_ != nullptr) {
-            notifier_->setEnabled(false);
-        }
-        return;
-    }
-    if (changed) {
-        scheduleRefresh();
-    }
-}
-
-void X11Workspace::scheduleRefresh() {
-    if (refreshTimer_ != nullptr && !refreshTimer_->isActive()) {
-        refreshTimer_->start();
-    }
-}
-
-void X11Workspace::scheduleFlush() {
-    if (flushTimer_ != nullptr && !flushTimer_->isActive() &&
-        (!pendingLaunches_.empty() || !pendingTerminations_.empty())) {
-        flushTimer_->start();
-    }
-}
-
-void X11Workspace::flush() {
-    // Handlers may call back into us and queue more; they see a clean slate.
-    std::vector<RunningApplicationPtr> terminations;
-    std::vector<RunningApplicationPtr> launches;
-    terminations.swap(pendingTerminations_);
-    launches.swap(pendingLaunches_);
-    for (const RunningApplicationPtr& app : terminations) {
-        logger.log(
-            "application ended: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
-            VezizurLevel::info);
-        postDidTerminate(app);
-    }
-    for (const RunningApplicationPtr& app : launches) {
-        // One that came and went within the burst is old news.
-        if (app->isTerminated()) {
-            continue;
-        }
-        logger.log(
-            "application launched: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
-            VezizurLevel::info);
-        postDidLaunch(app);
-    }
+    QObject* context = context_.get();
+    refresher_ = std::make_unique<WorkspaceRefresher>(
+        std::move(scanner), [this, context](WorkspaceScan scan, std::uint64_t serves) {
+            auto published = std::make_shared<const WorkspaceScan>(std::move(scan));
+            QMetaObject::invokeMethod(
+                context,
+                [this, published, serves] {
+                    apply(*published, serves);
+                    flush();
+                },
+                Qt::QueuedConnection);
+        });
+    lastRequest_ = std::chrono::steady_clock::now();
+    return true;
 }
 
 std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
-    update();
+    if (!following_) {
+        scanNow();
+    } else if (!isRefreshing() && std::chrono::steady_clock::now() - lastRequest_ >= kStaleAfter) {
+        // Answered from the list as it is; what no event tells shows up with this scan.
+        requestRefresh();
+    }
     std::vector<RunningApplicationPtr> result;
     result.reserve(listed_.size());
     for (const Key& key : listed_) {
@@ -165,13 +116,13 @@ std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
             result.push_back(found->second);
         }
     }
-    scheduleFlush();
     return result;
 }
 
 RunningApplicationPtr X11Workspace::frontmostApplication() {
-    update();
-    scheduleFlush();
+    if (!following_) {
+        scanNow();
+    }
     if (!active_) {
         return nullptr;
     }
@@ -179,8 +130,109 @@ RunningApplicationPtr X11Workspace::frontmostApplication() {
     return found != handles_.end() ? found->second : nullptr;
 }
 
-X11Workspace::HandlePtr X11Workspace::obtain(const Key& key,
-                                             const std::function<void(X11Application&)>& identify) {
+std::uint64_t X11Workspace::activeWindowReads() const {
+    return events_ ? events_->activeWindowReads() : 0;
+}
+
+bool X11Workspace::isRefreshing() const {
+    return (refreshTimer_ != nullptr && refreshTimer_->isActive()) || requested_ > served_;
+}
+
+void X11Workspace::scanNow() {
+    apply(scanner_->scan(), 0);
+}
+
+void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
+    ++scansApplied_;
+    served_ = std::max(served_, serves);
+    if (!scan.valid) {
+        if (!brokenReported_) {
+            brokenReported_ = true;
+            logger.log("cannot read the window list from the X server", VezizurLevel::error);
+        }
+        listed_.clear();
+        windowOwners_.clear();
+        setActiveWindow(0);
+        return;
+    }
+    managed_ = scan.managed;
+    if (events_) {
+        events_->followTopLevels(!managed_);
+    }
+    std::set<Key> present;
+    for (const ScannedApplication& app : scan.applications) {
+        const auto ended = ended_.find(app.key);
+        if (ended != ended_.end() && ended->second >= serves) {
+            continue;  // the scan began before it ended
+        }
+        const HandlePtr handle = obtain(app);
+        handle->setIdentity(app.bundleIdentifier, app.name, app.iconName);
+        handle->setActivationPolicy(app.policy);
+        handle->setIconWindow(app.iconWindow);
+        if (app.windowIcon) {
+            handle->setWindowIcon(app.windowIcon);
+        }
+        if (auto* remote = dynamic_cast<X11RemoteApplication*>(handle.get())) {
+            remote->setWindows(app.windows);
+        }
+        present.insert(app.key);
+    }
+    std::erase_if(ended_, [serves](const auto& entry) { return entry.second < serves; });
+    retireMissing(present);
+    listed_.clear();
+    for (const Key& key : order_) {
+        if (present.contains(key)) {
+            listed_.push_back(key);
+        }
+    }
+    windowOwners_ = scan.windowOwners;
+    // Following, the focus events keep the active window; the scan's may be older.
+    setActiveWindow(following_ ? activeWindow_ : scan.activeWindow);
+}
+
+// Applications seen before and missing now: gone, or a process just without a listed window.
+void X11Workspace::retireMissing(const std::set<Key>& present) {
+    std::vector<Key> gone;
+    for (const auto& [key, handle] : handles_) {
+        // An X client without a process is known only by its windows. Following, the process
+        // watcher tells when a process ends.
+        if (!present.contains(key) &&
+            (!key.isProcess() ||
+             (!following_ && !ProcessControl::isAlive(key.pid, key.startTime)))) {
+            gone.push_back(key);
+        }
+    }
+    for (const Key& key : gone) {
+        end(key);
+    }
+}
+
+void X11Workspace::setActiveWindow(std::uint32_t window) {
+    activeWindow_ = window;
+    std::optional<Key> next;
+    const auto owner = windowOwners_.find(window);
+    // Without a window manager the root's _NET_ACTIVE_WINDOW may be a dead one's leftover.
+    if (managed_ && window != 0 && owner != windowOwners_.end() &&
+        handles_.contains(owner->second)) {
+        next = owner->second;
+    }
+    if (next == active_) {
+        return;
+    }
+    if (active_) {
+        const auto previous = handles_.find(*active_);
+        if (previous != handles_.end()) {
+            previous->second->setActive(false);
+        }
+    }
+    if (next) {
+        handles_.at(*next)->setActive(true);
+    }
+    active_ = next;
+}
+
+X11Workspace::HandlePtr X11Workspace::obtain(const ScannedApplication& app) {
+    const Key& key = app.key;
     const auto found = handles_.find(key);
     if (found != handles_.end()) {
         return found->second;
@@ -202,12 +254,11 @@ X11Workspace::HandlePtr X11Workspace::obtain(const Key& key,
     } else {
         handle = std::make_shared<X11RemoteApplication>(connection_, key.client, key.host);
     }
-    identify(*handle);
     handles_.emplace(key, handle);
     order_.push_back(key);
-    if (notify_) {
+    if (following_) {
         pendingLaunches_.push_back(handle);
-        // An X client without a process ends when its windows go; update() sees that.
+        // An X client without a process ends when its windows go; a scan sees that.
         if (key.isProcess()) {
             watcher_->watch(key.pid, key.startTime, [this, key] {
                 end(key);
@@ -231,144 +282,79 @@ void X11Workspace::end(const Key& key) {
         active_.reset();
     }
     handle->markTerminated();
-    if (notify_) {
+    if (following_) {
         if (key.isProcess()) {
             watcher_->unwatch(key.pid);
         }
+        ended_[key] = requested_;
         pendingTerminations_.push_back(handle);
         scheduleFlush();
     }
 }
 
-void X11Workspace::update() {
-    const X11Snapshot snapshot = X11Snapshot::take(*connection_, true);
-    if (!snapshot.valid) {
-        if (!brokenReported_) {
-            brokenReported_ = true;
-            logger.log("cannot read the window list from the X server", VezizurLevel::error);
-        }
-        listed_.clear();
-        active_.reset();
-        return;
+void X11Workspace::lost() {
+    if (!brokenReported_) {
+        brokenReported_ = true;
+        logger.log("lost the connection to the X server", VezizurLevel::error);
     }
-    // Read after the snapshot, so that the start times tell reused pids apart (ApplicationKey).
-    const Processes processes = ProcessInfo::statAll();
-    std::set<Key> present;
-    std::unordered_map<pid_t, HandlePtr> byPid;
-    listWindowOwners(snapshot, processes, &present, &byPid);
-    listHelpers(processes, byPid, &present);
-    retireMissing(present);
-    listed_.clear();
-    for (const Key& key : order_) {
-        if (present.contains(key)) {
-            listed_.push_back(key);
-        }
-    }
-    // Changes that arrived while we read are looked at once more.
-    readEvents(true);
 }
 
-void X11Workspace::listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
-                                    std::set<Key>* present,
-                                    std::unordered_map<pid_t, HandlePtr>* byPid) {
-    const WindowGrouping grouping =
-        groupWindowsByProcess(snapshot.windows, snapshot.activeWindow, ::getpid(),
-                              snapshot.trayPids, snapshot.windowManager);
-    active_.reset();
-    // An entry installed meanwhile may name applications that had none.
-    if (std::any_of(handles_.begin(), handles_.end(), [](const auto& entry) {
-            return !entry.second->identitySource().fromDesktopEntry;
-        })) {
-        identities_->reloadIfDue();
+void X11Workspace::requestRefresh() {
+    refreshTimer_->stop();
+    requested_ = refresher_->request();
+    lastRequest_ = std::chrono::steady_clock::now();
+}
+
+void X11Workspace::scheduleRefresh() {
+    if (refreshTimer_ != nullptr && !refreshTimer_->isActive()) {
+        refreshTimer_->start();
     }
-    for (const ProcessWindows& group : grouping.processes) {
-        const WindowRecord* primary =
-            group.primary != ProcessWindows::none ? &snapshot.windows[group.primary] : nullptr;
-        const QString host = primary != nullptr ? primary->clientMachine : QString();
-        const std::optional<Key> key =
-            applicationKey(group.owner, host, processes, snapshot.takenAt);
-        if (!key) {
+}
+
+void X11Workspace::scheduleFlush() {
+    if (flushTimer_ != nullptr && !flushTimer_->isActive() &&
+        (!pendingLaunches_.empty() || !pendingTerminations_.empty())) {
+        flushTimer_->start();
+    }
+}
+
+void X11Workspace::flush() {
+    // Handlers may call back into us and queue more; they see a clean slate.
+    std::vector<RunningApplicationPtr> terminations;
+    std::vector<RunningApplicationPtr> launches;
+    terminations.swap(pendingTerminations_);
+    launches.swap(pendingLaunches_);
+    // One that came and went since the last flush was never news: neither is reported.
+    const auto unannounced = [&launches](const RunningApplicationPtr& app) {
+        return std::find(launches.begin(), launches.end(), app) != launches.end();
+    };
+    for (const RunningApplicationPtr& app : terminations) {
+        if (unannounced(app)) {
             continue;
         }
-        bool fresh = false;
-        HandlePtr handle = obtain(*key, [&](X11Application& app) {
-            identities_->identify(app, primary, group.owner.pid, false);
-            fresh = true;
-        });
-        if (!fresh) {
-            // WM_CLASS may have come late, or a matching entry been installed since.
-            identities_->identify(*handle, primary, group.owner.pid, true);
-        }
-        handle->setActivationPolicy(group.policy);
-        handle->setIconWindow(primary != nullptr ? primary->id : 0);
-        const bool active = group.owner.isKnown() && group.owner == grouping.active;
-        handle->setActive(active);
-        if (active) {
-            active_ = *key;
-        }
-        if (auto* remote = dynamic_cast<X11RemoteApplication*>(handle.get())) {
-            std::vector<std::uint32_t> ids;
-            ids.reserve(group.windows.size());
-            for (const std::size_t index : group.windows) {
-                ids.push_back(snapshot.windows[index].id);
-            }
-            remote->setWindows(std::move(ids));
-        }
-        present->insert(*key);
-        if (key->isProcess()) {
-            byPid->emplace(key->pid, handle);
-        }
+        logger.log(
+            "application ended: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
+            VezizurLevel::info);
+        postDidTerminate(app);
     }
-}
-
-void X11Workspace::listHelpers(const Processes& processes,
-                               const std::unordered_map<pid_t, HandlePtr>& byPid,
-                               std::set<Key>* present) {
-    std::unordered_set<pid_t> applicationPids;
-    for (const auto& [pid, handle] : byPid) {
-        applicationPids.insert(pid);
-    }
-    for (const BackgroundHelper& helper :
-         findBackgroundHelpers(processes, applicationPids, ::getpid())) {
-        const Key key{helper.pid, processes.at(helper.pid).startTime, 0, {}};
-        const HandlePtr& application = byPid.at(helper.application);
-        HandlePtr handle = obtain(key, [](X11Application&) {});
-        // It is known by its application's name, whenever that changes.
-        handle->setIdentity(application->bundleIdentifier(), application->localizedName(),
-                            application->iconName());
-        handle->setIdentitySource(application->identitySource());
-        handle->setActivationPolicy(ActivationPolicy::prohibited);
-        handle->setIconWindow(application->iconWindow());
-        handle->setActive(false);
-        present->insert(key);
-    }
-}
-
-// Applications seen before and missing now: gone, or a process just without a listed window.
-void X11Workspace::retireMissing(const std::set<Key>& present) {
-    std::vector<Key> gone;
-    for (const auto& [key, handle] : handles_) {
-        if (present.contains(key)) {
+    for (const RunningApplicationPtr& app : launches) {
+        const auto* x11 = dynamic_cast<const X11Application*>(app.get());
+        if (x11 != nullptr && x11->isMarkedTerminated()) {
             continue;
         }
-        // An X client without a process is known only by its windows.
-        if (!key.isProcess() || !ProcessControl::isAlive(key.pid, key.startTime)) {
-            gone.push_back(key);
-        } else {
-            handle->setActive(false);
-        }
-    }
-    for (const Key& key : gone) {
-        end(key);
+        logger.log(
+            "application launched: " + describe(app) + " " + app->bundleIdentifier().toStdString(),
+            VezizurLevel::info);
+        postDidLaunch(app);
     }
 }
 
-std::unique_ptr<Workspace> createX11Workspace(QString* error) {
+std::unique_ptr<Workspace> createX11Workspace(QString* error, X11Workspace::Updates updates) {
     std::shared_ptr<XcbConnection> connection = XcbConnection::open(error);
     if (!connection) {
         return nullptr;
     }
-    return std::make_unique<X11Workspace>(std::move(connection));
+    return std::make_unique<X11Workspace>(std::move(connection), updates);
 }
 
 }  // namespace klosia

@@ -2,39 +2,54 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "platform/Workspace.h"
 #include "platform/x11/ApplicationKey.h"
 
 class QObject;
-class QSocketNotifier;
 class QTimer;
 
 namespace klosia {
 
-class IdentityFinder;
 class ProcessWatcher;
+class WorkspaceRefresher;
+class WorkspaceScanner;
 class X11Application;
+class X11DesktopEvents;
 class XcbConnection;
-struct X11Snapshot;
+struct ScannedApplication;
+struct WorkspaceScan;
 
-// The running applications of an X desktop, with or without an EWMH window manager. Lists, on
-// every call, what the window manager's client list (or, without one, the mapped top-level
-// windows) shows now; one handle per process, or per X client without a local process, for as
-// long as it runs. Use it from the main thread; with a Qt event loop running it also reports
-// launches and terminations (without one, as in a command-line listing, it only answers calls).
+// The running applications of an X desktop, with or without an EWMH window manager: what the
+// window manager's client list (or, without one, the mapped top-level windows) shows, one handle
+// per process, or per X client without a local process, for as long as it runs. Use it from the
+// main thread.
+//
+// Following the desktop (with an event loop), it keeps a cached list that the calls answer from
+// without any X or /proc I/O: full scans run on a thread of their own with their own X
+// connection (WorkspaceRefresher) when the client list changes, a process ends, or a call finds
+// the list older than kStaleAfter (for what no event tells: helpers, tray icons, late WM_CLASS,
+// new desktop entries); a focus change is one property read. Launches are reported once the
+// list holds the new application, terminations once it no longer does. On call (no event loop,
+// as in a command-line listing), every call reads the desktop itself.
 class X11Workspace final : public Workspace {
 public:
-    explicit X11Workspace(std::shared_ptr<XcbConnection> connection);
+    enum class Updates {
+        automatic,      // followDesktop when a QCoreApplication exists, else onCall
+        followDesktop,  // needs a QCoreApplication whose event loop runs
+        onCall,
+    };
+
+    explicit X11Workspace(std::shared_ptr<XcbConnection> connection,
+                          Updates updates = Updates::automatic);
     ~X11Workspace() override;
     X11Workspace(const X11Workspace&) = delete;
     X11Workspace& operator=(const X11Workspace&) = delete;
@@ -42,53 +57,69 @@ public:
     std::vector<RunningApplicationPtr> runningApplications() override;
     RunningApplicationPtr frontmostApplication() override;
 
+    // For tests and benchmarks: full scans applied so far, _NET_ACTIVE_WINDOW reads, and
+    // whether a scan is due or under way.
+    std::uint64_t scansApplied() const { return scansApplied_; }
+    std::uint64_t activeWindowReads() const;
+    bool isRefreshing() const;
+
+    static constexpr auto kStaleAfter = std::chrono::milliseconds(500);
+
 private:
     using Key = ApplicationKey;
     using HandlePtr = std::shared_ptr<X11Application>;
-    using Processes = std::unordered_map<pid_t, ProcStat>;
 
-    // One look at the desktop, in steps: the applications of the windows, the windowless
-    // helpers of those (the rule is explained where findBackgroundHelpers decides it), then what
-    // is no longer there.
-    void update();
-    void listWindowOwners(const X11Snapshot& snapshot, const Processes& processes,
-                          std::set<Key>* present, std::unordered_map<pid_t, HandlePtr>* byPid);
-    void listHelpers(const Processes& processes, const std::unordered_map<pid_t, HandlePtr>& byPid,
-                     std::set<Key>* present);
+    bool followDesktop();
+    void scanNow();
+    void apply(const WorkspaceScan& scan, std::uint64_t serves);
     void retireMissing(const std::set<Key>& present);
-
-    HandlePtr obtain(const Key& key, const std::function<void(X11Application&)>& identify);
+    HandlePtr obtain(const ScannedApplication& app);
     void end(const Key& key);
+    void setActiveWindow(std::uint32_t window);
+    void lost();
 
-    void watchDesktop();
-    void readEvents(bool queuedOnly);
+    void requestRefresh();
     void scheduleRefresh();
     void scheduleFlush();
     void flush();
 
-    std::shared_ptr<XcbConnection> connection_;
-    std::unique_ptr<IdentityFinder> identities_;
+    std::shared_ptr<XcbConnection> connection_;  // the handles' requests; scans when on call
+    std::unique_ptr<WorkspaceScanner> scanner_;  // on call; following, the refresher's
+    bool following_ = false;
 
     std::map<Key, HandlePtr> handles_;  // every application seen and still running
     std::vector<Key> order_;            // first seen, first listed
     std::vector<Key> listed_;           // the latest listing, in order
+    std::unordered_map<std::uint32_t, Key> windowOwners_;
+    std::uint32_t activeWindow_ = 0;
+    bool managed_ = false;
     std::optional<Key> active_;
     bool brokenReported_ = false;
 
+    // Processes that ended, with the last refresh asked for when they did: a scan that serves
+    // no later request may have begun before they ended, and must not list them again.
+    std::map<Key, std::uint64_t> ended_;
+    std::uint64_t requested_ = 0;
+    std::uint64_t served_ = 0;
+    std::uint64_t scansApplied_ = 0;
+    std::chrono::steady_clock::time_point lastRequest_;
+
     std::vector<RunningApplicationPtr> pendingLaunches_;
     std::vector<RunningApplicationPtr> pendingTerminations_;
-    bool notify_ = false;  // an event loop can deliver notifications
 
-    // Qt objects live under one parent that goes first on destruction.
+    // Qt objects live under one parent; it, the events and the refresher go first on
+    // destruction, as their callbacks point back at us.
     std::unique_ptr<QObject> context_;
-    QSocketNotifier* notifier_ = nullptr;
     QTimer* refreshTimer_ = nullptr;
     QTimer* flushTimer_ = nullptr;
     ProcessWatcher* watcher_ = nullptr;
+    std::unique_ptr<X11DesktopEvents> events_;
+    std::unique_ptr<WorkspaceRefresher> refresher_;
 };
 
 // A workspace on the display that DISPLAY names; nullptr and a message in *error when no X
 // display can be opened.
-std::unique_ptr<Workspace> createX11Workspace(QString* error);
+std::unique_ptr<Workspace> createX11Workspace(
+    QString* error, X11Workspace::Updates updates = X11Workspace::Updates::automatic);
 
 }  // namespace klosia
