@@ -89,7 +89,9 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     preferences.load();
 
     QString error;
-    const std::unique_ptr<Workspace> workspace = createX11Workspace(&error);
+    // No event loop runs here: the one call reads the desktop itself.
+    const std::unique_ptr<Workspace> workspace =
+        createX11Workspace(&error, X11Workspace::Updates::onCall);
     int status = 0;
     if (!workspace) {
         print(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(appinfo::kExecutable), error));
@@ -214,7 +216,7 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
 
 Platform Launcher::buildLinuxPlatform(QString* error) {
     Platform platform;
-    platform.workspace = createX11Workspace(error);
+    platform.workspace = createX11Workspace(error, X11Workspace::Updates::followDesktop);
     if (!platform.workspace) {
         return platform;
     }

@@ -161,9 +161,8 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
     }
     std::set<Key> present;
     for (const ScannedApplication& app : scan.applications) {
-        const auto ended = ended_.find(app.key);
-        if (ended != ended_.end() && ended->second >= serves) {
-            continue;  // the scan began before it ended
+        if (ended_.hides(app.key, serves)) {
+            continue;
         }
         const HandlePtr handle = obtain(app);
         handle->setIdentity(app.bundleIdentifier, app.name, app.iconName);
@@ -177,7 +176,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
         }
         present.insert(app.key);
     }
-    std::erase_if(ended_, [serves](const auto& entry) { return entry.second < serves; });
+    ended_.served(serves);
     retireMissing(present);
     listed_.clear();
     for (const Key& key : order_) {
@@ -261,6 +260,7 @@ X11Workspace::HandlePtr X11Workspace::obtain(const ScannedApplication& app) {
         // An X client without a process ends when its windows go; a scan sees that.
         if (key.isProcess()) {
             watcher_->watch(key.pid, key.startTime, [this, key] {
+                ended_.ended(key, requested_);
                 end(key);
                 scheduleRefresh();
             });
@@ -286,7 +286,6 @@ void X11Workspace::end(const Key& key) {
         if (key.isProcess()) {
             watcher_->unwatch(key.pid);
         }
-        ended_[key] = requested_;
         pendingTerminations_.push_back(handle);
         scheduleFlush();
     }

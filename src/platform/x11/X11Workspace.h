@@ -13,6 +13,7 @@
 
 #include "platform/Workspace.h"
 #include "platform/x11/ApplicationKey.h"
+#include "platform/x11/EndedProcesses.h"
 
 class QObject;
 class QTimer;
@@ -96,9 +97,7 @@ private:
     std::optional<Key> active_;
     bool brokenReported_ = false;
 
-    // Processes that ended, with the last refresh asked for when they did: a scan that serves
-    // no later request may have begun before they ended, and must not list them again.
-    std::map<Key, std::uint64_t> ended_;
+    EndedProcesses ended_;
     std::uint64_t requested_ = 0;
     std::uint64_t served_ = 0;
     std::uint64_t scansApplied_ = 0;
