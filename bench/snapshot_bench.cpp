@@ -5,30 +5,21 @@
 //
 // Ours is timed in this process (wall clock and CPU of the call); wmctrl is spawned and waited
 // for, its CPU read from wait4's resource usage. Both wall times include the X server's work.
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <QString>
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <thread>
-#include <unordered_set>
 #include <vector>
 
-#include "platform/x11/X11Snapshot.h"
+#include "BenchSession.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
-
-extern char** environ;  // NOLINT: POSIX
 
 namespace {
 
@@ -56,52 +47,11 @@ double median(std::vector<double> values) {
     return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-pid_t spawn(const std::vector<std::string>& args, bool quiet) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));  // NOLINT: posix_spawn's signature
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0 ? pid : -1;
-}
-
-// Re-runs this program inside the virtual desktop.
-[[noreturn]] void reexecInSession(char** argv) {
-    const std::string script = std::string(KLOSIA_SOURCE_DIR) + "/tests/session/run-session.sh";
-    std::vector<char*> args = {const_cast<char*>(script.c_str()),  // NOLINT
-                               const_cast<char*>("--"), argv[0]};  // NOLINT
-    args.push_back(nullptr);
-    execv(script.c_str(), args.data());
-    std::perror("snapshot_bench: cannot run the session script");
-    std::exit(1);
-}
-
-struct Fixtures {
-    std::vector<pid_t> pids;
-    ~Fixtures() {
-        // Our own unreaped children: their pids cannot have been reused.
-        for (const pid_t pid : pids) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     (void)argc;
-    if (std::getenv("DISPLAY") == nullptr) {
-        reexecInSession(argv);
-    }
+    klosia::bench::enterSession(argv, "snapshot_bench");
     QString error;
     const std::shared_ptr<klosia::XcbConnection> connection = klosia::XcbConnection::open(&error);
     if (!connection) {
@@ -109,38 +59,14 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    Fixtures fixtures;
-    for (std::size_t i = 0; i < kClients; ++i) {
-        const pid_t pid =
-            spawn({KLOSIA_FIXTURE_PATH, "--windows", std::to_string(kWindowsPerClient), "--class",
-                   "bench" + std::to_string(i) + ",BenchClient" + std::to_string(i)},
-                  true);
-        if (pid < 0) {
-            std::fprintf(stderr, "snapshot_bench: cannot start the fixture\n");
-            return 1;
-        }
-        fixtures.pids.push_back(pid);
-    }
-    const std::unordered_set<pid_t> ours(fixtures.pids.begin(), fixtures.pids.end());
-    const auto deadline = Clock::now() + std::chrono::seconds(60);
-    std::size_t windows = 0;
+    klosia::bench::Fixtures fixtures;
     std::size_t total = 0;
-    while (true) {
-        const klosia::X11Snapshot snapshot = klosia::X11Snapshot::take(*connection, false);
-        windows = static_cast<std::size_t>(std::count_if(
-            snapshot.windows.begin(), snapshot.windows.end(),
-            [&](const klosia::WindowRecord& w) { return ours.contains(w.owner.pid); }));
-        total = snapshot.windows.size();
-        if (windows >= kClients * kWindowsPerClient) {
-            break;
-        }
-        if (Clock::now() > deadline) {
-            std::fprintf(stderr, "snapshot_bench: only %zu of %zu windows appeared\n", windows,
-                         kClients * kWindowsPerClient);
-            return 1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!fixtures.start(kClients, kWindowsPerClient, *connection, &total)) {
+        std::fprintf(stderr, "snapshot_bench: the fixtures' %zu windows did not all appear\n",
+                     kClients * kWindowsPerClient);
+        return 1;
     }
+    const std::size_t windows = kClients * kWindowsPerClient;
 
     // Cold: a new workspace (desktop entries read) and its first listing.
     const auto coldStart = Clock::now();
@@ -172,7 +98,7 @@ int main(int argc, char** argv) {
         listed = apps.size();
 
         const auto baseStart = Clock::now();
-        const pid_t pid = spawn({"wmctrl", "-lp"}, true);
+        const pid_t pid = klosia::bench::spawn({"wmctrl", "-lp"}, true);
         int status = 0;
         rusage usage{};
         if (pid < 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) ||
