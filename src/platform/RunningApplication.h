@@ -34,6 +34,8 @@ public:
     // Empty when unknown.
     virtual QString localizedName() const = 0;
     virtual QString bundleIdentifier() const = 0;
+    // Call it on the GUI thread only: a QIcon holds pixmaps, which no other thread may make.
+    // Implementations assert that, and answer an empty icon on any other thread.
     virtual QIcon icon() const = 0;
     virtual ActivationPolicy activationPolicy() const = 0;
     virtual bool isActive() const = 0;

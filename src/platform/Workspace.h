@@ -15,12 +15,15 @@ public:
     virtual ~Workspace() = default;
 
     // A snapshot in a stable order: an application keeps its place relative to the others
-    // between calls (first seen, first listed).
+    // between calls (first seen, first listed). Main thread. While the workspace follows the
+    // desktop (an event loop runs) both calls answer from what it knows, without reading
+    // anything: cheap enough for every second.
     virtual std::vector<RunningApplicationPtr> runningApplications() = 0;
     // The application of the active window, or nullptr.
     virtual RunningApplicationPtr frontmostApplication() = 0;
 
-    // Called on the main thread when an application appears or ends.
+    // Called on the main thread when an application appears or ends: a launch once
+    // runningApplications() lists it, a termination once it no longer does.
     void setDidLaunchHandler(Event handler) { didLaunch_ = std::move(handler); }
     void setDidTerminateHandler(Event handler) { didTerminate_ = std::move(handler); }
 

@@ -48,7 +48,8 @@ private:
     std::shared_ptr<XcbConnection> connection_;
     Handlers handlers_;
     std::unique_ptr<QSocketNotifier> notifier_;
-    bool followTopLevels_ = false;
+    // Until the first scan tells whether there is a window manager, both.
+    bool followTopLevels_ = true;
     bool activeChanged_ = false;  // seen, not read yet
     bool lost_ = false;
     std::uint64_t activeReads_ = 0;
