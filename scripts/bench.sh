@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every benchmark; each prints its figures as a ratio against a named baseline
 # measured in the same run. The snapshot, refresh-stall and menu-opening benchmarks run in the
-# virtual desktop
-# by themselves.
+# virtual desktop by themselves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
