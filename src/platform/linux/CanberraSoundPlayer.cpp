@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <memory>
+#include <mutex>
 #include <utility>
 
 #include "core/AppInfo.h"
@@ -38,32 +39,12 @@ bool isPlainName(const QString& name) {
            name != QLatin1String("..") && !name.contains(QChar(0));
 }
 
-}  // namespace
+std::mutex contextMutex;
+ca_context* sharedContext = nullptr;  // guarded by contextMutex; never destroyed, see the header
 
-CanberraSoundPlayer::CanberraSoundPlayer(QStringList directories)
-    : directories_(std::move(directories)) {}
-
-CanberraSoundPlayer::~CanberraSoundPlayer() {
-    if (context_ != nullptr) {
-        ca_context_destroy(context_);
-    }
-}
-
-QString CanberraSoundPlayer::fileFor(const QString& name) const {
-    if (!isPlainName(name)) {
-        return {};
-    }
-    for (const QString& directory : directories_) {
-        const QFileInfo file(QDir(directory).filePath(name + QStringLiteral(".wav")));
-        if (file.isFile() && file.isReadable()) {
-            return file.absoluteFilePath();
-        }
-    }
-    return {};
-}
-
-int CanberraSoundPlayer::openContext() {
-    if (context_ != nullptr) {
+// Opens the context on first use, so that a start without sounds never touches the audio stack.
+int openSharedContext() {
+    if (sharedContext != nullptr) {
         return CA_SUCCESS;
     }
     ca_context* context = nullptr;
@@ -79,12 +60,31 @@ int CanberraSoundPlayer::openContext() {
     }
     status = ca_context_open(context);
     if (status != CA_SUCCESS) {
-        // Tried again at the next sound: an audio device may have appeared by then.
+        // Nothing has played through it, so no playback thread can be left behind. Tried again
+        // at the next sound: an audio device may have appeared by then.
         ca_context_destroy(context);
         return status;
     }
-    context_ = context;
+    sharedContext = context;
     return CA_SUCCESS;
+}
+
+}  // namespace
+
+CanberraSoundPlayer::CanberraSoundPlayer(QStringList directories)
+    : directories_(std::move(directories)) {}
+
+QString CanberraSoundPlayer::fileFor(const QString& name) const {
+    if (!isPlainName(name)) {
+        return {};
+    }
+    for (const QString& directory : directories_) {
+        const QFileInfo file(QDir(directory).filePath(name + QStringLiteral(".wav")));
+        if (file.isFile() && file.isReadable()) {
+            return file.absoluteFilePath();
+        }
+    }
+    return {};
 }
 
 bool CanberraSoundPlayer::play(const QString& name, QString& error) {
@@ -94,8 +94,8 @@ bool CanberraSoundPlayer::play(const QString& name, QString& error) {
         return false;
     }
     const QByteArray path = QFile::encodeName(file);
-    const std::lock_guard lock(mutex_);
-    int status = openContext();
+    const std::lock_guard lock(contextMutex);
+    int status = openSharedContext();
     if (status == CA_SUCCESS) {
         Proplist props = makeProplist();
         if (!props) {
@@ -105,7 +105,7 @@ bool CanberraSoundPlayer::play(const QString& name, QString& error) {
             ca_proplist_sets(props.get(), CA_PROP_EVENT_DESCRIPTION, name.toUtf8().constData());
             // Our files are not theme sounds: the server need not keep them.
             ca_proplist_sets(props.get(), CA_PROP_CANBERRA_CACHE_CONTROL, "never");
-            status = ca_context_play_full(context_, 0, props.get(), nullptr, nullptr);
+            status = ca_context_play_full(sharedContext, 0, props.get(), nullptr, nullptr);
         }
     }
     if (status != CA_SUCCESS) {

@@ -3,11 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <mutex>
-
 #include "platform/SoundPlayer.h"
-
-struct ca_context;
 
 namespace klosia {
 
@@ -17,10 +13,15 @@ namespace klosia {
 //
 // Without an audio device libcanberra reports an error (and ALSA prints to standard error):
 // play() returns false with the reason, nothing else happens.
+//
+// Every player shares one libcanberra context for the life of the process. Destroying a context
+// unloads its output module while ALSA's detached playback thread may still be returning from
+// the last sound, which crashes that thread; a context kept to the end of the process is never
+// unloaded, and the operating system reclaims it at exit.
 class CanberraSoundPlayer final : public SoundPlayer {
 public:
     explicit CanberraSoundPlayer(QStringList directories);
-    ~CanberraSoundPlayer() override;
+    ~CanberraSoundPlayer() override = default;
     CanberraSoundPlayer(const CanberraSoundPlayer&) = delete;
     CanberraSoundPlayer& operator=(const CanberraSoundPlayer&) = delete;
 
@@ -30,12 +31,7 @@ public:
     QString fileFor(const QString& name) const;
 
 private:
-    // Opens the context on first use: a start without sounds never touches the audio stack.
-    int openContext();
-
     const QStringList directories_;
-    std::mutex mutex_;
-    ca_context* context_ = nullptr;
 };
 
 }  // namespace klosia
