@@ -18,6 +18,7 @@
 #include "hotkeys/HotKeysController.h"
 #include "log/Vezizur.h"
 #include "menu/MenuWindowController.h"
+#include "menu/SettingsMenu.h"
 #include "model/AppPolicies.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
@@ -59,6 +60,9 @@ AppDelegate::AppDelegate(Services services, QObject* parent)
       }) {}
 
 AppDelegate::~AppDelegate() {
+    if (statusMenu_) {
+        s_.statusItem.setContextMenu(nullptr);
+    }
     if (qApp != nullptr) {
         qApp->removeEventFilter(this);
     }
@@ -91,6 +95,14 @@ void AppDelegate::applicationDidFinishLaunching() {
     menuWindowController_ = std::make_unique<MenuWindowController>(
         s_.dispatcher, s_.workspace, Preferences::shared(), s_.compositor, &s_.defaults);
     menuWindowController_->delegate = this;
+    // Showing the preferences window from the open menu (a tip, the settings menu) makes Qt
+    // close the menu, whose popup holds the keyboard until its fade ends: then the window
+    // takes the focus it was given meanwhile.
+    connect(menuWindowController_.get(), &MenuWindowController::menuDidClose, this, [this] {
+        if (preferencesWindowController_) {
+            preferencesWindowController_->bringToFront();
+        }
+    });
     updater_ = std::make_unique<Updater>(s_.releaseFeed, s_.shortVersion,
                                          [this](const QString& title, const QString& subtitle) {
                                              showNotification(title, subtitle);
@@ -100,6 +112,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     preferencesWindowController_->setUpdater(updater_.get());
     infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
     settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
+    // A secondary press on the icon offers what the menu window's settings button does.
+    statusMenu_ = std::make_unique<SettingsMenu>(Preferences::shared());
+    s_.statusItem.setContextMenu(statusMenu_.get());
 
     // 5. Whether notifications can be shown at all.
     s_.notifications.checkAuthorization();

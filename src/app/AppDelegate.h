@@ -25,6 +25,7 @@ class MenuWindowController;
 class PreferencesWindowController;
 class ReleaseFeed;
 class SettingsAlertWindowController;
+class SettingsMenu;
 class StatusItem;
 class TelemetryClient;
 class Updater;
@@ -100,6 +101,8 @@ public:
         return infoAlertWindowController_.get();
     }
     Updater* updater() const { return updater_.get(); }
+    // The tray icon's menu for a secondary press: the menu window's settings menu.
+    SettingsMenu* statusMenu() const { return statusMenu_.get(); }
     // The inactivity tracking (`inactiveApps`, `notifiedApps`).
     InactivityCheck& inactivity() { return inactivity_; }
     QTimer* inactiveTimer() const { return inactiveTimer_.get(); }
@@ -133,6 +136,7 @@ private:
     std::unique_ptr<PreferencesWindowController> preferencesWindowController_;
     std::unique_ptr<InfoAlertWindowController> infoAlertWindowController_;
     std::unique_ptr<SettingsAlertWindowController> settingsAlertWindowController_;
+    std::unique_ptr<SettingsMenu> statusMenu_;
     std::unique_ptr<QTimer> inactiveTimer_;
     InactivityCheck inactivity_;
 };

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QRect>
 
+class QMenu;
+
 namespace klosia {
 
 // The program's icon in the desktop's tray, as the application delegate sees it. An interface
@@ -24,6 +26,9 @@ public:
     // The pressed look while the menu is open, where the tray has one.
     virtual void setHighlighted(bool highlighted) = 0;
     virtual bool isHighlighted() const = 0;
+    // The menu a secondary press on the icon shows; null gives back the item's own, which
+    // only quits. Not owned: reset it before the menu goes.
+    virtual void setContextMenu(QMenu* menu) = 0;
 
 Q_SIGNALS:
     // A primary-button press on the icon, delivered at mouse-down.

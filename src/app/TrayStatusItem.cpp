@@ -13,7 +13,7 @@ constexpr int kTrayWatchMs = 500;
 
 TrayStatusItem::TrayStatusItem(QObject* parent) : StatusItem(parent) {
     tray_.setToolTip(QLatin1String(appinfo::kName));
-    // A user must always have a way to quit, even before the menu offers one.
+    // A user must always have a way to quit, even before the program gives its settings menu.
     QObject::connect(menu_.addAction(tr("Quit %1").arg(QLatin1String(appinfo::kName))),
                      &QAction::triggered, this, &StatusItem::quitRequested);
     tray_.setContextMenu(&menu_);
@@ -48,6 +48,10 @@ void TrayStatusItem::setImage(const QIcon& image) {
 void TrayStatusItem::setHighlighted(bool highlighted) {
     // Trays draw no pressed state for their icons; the flag keeps the delegate's bookkeeping.
     highlighted_ = highlighted;
+}
+
+void TrayStatusItem::setContextMenu(QMenu* menu) {
+    tray_.setContextMenu(menu != nullptr ? menu : &menu_);
 }
 
 void TrayStatusItem::checkTray() {

@@ -21,6 +21,7 @@ public:
     void setImage(const QIcon& image) override;
     void setHighlighted(bool highlighted) override;
     bool isHighlighted() const override { return highlighted_; }
+    void setContextMenu(QMenu* menu) override;
 
 private:
     void checkTray();

@@ -1,11 +1,12 @@
 #include "menu/MenuFooterView.h"
 
 #include <QEvent>
-#include <QLabel>
+#include <QGuiApplication>
 
 #include "menu/ColorView.h"
 #include "menu/HoverButton.h"
-#include "menu/MenuGeometry.h"
+#include "menu/MenuGlyph.h"
+#include "menu/RotateLabel.h"
 
 namespace klosia {
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kButtonHeight = 32;
 constexpr int kTipHeight = 30;
+constexpr int kSettingsImageSize = 20;
 constexpr qreal kDisabledButtonAlpha = 0.45;
 
 }  // namespace
@@ -22,15 +24,19 @@ MenuFooterView::MenuFooterView(QWidget* parent)
       klosiaBackground_(new ColorView(this)),
       klosiaBt_(new HoverButton(this)),
       settingsBt_(new HoverButton(this)),
-      rotateLabel_(new QLabel(this)) {
+      rotateLabel_(new RotateLabel(this)) {
     klosiaBackground_->setRadius(6);
     klosiaBackground_->setAttribute(Qt::WA_TransparentForMouseEvents);
     klosiaBt_->setEnabled(false);
     settingsBt_->setAccessibleName(tr("Settings"));
-    settingsBt_->hide();
+    settingsBt_->setToolTip(tr("Settings"));
+    settingsBt_->setIconSize(QSize(kSettingsImageSize, kSettingsImageSize));
+    settingsBt_->setDrawBackground(true);
+    QFont tipFont = QGuiApplication::font();
+    tipFont.setPixelSize(13);
+    rotateLabel_->setFont(tipFont);
     rotateLabel_->setForegroundRole(QPalette::PlaceholderText);
     rotateLabel_->setAlignment(Qt::AlignCenter);
-    rotateLabel_->hide();
     updateColors();
 }
 
@@ -47,16 +53,25 @@ void MenuFooterView::updateColors() {
     }
     klosiaBackground_->setColor(accent);
     klosiaBackground_->update();
+
+    // The gear in the text colour, in the accent under the pointer, like the rows' buttons.
+    const QString gear = QStringLiteral("settings");
+    const QSize size = settingsBt_->iconSize();
+    const qreal ratio = devicePixelRatioF();
+    settingsBt_->setImages(
+        MenuGlyph::icon(gear, size, palette().color(QPalette::WindowText), ratio),
+        MenuGlyph::icon(gear, size, palette().color(QPalette::Highlight), ratio));
 }
 
 void MenuFooterView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const int mainHeight = height() - kTipHeight;
-    const QRect button(0, (mainHeight - kButtonHeight) / 2, width(), kButtonHeight);
+    const int top = (mainHeight - kButtonHeight) / 2;
+    const QRect button(0, top, std::max(0, width() - kSettingsSize - kSettingsGap), kButtonHeight);
     klosiaBackground_->setGeometry(button);
     klosiaBt_->setGeometry(button);
-    settingsBt_->setGeometry(button.right() - kButtonHeight, button.top(), kButtonHeight,
-                             kButtonHeight);
+    settingsBt_->setGeometry(width() - kSettingsSize, top + (kButtonHeight - kSettingsSize) / 2,
+                             kSettingsSize, kSettingsSize);
     rotateLabel_->setGeometry(0, mainHeight, width(), kTipHeight);
 }
 

@@ -112,7 +112,9 @@ bool MenuKeyMonitor::navigate(QKeyEvent& event) {
     switch (event.key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (view_.klosiaBt()->isEnabled()) {
+            if (focus == view_.settingsBt()) {
+                view_.settingsBtPress();
+            } else if (view_.klosiaBt()->isEnabled()) {
                 view_.klosiaBtPress();
             }
             return true;
@@ -146,7 +148,7 @@ bool MenuKeyMonitor::navigate(QKeyEvent& event) {
 bool MenuKeyMonitor::focusNext(bool next) {
     MenuTableView* rows = view_.appsTableView();
     const std::vector<QWidget*> order{view_.searchField(), view_.selectAllBt(), rows,
-                                      view_.klosiaBt()};
+                                      view_.klosiaBt(), view_.settingsBt()};
     const QWidget* focus = QApplication::focusWidget();
     const int count = static_cast<int>(order.size());
     int at = next ? -1 : count;

@@ -18,7 +18,7 @@ class MenuViewController;
 // selects all (the search text, or every entry when the rows have the keyboard), Ctrl+C, V, X
 // and Z copy, paste, cut and undo in the search field. Each acts once per key press: held keys
 // and auto-repeat do nothing more until the key is released. Other Ctrl keys pass on to the
-// window (Ctrl+B), which consumes them all.
+// window (Ctrl+B, Ctrl+Q), which consumes them all.
 //
 // It watches the menu's focusable controls rather than the whole application, so the
 // application's own filter (the global shortcuts, recognised while the menu holds the
@@ -26,7 +26,8 @@ class MenuViewController;
 //
 // Moving between the parts: Down (or Page Down) from the search field or the buttons goes to
 // the rows, Up from the first row back to the field; typing anywhere goes to the field; Return
-// presses the main button. Tab goes field, select-all box, rows, main button, and round.
+// presses the main button, or the settings button when that has the keyboard. Tab goes field,
+// select-all box, rows, main button, settings button, and round.
 class MenuKeyMonitor final : public QObject {
     Q_OBJECT
 

@@ -6,7 +6,6 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -15,7 +14,6 @@
 #include "core/NotificationBus.h"
 #include "menu/HoverButton.h"
 #include "menu/MenuBackground.h"
-#include "menu/MenuFooterView.h"
 #include "menu/MenuGeometry.h"
 #include "menu/MenuKeyMonitor.h"
 #include "menu/MenuQuitMode.h"
@@ -23,6 +21,8 @@
 #include "menu/MenuTableView.h"
 #include "menu/MenuViewCell.h"
 #include "menu/MenuWindowController.h"
+#include "menu/RotateLabel.h"
+#include "menu/SettingsMenu.h"
 #include "settings/Preferences.h"
 
 namespace klosia {
@@ -46,6 +46,7 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
       appsTableView_(new MenuTableView(this)),
       footer_(new MenuFooterView(this)),
       klosiaBt_(footer_->klosiaBt()),
+      settingsMenu_(new SettingsMenu(preferences, this)),
       keyMonitor_(new MenuKeyMonitor(*this)) {
     setAttribute(Qt::WA_NoSystemBackground);
 
@@ -64,27 +65,22 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
     appsTableView_->setDataSource(this);
 
     connect(klosiaBt_, &HoverButton::clicked, this, [this] { klosiaBtPress(); });
+    connect(settingsBt(), &HoverButton::clicked, this, [this] { settingsBtPress(); });
 
-    for (QWidget* widget :
-         {static_cast<QWidget*>(searchField_), static_cast<QWidget*>(selectAllBt_),
-          static_cast<QWidget*>(appsTableView_), static_cast<QWidget*>(klosiaBt_)}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             searchField_, selectAllBt_, appsTableView_, klosiaBt_, settingsBt()}) {
         keyMonitor_->watch(widget);
     }
     setFocusProxy(searchField_);
     observe(this, &MenuViewController::cpuDidChangedNotification, names::cpuDidChanged);
+    observe(this, &MenuViewController::preferencesDidChangedNotification,
+            names::preferencesDidChanged);
+    rotateLabel()->setHidden(preferences_.disableTips());
     layoutChildren();
 }
 
 MenuViewController::~MenuViewController() {
     appsTableView_->setDataSource(nullptr);
-}
-
-HoverButton* MenuViewController::settingsBt() const {
-    return footer_->settingsBt();
-}
-
-QLabel* MenuViewController::rotateLabel() const {
-    return footer_->rotateLabel();
 }
 
 QFont MenuViewController::titleFont() {
@@ -192,6 +188,10 @@ void MenuViewController::quitSelected() {
                        checked.size() == shown.size(), std::source_location::current());
 }
 
+void MenuViewController::settingsBtPress() {
+    settingsMenu_->popUp(*settingsBt());
+}
+
 void MenuViewController::controlTextDidChange() {
     const QString text = searchField_->text();
     if (text.isEmpty()) {
@@ -266,6 +266,10 @@ void MenuViewController::cpuDidChangedNotification(const Notification& notificat
     for (MenuViewCell* cell : appsTableView_->visibleCells()) {
         cell->cpuDidChangedNotification(notification);
     }
+}
+
+void MenuViewController::preferencesDidChangedNotification(const Notification& /*notification*/) {
+    rotateLabel()->setHidden(preferences_.disableTips());
 }
 
 void MenuViewController::didCheck(const MenuAppPtr& app, bool selected) {

@@ -11,23 +11,24 @@
 #include <vector>
 
 #include "core/Notification.h"
+#include "menu/MenuFooterView.h"
 #include "menu/MenuTableDataSource.h"
 #include "menu/MenuViewCellDelegate.h"
 #include "model/MenuApp.h"
 
 class QCheckBox;
-class QLabel;
 class QLineEdit;
 
 namespace klosia {
 
 class Dispatcher;
 class HoverButton;
-class MenuFooterView;
 class MenuKeyMonitor;
 class MenuTableView;
 class MenuWindowController;
 class Preferences;
+class RotateLabel;
+class SettingsMenu;
 
 // The content of the menu window: a search field and the select-all box over the table of
 // applications, and the main button under it. The window controller hands it the list; it
@@ -36,8 +37,9 @@ class Preferences;
 //
 // The keyboard: the search field has it when the menu opens. Down goes to the rows, Up from
 // the first row back to the field; typing anywhere goes to the field; Return presses the main
-// button; Tab goes field, select-all box, rows, main button. Ctrl+A, C, V, X and Z act once per
-// key press on the focused control (Ctrl+A in the rows checks every entry).
+// button (or the settings button when it has the keyboard); Tab goes field, select-all box,
+// rows, main button, settings button. Ctrl+A, C, V, X and Z act once per key press on the
+// focused control (Ctrl+A in the rows checks every entry).
 class MenuViewController final : public QWidget,
                                  public MenuViewCellDelegate,
                                  public MenuTableDataSource {
@@ -79,6 +81,8 @@ public:
     // Checks every entry, as the select-all box does (Ctrl+A in the rows).
     void selectAll();
     void klosiaBtPress();
+    // Pops up the settings menu under the settings button.
+    void settingsBtPress();
     void controlTextDidChange();
     // Quits or force-quits every process of the checked entries shown; one notification when
     // all of them accepted.
@@ -94,9 +98,9 @@ public:
     QCheckBox* selectAllBt() const { return selectAllBt_; }
     HoverButton* klosiaBt() const { return klosiaBt_; }
     MenuTableView* appsTableView() const { return appsTableView_; }
-    // The footer's settings button and tip line: hidden until they have their behaviour.
-    HoverButton* settingsBt() const;
-    QLabel* rotateLabel() const;
+    HoverButton* settingsBt() const { return footer_->settingsBt(); }
+    RotateLabel* rotateLabel() const { return footer_->rotateLabel(); }
+    SettingsMenu* settingsMenu() const { return settingsMenu_; }
     const QImage& background() const { return background_; }
 
     // MenuViewCellDelegate: updates the shown entry, then passes the call on to `delegate`.
@@ -112,6 +116,8 @@ public:
 
     // Each "CPUDidChanged" sample reaches the rows in view; rows filled later show it too.
     void cpuDidChangedNotification(const Notification& notification);
+    // The tip line is hidden exactly while tips are switched off.
+    void preferencesDidChangedNotification(const Notification& notification);
 
     // The Alt key is held while the menu is open.
     bool alternate = false;
@@ -147,6 +153,7 @@ private:
     MenuTableView* appsTableView_;
     MenuFooterView* footer_;
     HoverButton* klosiaBt_;
+    SettingsMenu* settingsMenu_;
     MenuKeyMonitor* keyMonitor_;
 };
 

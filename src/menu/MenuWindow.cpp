@@ -7,6 +7,7 @@
 #include "core/NotificationBus.h"
 #include "menu/MenuViewController.h"
 #include "menu/MenuWindowController.h"
+#include "menu/SettingsMenu.h"
 #include "settings/Preferences.h"
 
 namespace klosia {
@@ -64,13 +65,19 @@ bool MenuWindow::isTranslucent() const {
 }
 
 bool MenuWindow::performKeyEquivalent(const QKeyEvent& event) {
-    if ((event.modifiers() & kShortcutModifiers) == Qt::ControlModifier &&
-        event.key() == Qt::Key_B) {
+    // A held key acts once: the list would flicker between its two forms.
+    if ((event.modifiers() & kShortcutModifiers) != Qt::ControlModifier || event.isAutoRepeat()) {
+        return true;
+    }
+    if (event.key() == Qt::Key_B) {
         if (MenuWindowController* controller = menuWindowController.data()) {
             Preferences& preferences = controller->preferences();
             preferences.setShowBackgroundApps(!preferences.showBackgroundApps());
         }
         notify(names::menuDidChanged);
+    } else if (event.key() == Qt::Key_Q) {
+        // The settings menu shows Ctrl+Q beside its Quit item.
+        content_->settingsMenu()->quitItemPress(content_->settingsMenu()->quitItem());
     }
     return true;
 }

@@ -32,7 +32,8 @@ public:
     bool isTranslucent() const;
 
     // Key presses with Ctrl held (Ctrl stands for Command): Ctrl+B alone toggles background
-    // applications and posts "MenuDidChanged". Every one of them is consumed: answers true.
+    // applications and posts "MenuDidChanged", Ctrl+Q alone quits the program, as the settings
+    // menu shows; a held key acts once. Every one of them is consumed: answers true.
     bool performKeyEquivalent(const QKeyEvent& event);
 
     // Shift, Ctrl, Alt, Super and the lock keys: their presses and releases only change the

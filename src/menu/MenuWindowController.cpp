@@ -14,6 +14,7 @@
 #include "menu/MenuViewController.h"
 #include "menu/MenuWindow.h"
 #include "menu/MenuWindowControllerDelegate.h"
+#include "menu/RotateLabel.h"
 #include "model/CPU.h"
 #include "platform/Compositor.h"
 #include "platform/Workspace.h"
@@ -209,12 +210,24 @@ QScreen* MenuWindowController::screenUnderMouse() {
 
 void MenuWindowController::reloadApps() {
     std::vector<MenuAppPtr> apps = appList_.rebuild(workspace_.runningApplications(), preferences_);
+    if (!isOpen_) {
+        drawTip();
+    }
     menuViewController_->setApplications(std::move(apps));
     menuViewController_->updateKlosiaBt();
     menuViewController_->updateBackground();
     menuViewController_->updateSelectAllBt();
     menuViewController_->reloadData();
     layoutWindow();
+}
+
+void MenuWindowController::drawTip() {
+    RotateLabel& label = *menuViewController_->rotateLabel();
+    if (preferences_.disableTips()) {
+        label.clearText();
+        return;
+    }
+    label.setTip(RotateTip::draw(tipRandom_));
 }
 
 void MenuWindowController::updateCPU() {

@@ -11,6 +11,7 @@
 
 #include "core/Notification.h"
 #include "menu/MenuViewCellDelegate.h"
+#include "menu/RotateTip.h"
 #include "model/AppListState.h"
 
 class QPropertyAnimation;
@@ -74,7 +75,11 @@ public:
     static QScreen* screenUnderMouse();
 
     // Rebuilds the list from the workspace, hands it to the menu view and lays the window out.
+    // While the menu is not open it also draws a new tip (or empties the line when tips are
+    // off), so each opening may show another one; an open menu keeps its tip.
     void reloadApps();
+    // Where the tips' draws take their randomness; the system's generator unless set.
+    void setTipRandomSource(RotateTip::RandomSource source) { tipRandom_ = std::move(source); }
     // Starts one load sample in the background; its result is posted as "CPUDidChanged".
     void updateCPU();
 
@@ -120,6 +125,7 @@ private:
     void stopCpuTimer();
     void scheduleCpuTick(std::uint64_t generation);
     void reloadAppsLater();
+    void drawTip();
 
     Dispatcher& dispatcher_;
     Workspace& workspace_;
@@ -130,6 +136,7 @@ private:
     std::unique_ptr<MenuWindow> window_;
     MenuViewController* menuViewController_;
     QPropertyAnimation* fade_;
+    RotateTip::RandomSource tipRandom_ = RotateTip::systemRandom();
 
     bool isOpen_ = false;
     Phase phase_ = Phase::closed;

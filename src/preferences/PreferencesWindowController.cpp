@@ -167,7 +167,8 @@ void PreferencesWindowController::openPreferences() {
 void PreferencesWindowController::keepActivationInStep() {
 #if QT_VERSION < QT_VERSION_CHECK(6, 5, 0)
     // Shown again moments after it was hidden, before the platform reported the focus gone, the
-    // window is still Qt's focus window while hiding cleared the widgets' active window. No
+    // window is still Qt's focus window while hiding cleared the widgets' active window; or it
+    // got the focus while a popup held the keyboard, when the widgets ignore activations. No
     // activation event comes for a focus window that did not change, so the window would take
     // no keys and give no focus: put the two back in step.
     if (QGuiApplication::focusWindow() == window_->windowHandle() &&
@@ -175,6 +176,15 @@ void PreferencesWindowController::keepActivationInStep() {
         QApplication::setActiveWindow(window_.get());
     }
 #endif
+}
+
+void PreferencesWindowController::bringToFront() {
+    if (!window_->isVisible()) {
+        return;
+    }
+    window_->raise();
+    window_->activateWindow();
+    keepActivationInStep();
 }
 
 void PreferencesWindowController::closePreferences() {

@@ -41,6 +41,9 @@ public:
     void openPreferences();
     // Hides the window; it keeps its state.
     void closePreferences();
+    // When shown: raises the window and makes it the active one again, as it stands (no tab
+    // change, no move). For a window shown while a popup held the keyboard.
+    void bringToFront();
 
     // Called whenever the user switches the automatic quitting of inactive applications on or
     // off: the application forgets the inactive applications it tracks and has warned about.
