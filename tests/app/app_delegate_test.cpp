@@ -2,6 +2,7 @@
 // per-version counters, where and whether the menu opens, and a desktop without a tray.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -16,6 +17,7 @@
 #include "fakes/FakeWorkspace.h"
 #include "fakes/ManualDispatcher.h"
 #include "menu/MenuWindowController.h"
+#include "menu/SettingsMenu.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/TelemetryClient.h"
 #include "preferences/AlertWindow.h"
@@ -100,11 +102,22 @@ TEST_F(AppDelegateTest, LaunchStartsTelemetryLocallyAndPutsTheIconInPlace) {
                   1U);
     }
     EXPECT_FALSE(statusItem.image.isNull()) << "the status-icon artwork is compiled in";
+    // A secondary press on the icon offers the settings menu's four items.
+    auto* settings = qobject_cast<SettingsMenu*>(statusItem.contextMenu);
+    ASSERT_NE(settings, nullptr);
+    EXPECT_EQ(settings, delegate->statusMenu());
+    QStringList items;
+    for (const QAction* item : settings->actions()) {
+        items << item->text();
+    }
+    EXPECT_EQ(items, (QStringList{"View background apps", "Preferences", "Help", "Quit"}));
     EXPECT_EQ(center.authorizationRequests, 1);
     EXPECT_EQ(feed.fetches, 1);
     ASSERT_NE(delegate->inactiveTimer(), nullptr);
     EXPECT_TRUE(delegate->inactiveTimer()->isActive());
     EXPECT_EQ(delegate->inactiveTimer()->interval(), 1000);
+    delegate.reset();
+    EXPECT_EQ(statusItem.contextMenu, nullptr) << "the icon's own menu comes back";
 }
 
 TEST_F(AppDelegateTest, SettingsAlertOnceForEachNewVersion) {

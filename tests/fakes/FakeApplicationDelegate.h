@@ -25,11 +25,22 @@ public:
     void showNotification(const QString& title, const QString& subtitle) override {
         notifications.emplace_back(title, subtitle);
     }
-    void performMenu() override { ++menuToggles; }
-    void openPreferences() override { ++preferencesOpenings; }
-    void closeMenu() override { ++menuClosings; }
+    void performMenu() override {
+        ++menuToggles;
+        calls.emplace_back(QStringLiteral("performMenu"));
+    }
+    void openPreferences() override {
+        ++preferencesOpenings;
+        calls.emplace_back(QStringLiteral("openPreferences"));
+    }
+    void closeMenu() override {
+        ++menuClosings;
+        calls.emplace_back(QStringLiteral("closeMenu"));
+    }
 
     std::vector<std::pair<QString, QString>> notifications;
+    // The requests other than notifications, in order.
+    std::vector<QString> calls;
     int menuToggles = 0;
     int preferencesOpenings = 0;
     int menuClosings = 0;

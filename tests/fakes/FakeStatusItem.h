@@ -14,6 +14,7 @@ public:
     void setImage(const QIcon& icon) override { image = icon; }
     void setHighlighted(bool value) override { highlighted = value; }
     bool isHighlighted() const override { return highlighted; }
+    void setContextMenu(QMenu* menu) override { contextMenu = menu; }
 
     void press() { Q_EMIT pressed(); }
     void trayAppears() {
@@ -25,6 +26,7 @@ public:
     bool inTray = true;
     bool highlighted = false;
     QIcon image;
+    QMenu* contextMenu = nullptr;
 };
 
 }  // namespace klosia::test

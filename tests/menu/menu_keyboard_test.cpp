@@ -158,24 +158,25 @@ TEST_F(MenuKeyboardTest, CtrlShortcutsActOncePerKeyPressOnTheFocusedControl) {
     EXPECT_TRUE(preferences.showBackgroundApps());
 }
 
-TEST_F(MenuKeyboardTest, TabGoesFieldBoxRowsButtonAndRound) {
+TEST_F(MenuKeyboardTest, TabGoesFieldBoxRowsButtonsAndRound) {
     start({"Atlas", "Mail"});
     ASSERT_TRUE(open());
     std::vector<QWidget*> seen;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 6; ++i) {
         seen.push_back(focus());
         type(Qt::Key_Tab, {});
     }
-    ASSERT_EQ(seen.size(), 5u);
+    ASSERT_EQ(seen.size(), 6u);
     EXPECT_EQ(seen[0], view().searchField());
     EXPECT_EQ(seen[1], view().selectAllBt());
     EXPECT_EQ(seen[2], view().appsTableView()->cellForRow(0));
     EXPECT_EQ(seen[3], view().klosiaBt());
-    EXPECT_EQ(seen[4], view().searchField());
+    EXPECT_EQ(seen[4], view().settingsBt());
+    EXPECT_EQ(seen[5], view().searchField());
     EXPECT_EQ(focus(), view().selectAllBt());
     type(Qt::Key_Backtab, {});
     type(Qt::Key_Backtab, {});
-    EXPECT_EQ(focus(), view().klosiaBt()) << "backwards round the field";
+    EXPECT_EQ(focus(), view().settingsBt()) << "backwards round the field";
     for (QWidget* part : seen) {
         EXPECT_FALSE(part->accessibleName().isEmpty()) << part->metaObject()->className();
     }

@@ -4,7 +4,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "OpenedUrls.h"
 #include "PreferencesFixture.h"
 #include "app/Updater.h"
 #include "fakes/FakeReleaseFeed.h"
@@ -12,6 +11,7 @@
 #include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesSupportViewController.h"
 #include "preferences/UpdateCheckWindow.h"
+#include "support/OpenedUrls.h"
 
 namespace klosia {
 namespace {
