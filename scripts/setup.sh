@@ -22,6 +22,7 @@ packages=(
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones
   python3  # reads the tray selection owner (libX11 through ctypes) in run-session.sh
   fonts-dejavu-core
+  fonts-noto-color-emoji  # the menu's tips in the virtual desktop's screenshots
 )
 
 missing=()

@@ -37,12 +37,12 @@ const QString kFixture = QStringLiteral(KLOSIA_FIXTURE_PATH);
 
 // The menu as laid out by the program: a 50-point header (select-all box and search field),
 // 27-point rows whose check box sits 25 points in, and an 85-point footer whose first 55
-// points hold the 32-point main button.
+// points hold the 32-point main button, with the 32-point settings button 6 points beside it.
 QPoint rowCheckBox(const QRect& menu, int row) {
     return {menu.left() + 25, menu.top() + 50 + 27 * row + 13};
 }
 QRect mainButton(const QRect& menu) {
-    return {menu.left() + 12, menu.bottom() + 1 - 85 + 11, menu.width() - 24, 32};
+    return {menu.left() + 12, menu.bottom() + 1 - 85 + 11, menu.width() - 24 - 32 - 6, 32};
 }
 
 // How wide the white title on the main button is on screen: the reading of its title from

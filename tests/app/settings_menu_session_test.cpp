@@ -1,0 +1,240 @@
+// The settings menu of the built program in the virtual desktop, driven from outside: from the
+// menu window's settings button, Help hands a mailto address to the desktop's mail handler (a
+// recording script registered for x-scheme-handler/mailto, reached through xdg-open),
+// Preferences gives way to the preferences window, which takes the keys, and Ctrl+Q ends
+// Klosia; the tray icon's secondary press offers the same menu, whose Quit ends it as well.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "core/AppInfo.h"
+#include "core/SupportMail.h"
+#include "platform/linux/FileUserDefaults.h"
+#include "support/Wait.h"
+#include "support/session/DesktopDriver.h"
+
+namespace klosia {
+namespace {
+
+using test::BackgroundProgram;
+using test::DesktopDriver;
+using test::DesktopWindow;
+using test::waitUntil;
+
+const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
+
+bool writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) >= 0;
+}
+
+bool xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+// A visible window of `pid` titled exactly `title`.
+bool windowTitled(pid_t pid, const QString& title) {
+    QProcess search;
+    search.start(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+         QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    search.waitForFinished(10000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+void saveShot(const QRect& area, const QString& name) {
+    const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
+    QDir().mkpath(directory);
+    const QString path = directory + QLatin1Char('/') + name;
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                      area.width(), area.height());
+    EXPECT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+    std::printf("screenshot: %s\n", qPrintable(path));
+}
+
+// The settings button as the menu lays it out: 12 points in from the right, in the 55-point
+// band of the 85-point footer that holds the 32-point main button.
+QPoint settingsButton(const QRect& menu) {
+    return {menu.right() + 1 - 12 - 16, menu.bottom() + 1 - 85 + 11 + 16};
+}
+
+class SettingsMenuSession : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop.isConnected());
+        ASSERT_TRUE(home.isValid());
+        config = home.filePath(QStringLiteral("config"));
+        data = home.filePath(QStringLiteral("data"));
+        mailLog = home.filePath(QStringLiteral("mail.txt"));
+        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/applications")));
+        ASSERT_TRUE(QDir().mkpath(config));
+        // This version's first start is done: the settings alert stays away.
+        FileUserDefaults defaults(config + QLatin1Char('/') +
+                                  QLatin1String(appinfo::kApplicationId) + QStringLiteral(".json"));
+        defaults.set(
+            QStringLiteral("kUserdefaultsFirstRunCount_") + QLatin1String(appinfo::kVersion),
+            std::int64_t{1});
+        ASSERT_TRUE(defaults.synchronize());
+
+        const QString script = home.filePath(QStringLiteral("record-mail.sh"));
+        ASSERT_TRUE(writeFile(
+            script, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + QFile::encodeName(mailLog) + "'\n"));
+        ASSERT_TRUE(
+            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        ASSERT_TRUE(writeFile(data + QStringLiteral("/applications/klosia-test-mail.desktop"),
+                              "[Desktop Entry]\nType=Application\nName=Recording mail\n"
+                              "NoDisplay=true\nMimeType=x-scheme-handler/mailto;\nExec=" +
+                                  QFile::encodeName(script) + " %u\n"));
+        ASSERT_TRUE(writeFile(config + QStringLiteral("/mimeapps.list"),
+                              "[Default Applications]\n"
+                              "x-scheme-handler/mailto=klosia-test-mail.desktop\n"));
+
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{}, environment);
+        ASSERT_TRUE(waitUntil([&] { return !(icon = desktop.trayIconOf(klosia->pid())).isEmpty(); },
+                              std::chrono::seconds(20)))
+            << "Klosia's icon never appeared in the tray";
+        panel = icon.center().y() < desktop.screenGeometry().height() / 2
+                    ? QStringLiteral("top")
+                    : QStringLiteral("bottom");
+    }
+
+    std::vector<DesktopWindow> popups() const { return desktop.popupsOf(klosia->pid()); }
+    // Opens the menu window from the icon; its frame.
+    QRect openMenu() {
+        EXPECT_TRUE(DesktopDriver::click(icon.center()));
+        QRect menu;
+        EXPECT_TRUE(waitUntil([&] {
+            const auto shown = popups();
+            return shown.size() == 1 && !(menu = shown.front().geometry).isEmpty();
+        })) << "no menu after a press on the icon";
+        return menu;
+    }
+    // Presses the settings button of the open menu; the settings menu's frame.
+    QRect openSettings(const QRect& menu) {
+        EXPECT_TRUE(DesktopDriver::click(settingsButton(menu)));
+        QRect settings;
+        EXPECT_TRUE(waitUntil([&] {
+            for (const DesktopWindow& popup : popups()) {
+                if (popup.geometry != menu) {
+                    settings = popup.geometry;
+                    return true;
+                }
+            }
+            return false;
+        })) << "no settings menu after a press on the settings button";
+        return settings;
+    }
+    bool ended() {
+        return klosia->process().waitForFinished(20000) &&
+               klosia->process().exitStatus() == QProcess::NormalExit &&
+               klosia->process().exitCode() == 0;
+    }
+    QString recordedMail() const {
+        QFile file(mailLog);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
+                                              : QString();
+    }
+
+    DesktopDriver desktop;
+    QTemporaryDir home;
+    QString config;
+    QString data;
+    QString mailLog;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QString panel;
+    QRect icon;
+    std::unique_ptr<BackgroundProgram> klosia;
+};
+
+TEST_F(SettingsMenuSession, HelpWritesToSupportPreferencesTakeTheKeysAndCtrlQEndsKlosia) {
+    QRect menu = openMenu();
+    const QRect settings = openSettings(menu);
+    if (panel == QLatin1String("top")) {
+        EXPECT_GE(settings.top(), settingsButton(menu).y()) << "opens under its button";
+    } else {
+        EXPECT_LE(settings.bottom(), settingsButton(menu).y()) << "opens over its button";
+    }
+    saveShot(menu.united(settings).adjusted(-12, -12, 12, 12),
+             QStringLiteral("settings-menu-%1.png").arg(panel));
+
+    // No item is chosen at first: the third Down reaches Help.
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
+    }
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitUntil([&] { return !recordedMail().isEmpty(); }, std::chrono::seconds(20)))
+        << "the mail handler was never started";
+    const std::optional<QUrl> expected = SupportMail::url();
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(recordedMail(), expected->toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(recordedMail().startsWith(QStringLiteral("mailto:")));
+    EXPECT_TRUE(recordedMail().endsWith(
+        QStringLiteral("?subject=Klosia%20Support%20%F0%9F%9B%9F&body=Hi")));
+
+    // Preferences: the menu window goes, the preferences window comes and takes the keys.
+    if (popups().empty()) {
+        menu = openMenu();
+    }
+    ASSERT_EQ(popups().size(), 1u);
+    openSettings(menu);
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
+    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
+        << "the preferences window did not open";
+    EXPECT_TRUE(waitUntil([&] { return popups().empty(); })) << "the menu window closed";
+    EXPECT_TRUE(waitUntil([&] { return desktop.activeWindowPid() == klosia->pid(); }))
+        << "the preferences window is the active one";
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
+    EXPECT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("Shortcut")); }))
+        << "the keys reach the preferences window";
+
+    // Ctrl+Q, as the settings menu shows beside Quit.
+    menu = openMenu();
+    openSettings(menu);
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+q")));
+    EXPECT_TRUE(ended()) << "Klosia should have ended normally";
+}
+
+TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQuitEndsKlosia) {
+    // With the preferences window open, which declines to close (it hides), Quit still ends it.
+    QProcess second;
+    second.setProcessEnvironment(environment);
+    second.start(kKlosia, {QStringLiteral("--preferences")});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
+        << "a second start with --preferences should have opened the preferences window";
+
+    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                         QString::number(icon.center().y()), QStringLiteral("click"),
+                         QStringLiteral("3")}));
+    QRect settings;
+    ASSERT_TRUE(waitUntil([&] {
+        const auto shown = popups();
+        return shown.size() == 1 && !(settings = shown.front().geometry).isEmpty();
+    })) << "no menu after a secondary press on the icon";
+    EXPECT_GE(settings.height(), 4 * 16) << "four items";
+    saveShot(settings.united(icon).adjusted(-12, -12, 12, 12),
+             QStringLiteral("tray-menu-%1.png").arg(panel));
+    // Quit is the last item; the menu keeps a few points of margin under it.
+    ASSERT_TRUE(DesktopDriver::click({settings.center().x(), settings.bottom() - 12}));
+    EXPECT_TRUE(ended()) << "Klosia should have ended normally";
+}
+
+}  // namespace
+}  // namespace klosia
