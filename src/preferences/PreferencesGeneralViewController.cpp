@@ -1,6 +1,7 @@
 #include "preferences/PreferencesGeneralViewController.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPointer>
 #include <QRegularExpression>
@@ -103,6 +104,12 @@ PreferencesGeneralViewController::PreferencesGeneralViewController(Dispatcher& d
     connect(ui_->generalQuitInactiveAppsAfterField, &QLineEdit::returnPressed, this,
             &PreferencesGeneralViewController::commitTypedAmount);
     ui_->generalQuitInactiveAppsAfterField->installEventFilter(this);
+    // Quitting ends the event loop without hiding the window or moving the focus, so the
+    // amount would otherwise be lost with the process.
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this,
+                &PreferencesGeneralViewController::commitTypedAmount);
+    }
 
     observe(this, &PreferencesGeneralViewController::preferencesDidChangedNotification,
             names::preferencesDidChanged);

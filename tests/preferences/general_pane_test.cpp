@@ -4,6 +4,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "PreferencesFixture.h"
 #include "app/Sound.h"
@@ -140,6 +141,14 @@ TEST_F(GeneralPaneTest, TypedAmountIsSavedWhenTheFieldLosesFocusOrThePaneHides) 
     deliver();
     EXPECT_EQ(field()->text(), "1");
     EXPECT_FALSE(field()->isEnabled());
+
+    // Quitting, which neither hides the pane nor moves the focus, saves it too.
+    enableRule();
+    pane.show();
+    type("7");
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_EQ(storedRule().value("amount").toInteger(), 7);
 }
 
 TEST_F(GeneralPaneTest, InactiveBoxForgetsTheTrackingBeforeSavingTheRule) {
