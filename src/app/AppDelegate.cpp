@@ -20,6 +20,7 @@
 #include "menu/MenuWindowController.h"
 #include "menu/SettingsMenu.h"
 #include "model/AppPolicies.h"
+#include "platform/HotKeyService.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -110,6 +111,13 @@ void AppDelegate::applicationDidFinishLaunching() {
     preferencesWindowController_ = std::make_unique<PreferencesWindowController>(s_.dispatcher);
     preferencesWindowController_->setInactivityReset([this] { inactivity_.reset(); });
     preferencesWindowController_->setUpdater(updater_.get());
+    // A shortcut being recorded may be one of ours, or the one being changed: while a recorder
+    // waits, our grabs would take the very keys it waits for.
+    preferencesWindowController_->setShortcutRecordingObserver([this](bool recording) {
+        if (s_.hotKeys != nullptr) {
+            s_.hotKeys->setSuspended(recording);
+        }
+    });
     infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
     settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
     // A secondary press on the icon offers what the menu window's settings button does.

@@ -55,6 +55,12 @@ public:
     // Unknown identifiers are ignored.
     virtual void unregisterHotKey(HotKeyId hotKeyId) = 0;
 
+    // While suspended no registered combination is taken from the desktop: its keys reach the
+    // focused window as any other key does (the preferences window recording a shortcut, which
+    // may be one of ours). Registrations stay, and registering goes on, but grabs are taken,
+    // and refusals found, only on resuming.
+    virtual void setSuspended(bool suspended) = 0;
+
     // The one receiver of events. Events that arrive before one is installed are dropped.
     virtual void installEventHandler(EventHandler handler) = 0;
 

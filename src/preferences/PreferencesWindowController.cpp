@@ -16,8 +16,10 @@
 #include "log/Vezizur.h"
 #include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesGeneralViewController.h"
+#include "preferences/PreferencesShortcutsViewController.h"
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindow.h"
+#include "preferences/SettingsViewRecorder.h"
 #include "resources/Resources.h"
 
 namespace klosia {
@@ -140,6 +142,17 @@ void PreferencesWindowController::applyIcons() {
 void PreferencesWindowController::setInactivityReset(std::function<void()> reset) {
     preferencesViewController_->preferencesGeneralViewController()->setInactivityReset(
         std::move(reset));
+}
+
+void PreferencesWindowController::setShortcutRecordingObserver(
+    const std::function<void(bool)>& observer) {
+    PreferencesShortcutsViewController* pane =
+        preferencesViewController_->preferencesShortcutsViewController();
+    for (const ShortcutRecorderType type :
+         {ShortcutRecorderType::activate, ShortcutRecorderType::quit,
+          ShortcutRecorderType::force}) {
+        connect(pane->recorder(type), &SettingsViewRecorder::recordingChanged, this, observer);
+    }
 }
 
 void PreferencesWindowController::setUpdater(Updater* updater) {

@@ -48,6 +48,9 @@ public:
     // Called whenever the user switches the automatic quitting of inactive applications on or
     // off: the application forgets the inactive applications it tracks and has warned about.
     void setInactivityReset(std::function<void()> reset);
+    // Told true when a shortcut recorder starts waiting for a combination and false when it
+    // stops, so that the program's global shortcuts can let go of the keyboard meanwhile.
+    void setShortcutRecordingObserver(const std::function<void(bool)>& observer);
     // The update check the About tab starts; null (the default) says the check is off.
     void setUpdater(Updater* updater);
 

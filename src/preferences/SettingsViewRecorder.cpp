@@ -124,8 +124,15 @@ void SettingsViewRecorder::refreshDisplay() {
     }
 }
 
+void SettingsViewRecorder::setRecording(bool recording) {
+    if (recording != recording_) {
+        recording_ = recording;
+        Q_EMIT recordingChanged(recording);
+    }
+}
+
 void SettingsViewRecorder::startRecording() {
-    recording_ = true;
+    setRecording(true);
     showTypePrompt();
     update();
 }
@@ -134,7 +141,7 @@ void SettingsViewRecorder::cancelRecording() {
     if (!recording_) {
         return;
     }
-    recording_ = false;
+    setRecording(false);
     if (deleted_) {
         setDeleted(true);
     } else {
@@ -162,7 +169,7 @@ void SettingsViewRecorder::record(const QKeyEvent& event) {
     logger.log(QStringLiteral("record shortcut: ") + shortcut->description(), VezizurLevel::info);
     // The display stays until the owner's refresh shows the new caps.
     deleted_ = false;
-    recording_ = false;
+    setRecording(false);
     update();
     setShortcut(Preferences::shared(), type_, std::move(shortcut));
 }

@@ -66,6 +66,12 @@ public:
     static QString typePrompt();
     static QString recordPrompt();
 
+Q_SIGNALS:
+    // The recorder started or stopped waiting for a shortcut. The program's own global shortcuts
+    // must let go of the keyboard meanwhile, or the combination the user presses would go to them
+    // instead of here.
+    void recordingChanged(bool recording);
+
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -80,6 +86,7 @@ private:
     void startRecording();
     // Back to what the recorder showed before it was asked for a shortcut.
     void cancelRecording();
+    void setRecording(bool recording);
     void record(const QKeyEvent& event);
     void showPrompt(const QString& prompt, ShortcutRecorderStatus status);
     void describe();

@@ -1,5 +1,6 @@
 // A shortcut recorded in the program's own preferences window, from the keyboard alone, works
-// everywhere on the desktop; once deleted it is gone.
+// everywhere on the desktop, can be recorded again while it is in force, and once deleted it is
+// gone.
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
@@ -88,8 +89,20 @@ TEST_F(ShortcutRecordingSession, RecordedShortcutOpensTheMenuUntilItIsDeleted) {
     EXPECT_TRUE(waitUntil([&] { return !desktop.canGrabKey(kKeysymK, kCtrlAlt); }))
         << "the recorded shortcut was never registered";
     EXPECT_TRUE(desktop.canGrabKey(kKeysymEscape, kCtrlAlt)) << "the old combination is released";
+
+    // Asked again, the recorder gets even a combination in force: the program's own grabs let
+    // go while it waits, so the keys reach it instead of opening the menu.
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("space")));
+    EXPECT_TRUE(waitUntil([&] { return desktop.canGrabKey(kKeysymK, kCtrlAlt); }))
+        << "the program's grab stayed while the recorder waited";
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+alt+k")));
+    // Escape hides the window only once the recorder has stopped waiting (while it waits,
+    // Escape cancels the recording), and the keys reach the window in order.
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Escape")));
-    ASSERT_TRUE(waitUntil([&] { return !preferencesShown(); })) << "Escape hides the window";
+    ASSERT_TRUE(waitUntil([&] { return !preferencesShown(); }))
+        << "the recorder never got the combination in force";
+    EXPECT_FALSE(menuShown()) << "the recorder's keys went to the global shortcut";
+    EXPECT_FALSE(desktop.canGrabKey(kKeysymK, kCtrlAlt)) << "the shortcut is not in force again";
 
     // Pressed anywhere, it shows the menu; pressed again, the open menu recognises it and
     // closes (a press during the short opening fade opens again, so it may take two).

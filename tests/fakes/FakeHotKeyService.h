@@ -26,6 +26,10 @@ public:
         calls.push_back("unregister " + std::to_string(hotKeyId.id));
         registered.erase(hotKeyId.id);
     }
+    void setSuspended(bool value) override {
+        calls.push_back(value ? "suspend" : "resume");
+        suspended = value;
+    }
     void installEventHandler(EventHandler handler) override {
         ++installations;
         handler_ = std::move(handler);
@@ -57,6 +61,7 @@ public:
     std::map<std::uint32_t, HotKeyCombination> registered;
     std::vector<HotKeyCombination> refused;
     int installations = 0;
+    bool suspended = false;
 
 private:
     EventHandler handler_;

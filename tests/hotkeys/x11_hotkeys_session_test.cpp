@@ -311,6 +311,35 @@ TEST_F(X11HotKeysSessionTest, RegisteringTheNewBeforeReleasingTheOldKeepsTheGrab
     EXPECT_EQ(errorLines(log), 0U);
 }
 
+TEST_F(X11HotKeysSessionTest, SuspendedTheKeysGoToTheFocusAndEveryRegistrationReturns) {
+    const xcb_keycode_t k = other.keycodeOf('k');
+    const xcb_keycode_t l = other.keycodeOf('l');
+    Counter counter;
+    Counter counterL;
+    const HotKeyPtr hotKeyK = make(Key::k, counter);
+    service->setSuspended(true);
+    EXPECT_EQ(other.grab(k, kControlSuper), 0) << "a suspended shortcut still holds its keys";
+    other.ungrab(k, kControlSuper);
+    // Registered meanwhile: accepted now, in force on resuming.
+    HotKeyPtr hotKeyL = make(Key::l, counterL);
+    EXPECT_TRUE(controller->isRegistered(*hotKeyL));
+    EXPECT_EQ(other.grab(l, kControlSuper), 0);
+    other.ungrab(l, kControlSuper);
+
+    service->setSuspended(false);
+    EXPECT_EQ(other.grab(k, kControlSuper), XCB_ACCESS);
+    EXPECT_EQ(other.grab(l, kControlSuper), XCB_ACCESS);
+    ASSERT_TRUE(press(QStringLiteral("ctrl+super+k")));
+    ASSERT_TRUE(waitUntil([&] { return counter.released == 1; }));
+    ASSERT_TRUE(press(QStringLiteral("ctrl+super+l")));
+    ASSERT_TRUE(waitUntil([&] { return counterL.released == 1; }));
+    hotKeyL.reset();
+    EXPECT_EQ(other.grab(l, kControlSuper), 0) << "an unregistered shortcut came back";
+    other.ungrab(l, kControlSuper);
+    EXPECT_EQ(counter.pressed, 1);
+    EXPECT_EQ(errorLines(log), 0U);
+}
+
 TEST_F(X11HotKeysSessionTest, KeepsWorkingAfterTheKeyboardMappingChanges) {
     Counter counter;
     const HotKeyPtr hotKey = make(Key::z, counter);

@@ -76,6 +76,13 @@ bool X11HotKeyService::registerHotKey(HotKeyId hotKeyId, HotKeyCombination combi
         return false;
     }
     Registration registration{hotKeyId, combination, {}};
+    if (suspended_) {
+        registrations_.push_back(registration);
+        logger.log("registered the global shortcut " + describe(combination) + " as " +
+                       std::to_string(hotKeyId.id) + ", in force once shortcuts resume",
+                   VezizurLevel::info);
+        return true;
+    }
     const bool acquired = acquire(registration, grabs);
     scheduleRead();
     if (!acquired) {
@@ -100,6 +107,27 @@ void X11HotKeyService::unregisterHotKey(HotKeyId hotKeyId) {
     grabs_->release(grabs);
     logger.log("unregistered the global shortcut " + std::to_string(hotKeyId.id),
                VezizurLevel::info);
+}
+
+void X11HotKeyService::setSuspended(bool suspended) {
+    if (suspended == suspended_) {
+        return;
+    }
+    suspended_ = suspended;
+    if (connection_->isBroken()) {
+        return;
+    }
+    if (suspended) {
+        grabs_->clear();
+        for (Registration& registration : registrations_) {
+            registration.grabs.clear();
+        }
+        logger.log("global shortcuts suspended", VezizurLevel::info);
+    } else {
+        grabRegistrations();
+        logger.log("global shortcuts resumed", VezizurLevel::info);
+    }
+    scheduleRead();
 }
 
 void X11HotKeyService::installEventHandler(EventHandler handler) {
@@ -146,22 +174,29 @@ bool X11HotKeyService::acquire(const Registration& registration, const std::vect
 
 void X11HotKeyService::regrabAll() {
     ++mappingChanges_;
-    grabs_->clear();
     keyboard_->reload();
-    // The keys may sit on other keycodes now, and the lock keys on other modifiers. A
-    // registration the new mapping cannot serve stays registered but off until a later change.
+    // The keys may sit on other keycodes now, and the lock keys on other modifiers.
+    if (!suspended_) {
+        grabRegistrations();
+    }
+    logger.log("keyboard mapping changed: global shortcuts grabbed again", VezizurLevel::info);
+}
+
+void X11HotKeyService::grabRegistrations() {
+    grabs_->clear();
+    // A registration that cannot be served (no key of the mapping, another program holds it)
+    // stays registered but off until a later change.
     for (Registration& registration : registrations_) {
         registration.grabs.clear();
         const std::vector<Grab> grabs = grabsFor(registration.combination);
         if (grabs.empty()) {
             logger.log("the global shortcut " + describe(registration.combination) +
-                           " has no key in the new keyboard mapping",
+                           " has no key in the keyboard mapping",
                        VezizurLevel::error);
         } else if (acquire(registration, grabs)) {
             registration.grabs = grabs;
         }
     }
-    logger.log("keyboard mapping changed: global shortcuts grabbed again", VezizurLevel::info);
 }
 
 void X11HotKeyService::scheduleRead() {

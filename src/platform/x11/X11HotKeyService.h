@@ -46,6 +46,7 @@ public:
 
     bool registerHotKey(HotKeyId hotKeyId, HotKeyCombination combination) override;
     void unregisterHotKey(HotKeyId hotKeyId) override;
+    void setSuspended(bool suspended) override;
     void installEventHandler(EventHandler handler) override;
     bool isCombination(HotKeyCombination combination, std::uint32_t nativeScanCode,
                        std::uint32_t nativeModifiers) const override;
@@ -70,6 +71,8 @@ private:
     // when the server refused any.
     bool acquire(const Registration& registration, const std::vector<Grab>& grabs);
     void regrabAll();
+    // Takes every registration's grabs anew, after all were dropped.
+    void grabRegistrations();
 
     void readEvents();
     void scheduleRead();
@@ -101,6 +104,7 @@ private:
     std::deque<XcbReply<xcb_generic_event_t>> pending_;  // events read, not yet handled
     bool handling_ = false;
     bool brokenReported_ = false;
+    bool suspended_ = false;
     std::uint64_t ignoredRepeats_ = 0;
     std::uint64_t mappingChanges_ = 0;
 

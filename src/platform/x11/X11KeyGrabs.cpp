@@ -73,7 +73,7 @@ void X11KeyGrabs::clear() {
         xcb_ungrab_key(connection_, grab.first, root_, grab.second);
     }
     counts_.clear();
-    xcb_flush(connection_);
+    sync();
 }
 
 void X11KeyGrabs::sync() {

@@ -29,7 +29,7 @@ public:
     // One holder fewer for each grab of the list. Like acquire(), returns once the server has
     // done it: another program may take the keys right away.
     void release(const std::vector<Grab>& grabs);
-    // Drops every grab and forgets every holder.
+    // Drops every grab and forgets every holder; returns once the server has done it.
     void clear();
 
     int holders(const Grab& grab) const;
