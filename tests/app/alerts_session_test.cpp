@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -20,6 +17,7 @@
 #include "support/DunstHistory.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
+#include "support/session/PrivateHome.h"
 
 namespace klosia {
 namespace {
@@ -29,24 +27,6 @@ using test::DesktopDriver;
 using test::waitUntil;
 
 const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) >= 0;
-}
-
-// A visible window of `pid` whose title is exactly `title` (xdotool reads the EWMH name; its
-// criteria are joined by "or" unless told --all).
-bool windowTitled(pid_t pid, const QString& title) {
-    QProcess search;
-    search.start(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-         QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
-    search.waitForFinished(10000);
-    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
-}
 
 QString artefactPath(const QString& name) {
     const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
@@ -59,56 +39,23 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(desktop.isConnected());
         ASSERT_TRUE(home.isValid());
-        config = home.filePath(QStringLiteral("config"));
-        data = home.filePath(QStringLiteral("data"));
-        mailLog = home.filePath(QStringLiteral("mail.txt"));
-        ASSERT_TRUE(QDir().mkpath(config));
-        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/applications")));
-
-        // The desktop's mail program: a script that writes down what it is asked to open.
-        const QString script = home.filePath(QStringLiteral("record-mail.sh"));
-        ASSERT_TRUE(writeFile(
-            script, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + QFile::encodeName(mailLog) + "'\n"));
-        ASSERT_TRUE(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(writeFile(data + QStringLiteral("/applications/klosia-test-mail.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Recording mail\n"
-                              "NoDisplay=true\nMimeType=x-scheme-handler/mailto;\nExec=" +
-                                  QFile::encodeName(script) + " %u\n"));
-        ASSERT_TRUE(writeFile(config + QStringLiteral("/mimeapps.list"),
-                              "[Default Applications]\n"
-                              "x-scheme-handler/mailto=klosia-test-mail.desktop\n"));
     }
 
     QProcessEnvironment environment(const QString& feedAddress) const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.insert(QStringLiteral("XDG_DATA_HOME"), data);
+        QProcessEnvironment env = home.environment();
         env.insert(QStringLiteral("KLOSIA_UPDATE_FEED"), feedAddress);
         return env;
     }
 
     // The first-start counter of this version, as the program saved it.
     std::optional<std::int64_t> firstRunCount() const {
-        FileUserDefaults defaults(config + QLatin1Char('/') +
-                                      QLatin1String(appinfo::kApplicationId) +
-                                      QStringLiteral(".json"),
-                                  FileUserDefaults::Access::readOnly);
+        FileUserDefaults defaults(home.settingsFile(), FileUserDefaults::Access::readOnly);
         return defaults.integer(QStringLiteral("kUserdefaultsFirstRunCount_") +
                                 QLatin1String(appinfo::kVersion));
     }
 
-    QString recordedMail() const {
-        QFile file(mailLog);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
-                                              : QString();
-    }
-
     DesktopDriver desktop;
-    QTemporaryDir home;
-    QString config;
-    QString data;
-    QString mailLog;
+    test::PrivateHome home;
     test::FeedServer feed;
 };
 
@@ -124,7 +71,7 @@ TEST_F(FirstStartSession, SettingsAlertOnceSupportWritesAMailAndALaunchTellsOfAn
     auto klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{},
                                                       environment(feed.url().toString()));
     const QString alertTitle = QStringLiteral("Welcome to Klosia");
-    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), alertTitle); },
+    ASSERT_TRUE(waitUntil([&] { return DesktopDriver::hasWindowTitled(klosia->pid(), alertTitle); },
                           std::chrono::seconds(20)))
         << "no settings alert at the first start";
     EXPECT_TRUE(waitUntil([&] { return firstRunCount() == 1; }));
@@ -153,20 +100,23 @@ TEST_F(FirstStartSession, SettingsAlertOnceSupportWritesAMailAndALaunchTellsOfAn
 
     // From the keyboard alone: the alert's way to all preferences, the Support tab, its button.
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("alt+a")));
-    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
-        << "the preferences window did not open";
-    EXPECT_TRUE(waitUntil([&] { return !windowTitled(klosia->pid(), alertTitle); }))
-        << "the alert should have faded out";
+    ASSERT_TRUE(waitUntil([&] {
+        return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("General"));
+    })) << "the preferences window did not open";
+    EXPECT_TRUE(waitUntil([&] {
+        return !DesktopDriver::hasWindowTitled(klosia->pid(), alertTitle);
+    })) << "the alert should have faded out";
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
-    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("Support")); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("Support")); }));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("alt+c")));
-    ASSERT_TRUE(waitUntil([&] { return !recordedMail().isEmpty(); }, std::chrono::seconds(20)))
+    ASSERT_TRUE(waitUntil([&] { return !home.recordedMail().isEmpty(); }, std::chrono::seconds(20)))
         << "the mail handler was never started";
     const std::optional<QUrl> expected = SupportMail::url();
     ASSERT_TRUE(expected.has_value());
-    EXPECT_EQ(recordedMail(), expected->toString(QUrl::FullyEncoded));
-    EXPECT_TRUE(recordedMail().endsWith(
+    EXPECT_EQ(home.recordedMail(), expected->toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(home.recordedMail().endsWith(
         QStringLiteral("?subject=Klosia%20Support%20%F0%9F%9B%9F&body=Hi")));
     klosia.reset();
 
@@ -182,7 +132,8 @@ TEST_F(FirstStartSession, SettingsAlertOnceSupportWritesAMailAndALaunchTellsOfAn
     ASSERT_TRUE(third.waitForFinished(20000));
     ASSERT_TRUE(waitUntil([&] { return !desktop.popupsOf(klosia->pid()).empty(); }))
         << "the running program should have opened its menu";
-    EXPECT_FALSE(windowTitled(klosia->pid(), alertTitle)) << "the alert came back";
+    EXPECT_FALSE(DesktopDriver::hasWindowTitled(klosia->pid(), alertTitle))
+        << "the alert came back";
 
     EXPECT_EQ(feed.requests.size(), requests) << "an empty feed address switches the check off";
 }

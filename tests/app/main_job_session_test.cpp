@@ -74,12 +74,6 @@ bool readsAs(const QRect& menu, const QString& title) {
     return std::abs(shownTitleWidth(menu) - titleWidth(title)) <= 3;
 }
 
-bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
 QString artefactPath(const QString& name) {
     const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
     QDir().mkpath(directory);
@@ -204,21 +198,21 @@ TEST_F(MainJobSession, WithAltHeldTheButtonForceQuitsAClientThatIgnoresRequests)
 
     const QRect menu = startAndOpen();
     ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")));
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
     EXPECT_TRUE(waitTitle(menu, QStringLiteral("Force Klosia")))
         << "Alt turns the preferred quit round";
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
     ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")));
 
     ASSERT_TRUE(DesktopDriver::click(rowCheckBox(menu, static_cast<int>(names.indexOf("XLogo")))));
     ASSERT_TRUE(waitTitle(menu, QStringLiteral("Quit Selected")));
-    ASSERT_TRUE(xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
     ASSERT_TRUE(waitTitle(menu, QStringLiteral("Force Quit Selected")));
     const QString shot = artefactPath(QStringLiteral("main-job-force.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the menu with Alt held: %s\n", qPrintable(shot));
     ASSERT_TRUE(DesktopDriver::click(mainButton(menu).center()));
-    ASSERT_TRUE(xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
 
     ASSERT_TRUE(waitEnded(stubborn)) << "a force quit does not ask";
     EXPECT_EQ(stubborn.process().exitStatus(), QProcess::CrashExit) << "killed by a signal";

@@ -6,13 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QScreen>
-#include <QTemporaryDir>
 
 #include <cstdio>
 
@@ -21,6 +18,7 @@
 #include "platform/linux/FileUserDefaults.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
+#include "support/session/PrivateHome.h"
 
 namespace klosia {
 namespace {
@@ -31,29 +29,6 @@ using test::DesktopWindow;
 using test::waitUntil;
 
 const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) >= 0;
-}
-
-bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
-
-// A visible window of `pid` titled exactly `title`.
-bool windowTitled(pid_t pid, const QString& title) {
-    QProcess search;
-    search.start(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-         QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
-    search.waitForFinished(10000);
-    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
-}
 
 void saveShot(const QRect& area, const QString& name) {
     const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
@@ -76,34 +51,13 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(desktop.isConnected());
         ASSERT_TRUE(home.isValid());
-        config = home.filePath(QStringLiteral("config"));
-        data = home.filePath(QStringLiteral("data"));
-        mailLog = home.filePath(QStringLiteral("mail.txt"));
-        ASSERT_TRUE(QDir().mkpath(data + QStringLiteral("/applications")));
-        ASSERT_TRUE(QDir().mkpath(config));
         // This version's first start is done: the settings alert stays away.
-        FileUserDefaults defaults(config + QLatin1Char('/') +
-                                  QLatin1String(appinfo::kApplicationId) + QStringLiteral(".json"));
+        FileUserDefaults defaults(home.settingsFile());
         defaults.set(
             QStringLiteral("kUserdefaultsFirstRunCount_") + QLatin1String(appinfo::kVersion),
             std::int64_t{1});
         ASSERT_TRUE(defaults.synchronize());
 
-        const QString script = home.filePath(QStringLiteral("record-mail.sh"));
-        ASSERT_TRUE(writeFile(
-            script, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + QFile::encodeName(mailLog) + "'\n"));
-        ASSERT_TRUE(
-            QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        ASSERT_TRUE(writeFile(data + QStringLiteral("/applications/klosia-test-mail.desktop"),
-                              "[Desktop Entry]\nType=Application\nName=Recording mail\n"
-                              "NoDisplay=true\nMimeType=x-scheme-handler/mailto;\nExec=" +
-                                  QFile::encodeName(script) + " %u\n"));
-        ASSERT_TRUE(writeFile(config + QStringLiteral("/mimeapps.list"),
-                              "[Default Applications]\n"
-                              "x-scheme-handler/mailto=klosia-test-mail.desktop\n"));
-
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
         klosia = std::make_unique<BackgroundProgram>(kKlosia, QStringList{}, environment);
         ASSERT_TRUE(waitUntil([&] { return !(icon = desktop.trayIconOf(klosia->pid())).isEmpty(); },
                               std::chrono::seconds(20)))
@@ -144,18 +98,10 @@ protected:
                klosia->process().exitStatus() == QProcess::NormalExit &&
                klosia->process().exitCode() == 0;
     }
-    QString recordedMail() const {
-        QFile file(mailLog);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed()
-                                              : QString();
-    }
 
     DesktopDriver desktop;
-    QTemporaryDir home;
-    QString config;
-    QString data;
-    QString mailLog;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    test::PrivateHome home;
+    QProcessEnvironment environment = home.environment();
     QString panel;
     QRect icon;
     std::unique_ptr<BackgroundProgram> klosia;
@@ -177,13 +123,13 @@ TEST_F(SettingsMenuSession, HelpWritesToSupportPreferencesTakeTheKeysAndCtrlQEnd
         ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
     }
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitUntil([&] { return !recordedMail().isEmpty(); }, std::chrono::seconds(20)))
+    ASSERT_TRUE(waitUntil([&] { return !home.recordedMail().isEmpty(); }, std::chrono::seconds(20)))
         << "the mail handler was never started";
     const std::optional<QUrl> expected = SupportMail::url();
     ASSERT_TRUE(expected.has_value());
-    EXPECT_EQ(recordedMail(), expected->toString(QUrl::FullyEncoded));
-    EXPECT_TRUE(recordedMail().startsWith(QStringLiteral("mailto:")));
-    EXPECT_TRUE(recordedMail().endsWith(
+    EXPECT_EQ(home.recordedMail(), expected->toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(home.recordedMail().startsWith(QStringLiteral("mailto:")));
+    EXPECT_TRUE(home.recordedMail().endsWith(
         QStringLiteral("?subject=Klosia%20Support%20%F0%9F%9B%9F&body=Hi")));
 
     // Preferences: the menu window goes, the preferences window comes and takes the keys.
@@ -195,14 +141,16 @@ TEST_F(SettingsMenuSession, HelpWritesToSupportPreferencesTakeTheKeysAndCtrlQEnd
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
-    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
-        << "the preferences window did not open";
+    ASSERT_TRUE(waitUntil([&] {
+        return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("General"));
+    })) << "the preferences window did not open";
     EXPECT_TRUE(waitUntil([&] { return popups().empty(); })) << "the menu window closed";
     EXPECT_TRUE(waitUntil([&] { return desktop.activeWindowPid() == klosia->pid(); }))
         << "the preferences window is the active one";
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("ctrl+Tab")));
-    EXPECT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("Shortcut")); }))
-        << "the keys reach the preferences window";
+    EXPECT_TRUE(waitUntil([&] {
+        return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("Shortcut"));
+    })) << "the keys reach the preferences window";
 
     // Ctrl+Q, as the settings menu shows beside Quit.
     menu = openMenu();
@@ -217,12 +165,13 @@ TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQui
     second.setProcessEnvironment(environment);
     second.start(kKlosia, {QStringLiteral("--preferences")});
     ASSERT_TRUE(second.waitForFinished(20000));
-    ASSERT_TRUE(waitUntil([&] { return windowTitled(klosia->pid(), QStringLiteral("General")); }))
-        << "a second start with --preferences should have opened the preferences window";
+    ASSERT_TRUE(waitUntil([&] {
+        return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("General"));
+    })) << "a second start with --preferences should have opened the preferences window";
 
-    ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(icon.center().x()),
-                         QString::number(icon.center().y()), QStringLiteral("click"),
-                         QStringLiteral("3")}));
+    ASSERT_TRUE(DesktopDriver::xdotool(
+        {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+         QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")}));
     QRect settings;
     ASSERT_TRUE(waitUntil([&] {
         const auto shown = popups();

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
-#include <QProcess>
 #include <QScreen>
 
 #include <unistd.h>
@@ -44,12 +43,6 @@ namespace {
 using test::DesktopDriver;
 using test::waitUntil;
 using Phase = MenuWindowController::Phase;
-
-bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(10000) && process.exitCode() == 0;
-}
 
 class TipSession : public ::testing::Test {
 public:
@@ -114,7 +107,7 @@ TEST_F(TipSession, APreferencesTipBringsTheWindowInFrontWithTheKeysAndOtherTipsD
     label.setTip(RotateTip::tips()[8]);  // "Time to quit 🤘"
     ASSERT_TRUE(DesktopDriver::click(label.mapToGlobal(label.rect().center())));
     // The press has been handled once a key sent after it has.
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+b")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+b")}));
     ASSERT_TRUE(waitUntil([&] { return preferences.showBackgroundApps(); }));
     EXPECT_FALSE(preferencesWindow.isVisible());
     EXPECT_EQ(menu.phase(), Phase::open);
@@ -135,7 +128,7 @@ TEST_F(TipSession, APreferencesTipBringsTheWindowInFrontWithTheKeysAndOtherTipsD
                     ->grabWindow(0, shown.x(), shown.y(), shown.width(), shown.height())
                     .save(path, "PNG"));
     std::printf("screenshot: %s\n", qPrintable(path));
-    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Tab")}));
+    ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+Tab")}));
     EXPECT_TRUE(waitUntil([&] { return preferencesWindow.windowTitle() == "Shortcut"; }))
         << "the keys reach the preferences window";
 }

@@ -4,6 +4,8 @@
 
 #include <QGuiApplication>
 #include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 
 #include <algorithm>
@@ -249,7 +251,23 @@ bool DesktopDriver::click(const QPoint& position) {
 }
 
 bool DesktopDriver::key(const QString& keys) {
-    return run(QStringLiteral("xdotool"), {QStringLiteral("key"), keys});
+    return xdotool({QStringLiteral("key"), keys});
+}
+
+bool DesktopDriver::xdotool(const QStringList& arguments) {
+    return run(QStringLiteral("xdotool"), arguments);
+}
+
+bool DesktopDriver::hasWindowTitled(pid_t pid, const QString& title) {
+    // xdotool joins its criteria by "or" unless told --all; no match is exit status 1.
+    QProcess search;
+    search.start(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+         QLatin1Char('^') + QRegularExpression::escape(title) + QLatin1Char('$')});
+    search.waitForFinished(10000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
 }
 
 bool DesktopDriver::screenshot(const QString& path) {

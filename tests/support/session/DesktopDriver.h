@@ -54,6 +54,10 @@ public:
     // A press and release of the first button at a root position, through xdotool.
     static bool click(const QPoint& position);
     static bool key(const QString& keys);
+    // Any other xdotool command; true when it succeeded.
+    static bool xdotool(const QStringList& arguments);
+    // Whether a visible window of `pid` has exactly this title (its EWMH name).
+    static bool hasWindowTitled(pid_t pid, const QString& title);
     // Saves the whole screen as PNG; false when it cannot.
     static bool screenshot(const QString& path);
 
