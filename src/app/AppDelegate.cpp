@@ -118,6 +118,11 @@ void AppDelegate::applicationDidFinishLaunching() {
             s_.hotKeys->setSuspended(recording);
         }
     });
+    if (s_.hotKeys != nullptr) {
+        preferencesWindowController_->setUnshiftedKeysym([this](std::uint32_t nativeScanCode) {
+            return s_.hotKeys->unshiftedKeysym(nativeScanCode);
+        });
+    }
     infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
     settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
     // A secondary press on the icon offers what the menu window's settings button does.

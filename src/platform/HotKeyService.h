@@ -71,6 +71,11 @@ public:
     // event (on X: keycode and state).
     virtual bool isCombination(HotKeyCombination combination, std::uint32_t nativeScanCode,
                                std::uint32_t nativeModifiers) const = 0;
+
+    // The keysym the key with this native scan code (on X: keycode) types without modifiers,
+    // by the keyboard's current mapping; 0 when it types none. Shift+1 arrives as "exclam"
+    // (or whatever the layout puts there), a keysym no shortcut is made of: this gives the 1.
+    virtual std::uint32_t unshiftedKeysym(std::uint32_t nativeScanCode) const = 0;
 };
 
 }  // namespace klosia

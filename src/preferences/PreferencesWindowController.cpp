@@ -144,14 +144,25 @@ void PreferencesWindowController::setInactivityReset(std::function<void()> reset
         std::move(reset));
 }
 
+std::array<SettingsViewRecorder*, 3> PreferencesWindowController::recorders() const {
+    const PreferencesShortcutsViewController* pane =
+        preferencesViewController_->preferencesShortcutsViewController();
+    return {pane->recorder(ShortcutRecorderType::activate),
+            pane->recorder(ShortcutRecorderType::quit),
+            pane->recorder(ShortcutRecorderType::force)};
+}
+
 void PreferencesWindowController::setShortcutRecordingObserver(
     const std::function<void(bool)>& observer) {
-    PreferencesShortcutsViewController* pane =
-        preferencesViewController_->preferencesShortcutsViewController();
-    for (const ShortcutRecorderType type :
-         {ShortcutRecorderType::activate, ShortcutRecorderType::quit,
-          ShortcutRecorderType::force}) {
-        connect(pane->recorder(type), &SettingsViewRecorder::recordingChanged, this, observer);
+    for (SettingsViewRecorder* recorder : recorders()) {
+        connect(recorder, &SettingsViewRecorder::recordingChanged, this, observer);
+    }
+}
+
+void PreferencesWindowController::setUnshiftedKeysym(
+    const std::function<std::uint32_t(std::uint32_t)>& unshifted) {
+    for (SettingsViewRecorder* recorder : recorders()) {
+        recorder->setUnshiftedKeysym(unshifted);
     }
 }
 

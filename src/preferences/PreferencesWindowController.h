@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -18,6 +19,7 @@ namespace klosia {
 class Dispatcher;
 class PreferencesViewController;
 class PreferencesWindow;
+class SettingsViewRecorder;
 class Updater;
 
 // The preferences window: created once at start-up, hidden and shown, never destroyed before the
@@ -51,6 +53,8 @@ public:
     // Told true when a shortcut recorder starts waiting for a combination and false when it
     // stops, so that the program's global shortcuts can let go of the keyboard meanwhile.
     void setShortcutRecordingObserver(const std::function<void(bool)>& observer);
+    // How the recorders learn what a key types without modifiers (see SettingsViewRecorder).
+    void setUnshiftedKeysym(const std::function<std::uint32_t(std::uint32_t)>& unshifted);
     // The update check the About tab starts; null (the default) says the check is off.
     void setUpdater(Updater* updater);
 
@@ -72,6 +76,7 @@ public:
     bool isResizing() const;
 
 private:
+    std::array<SettingsViewRecorder*, 3> recorders() const;
     QAction* addToolbarItem(PreferenceTab tab, const QString& label,
                             void (PreferencesWindowController::*action)());
     void stepTab(int by);

@@ -4,8 +4,12 @@
 
 namespace klosia::recorder_keys {
 
-std::optional<Key> keyOf(const QKeyEvent& event) {
-    return keyFromX11Keysym(event.nativeVirtualKey());
+std::optional<Key> keyOf(const QKeyEvent& event, const UnshiftedKeysym& unshifted) {
+    std::optional<Key> key = keyFromX11Keysym(event.nativeVirtualKey());
+    if (!key && unshifted && event.modifiers().testFlag(Qt::ShiftModifier)) {
+        key = keyFromX11Keysym(unshifted(event.nativeScanCode()));
+    }
+    return key;
 }
 
 ModifierFlags modifiersOf(const QKeyEvent& event) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "hotkeys/Key.h"
@@ -16,8 +18,13 @@ namespace klosia {
 // the program calls control, option, shift and command.
 namespace recorder_keys {
 
+// The keysym a native scan code types without modifiers; 0 when unknown.
+using UnshiftedKeysym = std::function<std::uint32_t(std::uint32_t nativeScanCode)>;
+
 // The event's key, or none when its keysym names no key (or the platform reports no keysym).
-std::optional<Key> keyOf(const QKeyEvent& event);
+// With Shift held the keysym is the shifted one ("exclam" for Shift+1); when that names no key,
+// the key is what the same key types without modifiers, as `unshifted` says.
+std::optional<Key> keyOf(const QKeyEvent& event, const UnshiftedKeysym& unshifted = {});
 
 // The shortcut modifiers held with the event.
 ModifierFlags modifiersOf(const QKeyEvent& event);

@@ -152,7 +152,7 @@ void SettingsViewRecorder::cancelRecording() {
 }
 
 void SettingsViewRecorder::record(const QKeyEvent& event) {
-    const std::optional<Key> key = recorder_keys::keyOf(event);
+    const std::optional<Key> key = recorder_keys::keyOf(event, unshifted_);
     const ModifierFlags modifiers = recorder_keys::modifiersOf(event);
     const bool commandLike = modifiers.contains(ModifierFlags::control) ||
                              modifiers.contains(ModifierFlags::option) ||

@@ -4,7 +4,9 @@
 #include <QWidget>
 
 #include <array>
+#include <utility>
 
+#include "preferences/RecorderKeys.h"
 #include "preferences/ShortcutRecorderStatus.h"
 #include "preferences/ShortcutRecorderType.h"
 
@@ -47,6 +49,12 @@ public:
     // The key caps to show, one string each; showKeys() puts them up.
     QStringList values() const { return values_; }
     void setValues(const QStringList& values) { values_ = values; }
+
+    // How the keyboard maps a key to what it types without modifiers, for Shift with a digit or
+    // punctuation key; without it such a combination cannot be recorded.
+    void setUnshiftedKeysym(recorder_keys::UnshiftedKeysym unshifted) {
+        unshifted_ = std::move(unshifted);
+    }
 
     ShortcutRecorderStatus shortcutRecorderStatus() const { return status_; }
     // Whether the next key press becomes the shortcut.
@@ -94,6 +102,7 @@ private:
     bool deleted_ = false;
     bool recording_ = false;
     ShortcutRecorderStatus status_ = ShortcutRecorderStatus::set;
+    recorder_keys::UnshiftedKeysym unshifted_;
     QLabel* text_;
     std::array<SettingsViewRecorderKey*, kKeyCount> keys_{};
     QStringList values_;

@@ -22,7 +22,9 @@ using test::waitUntil;
 const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
 constexpr std::uint32_t kKeysymK = 0x6b;
 constexpr std::uint32_t kKeysymEscape = 0xff1b;
+constexpr std::uint32_t kKeysym1 = 0x31;
 constexpr std::uint16_t kCtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+constexpr std::uint16_t kCtrlShift = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT;
 
 // A second start with --preferences: the running program shows its preferences window.
 bool openPreferences() {
@@ -122,6 +124,15 @@ TEST_F(ShortcutRecordingSession, RecordedShortcutOpensTheMenuUntilItIsDeleted) {
     }
     EXPECT_TRUE(waitUntil([&] { return desktop.canGrabKey(kKeysymK, kCtrlAlt); }))
         << "the deleted shortcut still holds its keys";
+
+    // Shift with a digit: X reports the shifted keysym ("exclam"), the shortcut is the 1 key
+    // with Ctrl and Shift.
+    for (const char* keys : {"shift+Tab", "space", "ctrl+shift+1", "Escape"}) {
+        ASSERT_TRUE(DesktopDriver::key(QString::fromLatin1(keys))) << keys;
+    }
+    ASSERT_TRUE(waitUntil([&] { return !preferencesShown(); }))
+        << "Ctrl+Shift+1 was not recorded (Escape cancelled the recording instead)";
+    EXPECT_FALSE(desktop.canGrabKey(kKeysym1, kCtrlShift)) << "Ctrl+Shift+1 is not in force";
 }
 
 }  // namespace

@@ -41,6 +41,11 @@ public:
                (nativeModifiers & kShortcutModifiers) == combination.modifiers;
     }
 
+    std::uint32_t unshiftedKeysym(std::uint32_t nativeScanCode) const override {
+        const auto it = unshifted.find(nativeScanCode);
+        return it == unshifted.end() ? 0 : it->second;
+    }
+
     bool hasHandler() const { return static_cast<bool>(handler_); }
     // What the installed handler answers; -1 without one.
     int send(HotKeyEvent event) const { return handler_ ? handler_(event) : -1; }
@@ -62,6 +67,7 @@ public:
     std::vector<HotKeyCombination> refused;
     int installations = 0;
     bool suspended = false;
+    std::map<std::uint32_t, std::uint32_t> unshifted;  // scan code -> keysym
 
 private:
     EventHandler handler_;

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 
 #include "PreferencesFixture.h"
@@ -85,6 +87,23 @@ TEST_F(RecorderTest, RecordsTheKeyIntoTheRecordOfItsTypeOnly) {
     press(&recorder, Qt::Key_Q, test::kKeysymQ, Qt::MetaModifier | Qt::ShiftModifier, "Q");
     EXPECT_EQ(*prefs.shortcutForceQuit(),
               recorded(Key::q, ModifierFlags::command | ModifierFlags::shift));
+
+    // Shift with a digit arrives as the shifted keysym ("exclam" on keycode 10, the 1 key of a
+    // US layout): the key is what the keyboard types there without modifiers.
+    const auto ctrlShiftOne = [this] {
+        QKeyEvent event(QEvent::KeyPress, Qt::Key_Exclam, Qt::ControlModifier | Qt::ShiftModifier,
+                        10, 0x21, 0, QStringLiteral("!"));
+        QApplication::sendEvent(&recorder, &event);
+    };
+    recorder.setType(ShortcutRecorderType::activate);
+    click(&recorder);
+    ctrlShiftOne();
+    EXPECT_TRUE(recorder.isRecording()) << "without the keyboard's mapping no key is known";
+    recorder.setUnshiftedKeysym([](std::uint32_t code) { return code == 10 ? 0x31U : 0U; });
+    ctrlShiftOne();
+    EXPECT_FALSE(recorder.isRecording());
+    EXPECT_EQ(*prefs.shortcutActivate(),
+              recorded(Key::one, ModifierFlags::control | ModifierFlags::shift));
 }
 
 // Only a click or Space/Return asks for a shortcut; until then keys belong to the window.

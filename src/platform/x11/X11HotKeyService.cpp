@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -142,6 +143,13 @@ bool X11HotKeyService::isCombination(HotKeyCombination combination, std::uint32_
     }
     const auto locks = static_cast<std::uint16_t>(keyboard_->lockMasks() & ~combination.modifiers);
     return (nativeModifiers & kModifierBits & ~std::uint32_t{locks}) == combination.modifiers;
+}
+
+std::uint32_t X11HotKeyService::unshiftedKeysym(std::uint32_t nativeScanCode) const {
+    if (nativeScanCode > std::numeric_limits<xcb_keycode_t>::max()) {
+        return 0;
+    }
+    return keyboard_->firstKeysym(static_cast<xcb_keycode_t>(nativeScanCode));
 }
 
 std::vector<X11HotKeyService::Grab> X11HotKeyService::grabsFor(

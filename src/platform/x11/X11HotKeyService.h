@@ -50,6 +50,7 @@ public:
     void installEventHandler(EventHandler handler) override;
     bool isCombination(HotKeyCombination combination, std::uint32_t nativeScanCode,
                        std::uint32_t nativeModifiers) const override;
+    std::uint32_t unshiftedKeysym(std::uint32_t nativeScanCode) const override;
 
     // Presses the keyboard's auto-repeat produced while a combination was held; they do not
     // fire again. For diagnostics and tests.

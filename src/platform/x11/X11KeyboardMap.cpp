@@ -50,6 +50,10 @@ std::vector<xcb_keycode_t> X11KeyboardMap::keycodes(std::uint32_t keysym) const 
     return result;
 }
 
+std::uint32_t X11KeyboardMap::firstKeysym(xcb_keycode_t keycode) const {
+    return symbols_ != nullptr ? xcb_key_symbols_get_keysym(symbols_, keycode, 0) : 0;
+}
+
 std::vector<std::uint16_t> X11KeyboardMap::lockVariants(std::uint16_t modifiers) const {
     std::vector<std::uint16_t> locks;
     for (const std::uint16_t lock :

@@ -23,6 +23,8 @@ public:
     // Every keycode with the keysym at any level or group, ascending, without repeats. Empty
     // for NoSymbol (0), which every unused level would otherwise give.
     std::vector<xcb_keycode_t> keycodes(std::uint32_t keysym) const;
+    // What the keycode types without modifiers (first level of the first group); 0 for none.
+    std::uint32_t firstKeysym(xcb_keycode_t keycode) const;
 
     // The modifier bits that hold a lock: Lock itself, and the modifiers on which the mapping
     // put Num_Lock and Scroll_Lock (0 when on none). Never assumed: keymaps move them.
