@@ -27,7 +27,7 @@ public:
         registered.erase(hotKeyId.id);
     }
     void setSuspended(bool value) override {
-        calls.push_back(value ? "suspend" : "resume");
+        calls.emplace_back(value ? "suspend" : "resume");
         suspended = value;
     }
     void installEventHandler(EventHandler handler) override {
