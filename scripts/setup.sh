@@ -12,6 +12,7 @@ packages=(
   libglib2.0-dev libcanberra-dev libicu-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy clang-tidy-16
+  clang-16  # the lint's quick parse that finds which files clang-tidy may check together
   # run
   qt6-qpa-plugins libcanberra0 sound-theme-freedesktop hicolor-icon-theme
   xdg-utils  # xdg-open: hands the mail and web addresses Klosia opens to the desktop
