@@ -192,16 +192,31 @@ TEST(ProxiedClientSessionTest, ListedWithoutPidsAndNeverSignalled) {
                                  QStringLiteral("--client-machine"), kForeignHost});
     ProxiedClient local(proxy,
                         {QStringLiteral("--class"), QStringLiteral("proxied,ProxiedFixture")});
+    // And clients that say nothing of their pid, one naming this host as its machine (xlogo
+    // behind a proxy), one naming none: the server names the proxy, which relays them.
+    ProxiedClient bare(proxy, {QStringLiteral("--class"), QStringLiteral("bare,BareProxied"),
+                               QStringLiteral("--no-pid")});
+    ProxiedClient silent(proxy,
+                         {QStringLiteral("--class"), QStringLiteral("silent,SilentProxied"),
+                          QStringLiteral("--no-pid"), QStringLiteral("--no-client-machine")});
     ASSERT_TRUE(remote.ready());
     ASSERT_TRUE(local.ready());
+    ASSERT_TRUE(bare.ready());
+    ASSERT_TRUE(silent.ready());
 
     QJsonArray list;
     const auto remoteEntry = waitForEntry(QStringLiteral("RemoteFixture"), &list);
     ASSERT_TRUE(remoteEntry.has_value()) << "the remote client is not listed";
     const auto localEntry = waitForEntry(QStringLiteral("ProxiedFixture"), &list);
     ASSERT_TRUE(localEntry.has_value()) << "the proxied client is not listed";
+    const auto bareEntry = waitForEntry(QStringLiteral("BareProxied"), &list);
+    ASSERT_TRUE(bareEntry.has_value()) << "the proxied client without a pid is not listed";
+    const auto silentEntry = waitForEntry(QStringLiteral("SilentProxied"), &list);
+    ASSERT_TRUE(silentEntry.has_value()) << "the proxied client without a machine is not listed";
     EXPECT_TRUE(remoteEntry->value(QStringLiteral("pids")).toArray().isEmpty());
     EXPECT_TRUE(localEntry->value(QStringLiteral("pids")).toArray().isEmpty());
+    EXPECT_TRUE(bareEntry->value(QStringLiteral("pids")).toArray().isEmpty());
+    EXPECT_TRUE(silentEntry->value(QStringLiteral("pids")).toArray().isEmpty());
     EXPECT_EQ(remoteEntry->value(QStringLiteral("activationPolicy")).toString(),
               QStringLiteral("regular"));
     // No entry at all stands for the proxy's processes.
@@ -231,6 +246,19 @@ TEST(ProxiedClientSessionTest, ListedWithoutPidsAndNeverSignalled) {
     EXPECT_TRUE(waitUntil([&] { return remoteApp->isTerminated(); }));
     EXPECT_TRUE(proxy.running());
     EXPECT_EQ(capture.matching("disconnected X client").size(), 1U);
+    for (const QString& identifier :
+         {QStringLiteral("BareProxied"), QStringLiteral("SilentProxied")}) {
+        const RunningApplicationPtr app = findApp(*workspace, identifier);
+        ASSERT_TRUE(app);
+        EXPECT_EQ(app->processIdentifier(), 0);
+        EXPECT_TRUE(app->forceTerminate());
+    }
+    ASSERT_TRUE(bare.hasExited());
+    ASSERT_TRUE(silent.hasExited());
+    EXPECT_EQ(bare.process().exitCode(), 3) << "the fixture did not lose its connection";
+    EXPECT_EQ(silent.process().exitCode(), 3) << "the fixture did not lose its connection";
+    EXPECT_TRUE(proxy.running());
+    EXPECT_TRUE(capture.matching("sent SIG").empty());
 
     // Polite quit: its window is asked to close, and the client ends on its own.
     EXPECT_TRUE(localApp->terminate());

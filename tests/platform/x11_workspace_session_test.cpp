@@ -28,6 +28,7 @@
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
 #include "support/LogCapture.h"
+#include "support/session/ClientProcess.h"
 
 namespace klosia {
 namespace {
@@ -36,68 +37,8 @@ const QString kFixture = QStringLiteral(KLOSIA_FIXTURE_PATH);
 
 using test::waitUntil;
 
-// A client we start; killed by pid when the test ends, whatever happened.
-class Client {
-public:
-    Client(const QString& program, const QStringList& arguments) {
-        process_.setProgram(program);
-        process_.setArguments(arguments);
-        process_.start();
-        if (!process_.waitForStarted(10000)) {
-            ADD_FAILURE() << "cannot start " << program.toStdString();
-        }
-    }
-    ~Client() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
-    bool hasExited() {
-        return waitUntil([this] { return process_.state() == QProcess::NotRunning; });
-    }
-    QProcess& process() { return process_; }
-    // The first stdout line starting with `prefix`, once it arrives.
-    std::optional<QString> line(const QString& prefix) {
-        std::optional<QString> found;
-        waitUntil([&] {
-            stdout_ += QString::fromUtf8(process_.readAllStandardOutput());
-            for (const QString& text : stdout_.split(QLatin1Char('\n'))) {
-                if (text.startsWith(prefix)) {
-                    found = text;
-                }
-            }
-            return found.has_value();
-        });
-        return found;
-    }
-    bool stderrContains(const QString& text) {
-        return waitUntil([&] {
-            stderr_ += QString::fromUtf8(process_.readAllStandardError());
-            return stderr_.contains(text);
-        });
-    }
-
-private:
-    QProcess process_;
-    QString stdout_;
-    QString stderr_;
-};
-
-// A process the fixture started itself; killed by pid and start time at the end.
-struct Orphan {
-    pid_t pid = 0;
-    std::uint64_t startTime = 0;
-    ~Orphan() {
-        if (pid > 0 && ProcessControl::isAlive(pid, startTime)) {
-            ProcessControl::sendSignal(pid, startTime, SIGKILL);
-        }
-    }
-};
+using test::Client;
+using test::Orphan;
 
 class X11WorkspaceSessionTest : public ::testing::Test {
 protected:
@@ -424,9 +365,7 @@ TEST_F(X11WorkspaceSessionTest, AuxiliaryWindowsAndHelpersAreBackgroundApplicati
                            QStringLiteral("--spawn-helper")});
     const QString helperLine = parent->line(QStringLiteral("helper ")).value_or(QString());
     ASSERT_FALSE(helperLine.isEmpty());
-    Orphan helper;
-    helper.pid = helperLine.mid(7).toInt();
-    helper.startTime = ProcessInfo::startTime(helper.pid).value_or(0);
+    const Orphan helper(helperLine.mid(7).toInt());
 
     EXPECT_EQ(waitFor(skip->pid())->activationPolicy(), ActivationPolicy::accessory);
     EXPECT_EQ(waitFor(utility->pid())->activationPolicy(), ActivationPolicy::accessory);
@@ -445,6 +384,26 @@ TEST_F(X11WorkspaceSessionTest, AuxiliaryWindowsAndHelpersAreBackgroundApplicati
     EXPECT_TRUE(waitUntil([&] { return background->isTerminated(); }));
     EXPECT_EQ(capture.matching("sent SIGTERM to pid " + std::to_string(helper.pid)).size(), 1U);
     EXPECT_FALSE(application->isTerminated());
+}
+
+TEST_F(X11WorkspaceSessionTest, TheUsersJobUnderAShellIsNoHelper) {
+    // The job runs the application's own program, but a shell stands between the two.
+    auto parent = fixture({QStringLiteral("--class"), QStringLiteral("jobapp,JobApp"),
+                           QStringLiteral("--job-under-shell")});
+    const std::optional<QString> jobLine = parent->line(QStringLiteral("job "));
+    ASSERT_TRUE(jobLine.has_value());
+    const Orphan job(jobLine->mid(4).toInt());
+    ASSERT_TRUE(waitFor(parent->pid()));
+    // Scans come while the test asks; none of them may list the job.
+    const std::uint64_t scans = dynamic_cast<X11Workspace&>(*workspace).scansApplied();
+    waitUntil(
+        [&] {
+            EXPECT_EQ(find(job.pid), nullptr) << "the user's job is listed as a helper";
+            return dynamic_cast<X11Workspace&>(*workspace).scansApplied() > scans + 2;
+        },
+        std::chrono::seconds(5));
+    EXPECT_GT(dynamic_cast<X11Workspace&>(*workspace).scansApplied(), scans + 2);
+    EXPECT_TRUE(job.isRunning());
 }
 
 TEST_F(X11WorkspaceSessionTest, ProcessWithOnlyATrayIconIsAccessory) {

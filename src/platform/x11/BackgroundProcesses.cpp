@@ -18,23 +18,28 @@ std::vector<BackgroundHelper> findBackgroundHelpers(
         parentOf.emplace(node.pid, node.ppid);
     }
 
-    // A windowless process is a background part of an application when, walking up its parent
-    // chain at most kBackgroundHelperDepth links, the first process with windows it meets is an
-    // application that runs the very same executable (/proc/PID/exe) as the same user: the
-    // content, GPU and utility processes a browser starts from its own executable. A process
-    // started from an application but running another program (the shell in a terminal, a
-    // compiler under an editor) is the user's own work, not part of the application, and is not
-    // listed: quitting it as if it were the application would be wrong. Our own process and pid
-    // 1 never qualify, and the chain stops at pid 1.
+    // A windowless process is a background part of an application when its parent chain
+    // reaches, within kBackgroundHelperDepth links, a process with windows, and every process
+    // on the way, the helper included, runs the very same executable (/proc/PID/exe) as that
+    // application, as the same user: the zygote, content, GPU and utility processes a browser
+    // starts from its own executable. A process of another program anywhere on the way (the
+    // shell in a terminal, a compiler under an editor, `sh -c` running the user's job) makes
+    // what runs below it the user's own work, even when it is a copy of the application:
+    // quitting it as part of the application would be wrong. Our own process and pid 1 never
+    // qualify, and the chain stops at pid 1.
     std::vector<BackgroundHelper> helpers;
+    std::vector<pid_t> chain;
     for (const ProcessNode& node : processes) {
         if (node.pid <= 1 || node.pid == ownPid || applications.contains(node.pid)) {
             continue;
         }
+        chain.assign(1, node.pid);
         pid_t ancestor = node.ppid;
         for (int depth = 0; depth < kBackgroundHelperDepth && ancestor > 1; ++depth) {
             if (applications.contains(ancestor)) {
-                if (ancestor != ownPid && sameProgram(node.pid, ancestor)) {
+                if (ancestor != ownPid && std::all_of(chain.begin(), chain.end(), [&](pid_t link) {
+                        return sameProgram(link, ancestor);
+                    })) {
                     helpers.push_back({node.pid, ancestor});
                 }
                 break;
@@ -43,6 +48,7 @@ std::vector<BackgroundHelper> findBackgroundHelpers(
             if (parent == parentOf.end() || parent->second == ancestor) {
                 break;
             }
+            chain.push_back(ancestor);
             ancestor = parent->second;
         }
     }

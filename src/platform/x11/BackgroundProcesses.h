@@ -25,10 +25,10 @@ struct BackgroundHelper {
 // How many parent links a helper may be below its application (browser -> zygote -> renderer).
 inline constexpr int kBackgroundHelperDepth = 4;
 
-// The windowless processes that belong to a listed application, in the order of `processes`.
-// `applications` are the pids that have windows; `sameProgram(helper, application)` says whether
-// both run the same executable as the same user (it reads /proc, so it is asked only for the few
-// candidates the parent chains leave).
+// The windowless processes that belong to a listed application, in the order of `processes`:
+// those linked to it through parents that all run its program. `applications` are the pids that
+// have windows; `sameProgram(process, application)` says whether both run the same executable as
+// the same user (it reads /proc, so it is asked only along the chains that reach an application).
 std::vector<BackgroundHelper> findBackgroundHelpers(
     const std::vector<ProcessNode>& processes, const std::unordered_set<pid_t>& applications,
     pid_t ownPid, const std::function<bool(pid_t helper, pid_t application)>& sameProgram);

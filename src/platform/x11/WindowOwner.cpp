@@ -10,26 +10,31 @@ bool isThisHost(const QString& machine, const QString& hostName) {
                                name.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0);
 }
 
-WindowOwner decideOwner(const WindowRecord& window, const QString& hostName, bool serverKnowsPids) {
-    const WindowOwner client{0, window.client};
+pid_t candidateOwnerPid(const WindowRecord& window, const QString& hostName, bool serverKnowsPids) {
     const bool named = !window.clientMachine.trimmed().isEmpty();
     const bool local = isThisHost(window.clientMachine, hostName);
     if (named && !local) {
-        return client;
+        return 0;
     }
     if (serverKnowsPids) {
         if (window.resourcePid <= 0) {
-            return client;
+            return 0;
         }
         if (window.netWmPid > 0 && window.netWmPid != window.resourcePid) {
-            return client;
+            return 0;
         }
-        return {window.resourcePid, 0};
+        return window.resourcePid;
     }
-    if (local && window.netWmPid > 0) {
-        return {window.netWmPid, 0};
+    return local && window.netWmPid > 0 ? window.netWmPid : 0;
+}
+
+WindowOwner decideOwner(const WindowRecord& window, const QString& hostName, bool serverKnowsPids,
+                        const ConnectionProof& holdsConnection) {
+    const pid_t pid = candidateOwnerPid(window, hostName, serverKnowsPids);
+    if (pid > 0 && holdsConnection && holdsConnection(pid)) {
+        return {pid, 0};
     }
-    return client;
+    return {0, window.client};
 }
 
 }  // namespace klosia

@@ -6,6 +6,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <functional>
 
 namespace klosia {
 
@@ -29,6 +30,10 @@ struct WindowOwner {
 // Whether WM_CLIENT_MACHINE names this host (`hostName`, or "localhost"), ignoring case.
 bool isThisHost(const QString& machine, const QString& hostName);
 
+// Whether `pid` holds the client's own connection to the X server (ConnectionOwners checks it
+// through the sockets).
+using ConnectionProof = std::function<bool(pid_t pid)>;
+
 // The rule that decides who owns a window:
 //   - A window whose WM_CLIENT_MACHINE names another host belongs to its X client: whatever
 //     process holds the connection here is a forwarder.
@@ -38,6 +43,14 @@ bool isThisHost(const QString& machine, const QString& hostName);
 //     then the client owns it.
 //   - Without it, _NET_WM_PID is the fallback, and only when WM_CLIENT_MACHINE names this host:
 //     a missing WM_CLIENT_MACHINE is no proof that a client is local.
-WindowOwner decideOwner(const WindowRecord& window, const QString& hostName, bool serverKnowsPids);
+//   - Either way the process must hold the client's connection (`holdsConnection`): the server
+//     tells who connected, not who holds the connection now, and that pid may since have been
+//     reused, or be a forwarder's. A process that fails leaves the window to its client.
+WindowOwner decideOwner(const WindowRecord& window, const QString& hostName, bool serverKnowsPids,
+                        const ConnectionProof& holdsConnection);
+
+// The pid decideOwner() would consider for the window, before the connection is checked; 0 when
+// it considers none.
+pid_t candidateOwnerPid(const WindowRecord& window, const QString& hostName, bool serverKnowsPids);
 
 }  // namespace klosia

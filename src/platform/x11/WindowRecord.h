@@ -32,6 +32,9 @@ enum WindowTypeBit : std::uint32_t {
 // the rules that sort windows into applications can be tested without a server.
 struct WindowRecord {
     std::uint32_t id = 0;
+    // The frame a window manager without EWMH put it in (the root's child that holds it); 0
+    // when none is known.
+    std::uint32_t frame = 0;
     std::uint32_t transientFor = 0;  // 0 when not transient
     std::uint32_t types = 0;         // WindowTypeBit set; 0 when the property is missing
     bool skipTaskbar = false;

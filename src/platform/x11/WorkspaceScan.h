@@ -33,12 +33,15 @@ struct WorkspaceScan {
     bool valid = false;
     // A live EWMH window manager keeps the client list and the active window.
     bool managed = false;
-    // _NET_ACTIVE_WINDOW when the scan read it.
+    // Nobody keeps _NET_ACTIVE_WINDOW: the active window is the one with the input focus.
+    bool activeFromFocus = false;
+    // _NET_ACTIVE_WINDOW when the scan read it, or the focused client window.
     std::uint32_t activeWindow = 0;
     // Applications with windows in list order, then the windowless helpers.
     std::vector<ScannedApplication> applications;
-    // The application each counted window belongs to (a transient counts for its leader's), so
-    // that a focus change needs no new scan.
+    // The application each counted window belongs to (a transient counts for its leader's), and
+    // each one's frame where a manager without EWMH made one, so that a focus change needs no
+    // new scan.
     std::unordered_map<std::uint32_t, ApplicationKey> windowOwners;
 };
 

@@ -27,6 +27,7 @@ WorkspaceScan WorkspaceScanner::scan() {
     }
     result.valid = true;
     result.managed = snapshot.managed;
+    result.activeFromFocus = snapshot.activeFromFocus;
     result.activeWindow = snapshot.activeWindow;
     // Read after the snapshot, so that the start times tell reused pids apart (ApplicationKey).
     const std::unordered_map<pid_t, ProcStat> processes = ProcessInfo::statAll();
@@ -65,6 +66,9 @@ WorkspaceScan WorkspaceScanner::scan() {
         for (const std::size_t index : group.windows) {
             const std::uint32_t window = snapshot.windows[index].id;
             result.windowOwners.emplace(window, *key);
+            if (snapshot.windows[index].frame != 0) {
+                result.windowOwners.emplace(snapshot.windows[index].frame, *key);
+            }
             if (!key->isProcess()) {
                 app.windows.push_back(window);
             }

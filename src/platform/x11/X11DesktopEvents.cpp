@@ -7,9 +7,12 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <vector>
 
+#include "platform/x11/X11TopLevels.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbProperty.h"
+#include "platform/x11/XcbReply.h"
 
 namespace klosia {
 
@@ -38,6 +41,44 @@ void X11DesktopEvents::followTopLevels(bool follow) {
         followTopLevels_ = follow;
         selectRootEvents();
     }
+}
+
+void X11DesktopEvents::followFocus(std::function<bool(std::uint32_t window)> known) {
+    const bool start = known && !focusKnown_;
+    focusKnown_ = std::move(known);
+    if (start && !lost_) {
+        selectFocusEvents(0);
+    }
+    readFocusAgain();
+}
+
+void X11DesktopEvents::readFocusAgain() {
+    if (focusKnown_ && !lost_ && !activeChanged_) {
+        activeChanged_ = true;
+        QTimer::singleShot(0, notifier_.get(), [this] { read(); });
+    }
+}
+
+void X11DesktopEvents::selectFocusEvents(std::uint32_t window) {
+    xcb_connection_t* c = connection_->get();
+    std::vector<xcb_window_t> windows;
+    if (window != 0) {
+        windows.push_back(window);
+    } else {
+        const XcbReply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(c, xcb_query_tree(c, connection_->root()), nullptr));
+        if (tree) {
+            const xcb_window_t* children = xcb_query_tree_children(tree.get());
+            windows.assign(children, children + xcb_query_tree_children_length(tree.get()));
+        }
+    }
+    // The focus entering or leaving a window, or any window inside it, is reported to it. A
+    // window that is gone by now answers BadWindow, which the event loop drops.
+    const std::uint32_t mask = XCB_EVENT_MASK_FOCUS_CHANGE;
+    for (const xcb_window_t w : windows) {
+        xcb_change_window_attributes(c, w, XCB_CW_EVENT_MASK, &mask);
+    }
+    xcb_flush(c);
 }
 
 void X11DesktopEvents::read() {
@@ -92,11 +133,24 @@ void X11DesktopEvents::drain(bool queuedOnly, bool* windows, bool* active) {
                 }
                 break;
             }
-            case XCB_MAP_NOTIFY:
+            case XCB_MAP_NOTIFY: {
+                const auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+                if (focusKnown_ && map->event == root) {
+                    // The focus may have moved into it before it reports such moves to us.
+                    selectFocusEvents(map->window);
+                    *active = true;
+                }
+                *windows = *windows || followTopLevels_;
+                break;
+            }
             case XCB_UNMAP_NOTIFY:
             case XCB_DESTROY_NOTIFY:
             case XCB_REPARENT_NOTIFY:
                 *windows = *windows || followTopLevels_;
+                break;
+            case XCB_FOCUS_IN:
+            case XCB_FOCUS_OUT:
+                *active = *active || static_cast<bool>(focusKnown_);
                 break;
             default:
                 // Errors of requests we did not check (none are sent on purpose) are of no
@@ -109,6 +163,9 @@ void X11DesktopEvents::drain(bool queuedOnly, bool* windows, bool* active) {
 
 std::uint32_t X11DesktopEvents::readActiveWindow() {
     ++activeReads_;
+    if (focusKnown_) {
+        return focusedWindow(*connection_, focusKnown_);
+    }
     xcb_connection_t* c = connection_->get();
     const PropertyReply reply = collectProperty(
         c, askProperty(c, connection_->root(), connection_->atom(X11Atom::netActiveWindow), 1),

@@ -35,6 +35,15 @@ public:
     // unmapped tell instead. With one they are its frames, and every move would wake us.
     void followTopLevels(bool follow);
 
+    // Where nobody keeps _NET_ACTIVE_WINDOW, the input focus tells which window is active: its
+    // moves into and out of the root's children are followed, and activeWindowChanged gets the
+    // focused window or its nearest ancestor that `known` accepts (0 for none). Pass an empty
+    // function to follow _NET_ACTIVE_WINDOW again.
+    void followFocus(std::function<bool(std::uint32_t window)> known);
+    // While the focus is followed: reads it once more, from the event loop (the windows that
+    // `known` accepts changed, and the focus may have moved into a window it did not know).
+    void readFocusAgain();
+
     // For tests: the _NET_ACTIVE_WINDOW reads so far.
     std::uint64_t activeWindowReads() const { return activeReads_; }
 
@@ -44,13 +53,16 @@ private:
     void drain(bool queuedOnly, bool* windows, bool* active);
     std::uint32_t readActiveWindow();
     void selectRootEvents();
+    // Asks for focus events on `window`, or on every child of the root when it is 0.
+    void selectFocusEvents(std::uint32_t window);
 
     std::shared_ptr<XcbConnection> connection_;
     Handlers handlers_;
     std::unique_ptr<QSocketNotifier> notifier_;
     // Until the first scan tells whether there is a window manager, both.
     bool followTopLevels_ = true;
-    bool activeChanged_ = false;  // seen, not read yet
+    std::function<bool(std::uint32_t)> focusKnown_;  // set while the focus is followed
+    bool activeChanged_ = false;                     // seen, not read yet
     bool lost_ = false;
     std::uint64_t activeReads_ = 0;
 };

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
 #include "platform/linux/ProcessInfo.h"
+#include "platform/x11/ConnectionOwners.h"
+#include "platform/x11/X11TopLevels.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbProperty.h"
 #include "platform/x11/XcbReply.h"
@@ -163,16 +166,30 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
     }
     record->clientMachine = machineName(machine.get(), utf8);
     record->client = record->id & ~connection.resourceIdMask();
-    record->owner = decideOwner(*record, QString::fromStdString(connection.hostName()),
-                                connection.hasClientIds());
     return true;
+}
+
+// Each window's owner, once every window's client is known to `proof`.
+void decideOwners(const XcbConnection& connection, std::vector<WindowRecord>* windows,
+                  ConnectionOwners* proof) {
+    const QString host = QString::fromStdString(connection.hostName());
+    const bool serverKnowsPids = connection.hasClientIds();
+    for (const WindowRecord& record : *windows) {
+        proof->addClient(candidateOwnerPid(record, host, serverKnowsPids), record.client,
+                         record.wmClass);
+    }
+    const ConnectionProof holds = [proof](pid_t pid) { return proof->holdsOwnConnection(pid); };
+    for (WindowRecord& record : *windows) {
+        record.owner = decideOwner(record, host, serverKnowsPids, holds);
+    }
 }
 
 // Who made `window`, from its X-Resource pid, _NET_WM_PID and WM_CLIENT_MACHINE, read in one
 // wave for all of them: the window manager's check window and tray icons, which are not in the
 // client list.
 std::vector<WindowOwner> readOwners(const XcbConnection& connection,
-                                    const std::vector<xcb_window_t>& windows) {
+                                    const std::vector<xcb_window_t>& windows,
+                                    ConnectionOwners* proof) {
     xcb_connection_t* c = connection.get();
     struct Cookies {
         xcb_get_property_cookie_t pid, machine;
@@ -186,12 +203,11 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
             cookies[i].clientIds = askClientPid(c, windows[i]);
         }
     }
-    const QString host = QString::fromStdString(connection.hostName());
     const xcb_atom_t utf8 = connection.atom(X11Atom::utf8String);
-    std::vector<WindowOwner> owners;
-    owners.reserve(windows.size());
+    std::vector<WindowRecord> records;
+    records.reserve(windows.size());
     for (std::size_t i = 0; i < windows.size(); ++i) {
-        WindowRecord record;
+        WindowRecord& record = records.emplace_back();
         record.id = windows[i];
         record.client = windows[i] & ~connection.resourceIdMask();
         const PropertyReply pid = collectProperty(c, cookies[i].pid, nullptr);
@@ -204,7 +220,12 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
             record.netWmPid = static_cast<pid_t>(netWmPid);
         }
         record.clientMachine = machineName(machine.get(), utf8);
-        owners.push_back(decideOwner(record, host, connection.hasClientIds()));
+    }
+    decideOwners(connection, &records, proof);
+    std::vector<WindowOwner> owners;
+    owners.reserve(records.size());
+    for (const WindowRecord& record : records) {
+        owners.push_back(record.owner);
     }
     return owners;
 }
@@ -212,7 +233,8 @@ std::vector<WindowOwner> readOwners(const XcbConnection& connection,
 // Whether `check` (the root's _NET_SUPPORTING_WM_CHECK) is a live window manager's: the window
 // names itself too. A window manager that died leaves the root's property behind.
 void readWindowManager(const XcbConnection& connection, xcb_window_t check,
-                       const std::vector<std::uint32_t>& supported, X11Snapshot* snapshot) {
+                       const std::vector<std::uint32_t>& supported, ConnectionOwners* proof,
+                       X11Snapshot* snapshot) {
     if (check == XCB_WINDOW_NONE) {
         return;
     }
@@ -226,45 +248,18 @@ void readWindowManager(const XcbConnection& connection, xcb_window_t check,
     snapshot->closeRequests =
         std::find(supported.begin(), supported.end(), connection.atom(X11Atom::netCloseWindow)) !=
         supported.end();
-    snapshot->windowManager = readOwners(connection, {check}).front();
-}
-
-// Without a window manager there is no client list: the top-level windows are the root's mapped
-// children, except override-redirect ones (menus, tooltips), in stacking order.
-std::vector<xcb_window_t> unmanagedTopLevels(const XcbConnection& connection) {
-    xcb_connection_t* c = connection.get();
-    const XcbReply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(c, xcb_query_tree(c, connection.root()), nullptr));
-    if (!tree) {
-        return {};
-    }
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    const int count = xcb_query_tree_children_length(tree.get());
-    std::vector<xcb_get_window_attributes_cookie_t> cookies;
-    cookies.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) {
-        cookies.push_back(xcb_get_window_attributes(c, children[i]));
-    }
-    std::vector<xcb_window_t> windows;
-    for (int i = 0; i < count; ++i) {
-        xcb_generic_error_t* rawError = nullptr;
-        const XcbReply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, cookies[static_cast<std::size_t>(i)], &rawError));
-        const XcbReply<xcb_generic_error_t> error(rawError);
-        if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-            attributes->override_redirect == 0 &&
-            attributes->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT) {
-            windows.push_back(children[i]);
-        }
-    }
-    return windows;
+    snapshot->activeFromFocus =
+        std::find(supported.begin(), supported.end(), connection.atom(X11Atom::netActiveWindow)) ==
+        supported.end();
+    snapshot->windowManager = readOwners(connection, {check}, proof).front();
 }
 
 // Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
 // windows are the selection owner itself and its client-list windows (the panel); icons sit in
 // them at most kMaxTrayDepth levels down.
 std::vector<pid_t> readTrayPids(const XcbConnection& connection,
-                                const std::vector<xcb_window_t>& clientList, xcb_window_t owner) {
+                                const std::vector<xcb_window_t>& clientList, xcb_window_t owner,
+                                ConnectionOwners* proof) {
     xcb_connection_t* c = connection.get();
     const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
     const std::uint32_t ownerBase = owner & ~mask;
@@ -302,7 +297,7 @@ std::vector<pid_t> readTrayPids(const XcbConnection& connection,
     // window of one would be listed without a pid.
     std::vector<pid_t> pids;
     std::unordered_set<pid_t> seen;
-    for (const WindowOwner& iconOwner : readOwners(connection, icons)) {
+    for (const WindowOwner& iconOwner : readOwners(connection, icons, proof)) {
         if (iconOwner.isProcess() && seen.insert(iconOwner.pid).second) {
             pids.push_back(iconOwner.pid);
         }
@@ -349,15 +344,20 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
         return snapshot;
     }
     snapshot.valid = true;
+    ConnectionOwners proof(connection.fileDescriptor());
     readWindowManager(connection, propertyFirstValue(check.get()),
-                      propertyValues32(supported.get()), &snapshot);
+                      propertyValues32(supported.get()), &proof, &snapshot);
     std::vector<xcb_window_t> ids;
+    std::unordered_map<std::uint32_t, std::uint32_t> frames;
     if (snapshot.managed) {
         snapshot.activeWindow = propertyFirstValue(active.get());
         ids = propertyValues32(list.get());
     } else {
         // The root's lists may be a dead window manager's leftovers.
-        ids = unmanagedTopLevels(connection);
+        X11TopLevels topLevels = X11TopLevels::read(connection);
+        ids = std::move(topLevels.clients);
+        frames = std::move(topLevels.frameOf);
+        snapshot.activeFromFocus = true;
     }
     // A window listed twice is a window manager's slip; read it once.
     std::unordered_set<xcb_window_t> unique;
@@ -373,11 +373,30 @@ X11Snapshot X11Snapshot::take(const XcbConnection& connection, bool withTray) {
         WindowRecord record;
         record.id = ids[i];
         if (collectWindow(connection, cookies[i], &record)) {
+            const auto frame = frames.find(record.id);
+            record.frame = frame != frames.end() ? frame->second : 0;
             snapshot.windows.push_back(std::move(record));
         }
     }
+    decideOwners(connection, &snapshot.windows, &proof);
+    if (!snapshot.managed && !frames.empty()) {
+        // A manager without EWMH has no check window: the frames tell who it is.
+        snapshot.windowManager = readOwners(connection, {frames.begin()->second}, &proof).front();
+    }
+    if (snapshot.activeFromFocus) {
+        std::unordered_map<std::uint32_t, std::uint32_t> clientOf;
+        for (const WindowRecord& window : snapshot.windows) {
+            clientOf.emplace(window.id, window.id);
+            if (window.frame != 0) {
+                clientOf.emplace(window.frame, window.id);
+            }
+        }
+        const std::uint32_t focused = focusedWindow(
+            connection, [&clientOf](std::uint32_t w) { return clientOf.contains(w); });
+        snapshot.activeWindow = focused != 0 ? clientOf.at(focused) : 0;
+    }
     if (trayOwner != XCB_WINDOW_NONE) {
-        snapshot.trayPids = readTrayPids(connection, ids, trayOwner);
+        snapshot.trayPids = readTrayPids(connection, ids, trayOwner, &proof);
     }
     return snapshot;
 }

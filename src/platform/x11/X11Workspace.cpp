@@ -158,7 +158,17 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
     managed_ = scan.managed;
     if (events_) {
         events_->followTopLevels(!managed_);
+        if (scan.activeFromFocus != activeFromFocus_) {
+            std::function<bool(std::uint32_t)> known;
+            if (scan.activeFromFocus) {
+                known = [this](std::uint32_t window) { return windowOwners_.contains(window); };
+            }
+            events_->followFocus(std::move(known));
+        } else if (scan.activeFromFocus) {
+            events_->readFocusAgain();
+        }
     }
+    activeFromFocus_ = scan.activeFromFocus;
     std::set<Key> present;
     for (const ScannedApplication& app : scan.applications) {
         if (ended_.hides(app.key, serves)) {
@@ -210,8 +220,9 @@ void X11Workspace::setActiveWindow(std::uint32_t window) {
     activeWindow_ = window;
     std::optional<Key> next;
     const auto owner = windowOwners_.find(window);
-    // Without a window manager the root's _NET_ACTIVE_WINDOW may be a dead one's leftover.
-    if (managed_ && window != 0 && owner != windowOwners_.end() &&
+    // Without a window manager the root's _NET_ACTIVE_WINDOW may be a dead one's leftover; the
+    // input focus stands in for it then.
+    if ((managed_ || activeFromFocus_) && window != 0 && owner != windowOwners_.end() &&
         handles_.contains(owner->second)) {
         next = owner->second;
     }

@@ -94,6 +94,7 @@ private:
     std::unordered_map<std::uint32_t, Key> windowOwners_;
     std::uint32_t activeWindow_ = 0;
     bool managed_ = false;
+    bool activeFromFocus_ = false;
     std::optional<Key> active_;
     bool brokenReported_ = false;
 

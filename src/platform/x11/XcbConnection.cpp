@@ -46,6 +46,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(X11Atom::count)> kAto
     "_NET_WM_WINDOW_TYPE_NOTIFICATION",
     "_NET_WM_WINDOW_TYPE_COMBO",
     "_NET_WM_WINDOW_TYPE_DND",
+    "WM_STATE",
 };
 
 }  // namespace

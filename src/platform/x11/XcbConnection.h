@@ -45,6 +45,7 @@ enum class X11Atom : std::size_t {
     typeNotification,
     typeCombo,
     typeDnd,
+    wmState,  // ICCCM: set by a window manager on the client windows it manages
     count,
 };
 
