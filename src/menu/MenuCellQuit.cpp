@@ -7,6 +7,7 @@
 #include "core/NotificationBus.h"
 #include "log/Vezizur.h"
 #include "model/QuitEngine.h"
+#include "model/QuitTargets.h"
 
 namespace klosia {
 
@@ -33,7 +34,9 @@ void MenuCellQuit::start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool f
         return;
     }
     notify(force ? names::appWillForceQuit : names::appWillQuit);
-    const std::vector<RunningApplicationPtr> targets = entry->apps;
+    // A polite quit of a grouped entry asks the application; its helpers end with it.
+    const std::vector<RunningApplicationPtr> targets =
+        force ? entry->apps : politeQuitTargets(entry->apps);
     const int expected = static_cast<int>(targets.size());
     const QString name = entry->name;
     auto accepted = std::make_shared<std::atomic<int>>(0);

@@ -3,11 +3,13 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "app/ApplicationDelegate.h"
 #include "core/Dispatcher.h"
 #include "log/Vezizur.h"
 #include "model/QuitEngine.h"
+#include "model/QuitTargets.h"
 
 namespace klosia {
 
@@ -71,11 +73,34 @@ void MenuQuitRun::start(Dispatcher& dispatcher, const std::vector<MenuAppPtr>& c
         return;
     }
     auto run = std::make_shared<Run>(dispatcher, checked.size(), force, all, where);
-    for (std::size_t i = 0; i < checked.size(); ++i) {
-        run->remaining[i].store(static_cast<int>(checked[i]->apps.size()));
+    // Each entry's processes that this run asks: a polite quit leaves out the helpers whose
+    // application it asks too, and such an entry counts as quit once the rest accepted.
+    std::vector<std::vector<RunningApplicationPtr>> perEntry(checked.size());
+    std::unordered_set<const RunningApplication*> asked;
+    if (!force) {
+        std::vector<RunningApplicationPtr> processes;
+        for (const MenuAppPtr& entry : checked) {
+            processes.insert(processes.end(), entry->apps.begin(), entry->apps.end());
+        }
+        for (const RunningApplicationPtr& app : politeQuitTargets(processes)) {
+            asked.insert(app.get());
+        }
     }
     for (std::size_t i = 0; i < checked.size(); ++i) {
-        const std::vector<RunningApplicationPtr> targets = checked[i]->apps;
+        for (const RunningApplicationPtr& app : checked[i]->apps) {
+            if (force || asked.contains(app.get())) {
+                perEntry[i].push_back(app);
+            } else {
+                logger.log("helper pid " + std::to_string(app->processIdentifier()) +
+                               " ends with its application, pid " +
+                               std::to_string(app->helperOf()) + ": not signalled",
+                           VezizurLevel::info, where);
+            }
+        }
+        run->remaining[i].store(static_cast<int>(perEntry[i].size()));
+    }
+    for (std::size_t i = 0; i < checked.size(); ++i) {
+        const std::vector<RunningApplicationPtr>& targets = perEntry[i];
         if (targets.empty()) {
             entryDone(run);  // nothing left to ask
             continue;

@@ -38,6 +38,9 @@ public:
     // Implementations assert that, and answer an empty icon on any other thread.
     virtual QIcon icon() const = 0;
     virtual ActivationPolicy activationPolicy() const = 0;
+    // For a windowless helper of an application (a browser's content process): the pid of that
+    // application, with which it ends. 0 for anything else.
+    virtual pid_t helperOf() const { return 0; }
     virtual bool isActive() const = 0;
     virtual bool isTerminated() const = 0;
 

@@ -28,6 +28,7 @@ public:
     QString bundleIdentifier() const override { return bundleId; }
     QIcon icon() const override { return appIcon; }
     ActivationPolicy activationPolicy() const override { return policy; }
+    pid_t helperOf() const override { return application; }
     bool isActive() const override { return active; }
     bool isTerminated() const override { return terminated; }
 
@@ -43,6 +44,7 @@ public:
     QString bundleId;
     QIcon appIcon;
     ActivationPolicy policy = ActivationPolicy::regular;
+    pid_t application = 0;  // helperOf()
     std::atomic<bool> active{false};
     std::atomic<bool> terminated{false};
 

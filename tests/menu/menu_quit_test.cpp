@@ -159,6 +159,63 @@ TEST_F(MenuQuitTest, AGroupedEntryCountsOnceAfterEveryProcessAnswered) {
     EXPECT_EQ(logged("quit app 2 of 2"), 0u);
 }
 
+TEST_F(MenuQuitTest, HelpersEndWithTheirApplicationAndAreSignalledOnlyWhenAskedForAlone) {
+    // A browser (pid 100) grouped with its two helpers, and a helper (pid 301) of an editor
+    // (300) in a row of its own, the editor in a row too. Rows: Browser, Companion, Editor.
+    const MenuAppPtr browser = menuEntry("Browser", true, MenuAppPolicy::standard, 3, 100);
+    fakeProcess(browser, 1).application = 100;
+    fakeProcess(browser, 2).application = 100;
+    const MenuAppPtr editor = menuEntry("Editor", true, MenuAppPolicy::standard, 1, 300);
+    const MenuAppPtr editorHelper = menuEntry("Companion", true, MenuAppPolicy::standard, 1, 301);
+    fakeProcess(editorHelper).application = 300;
+    show({browser, editorHelper, editor});
+    view.klosiaBtPress();
+    dispatcher.runUntilIdle();
+    // The helpers of applications asked in the same run are left to end with them.
+    EXPECT_EQ(fakeProcess(browser, 0).terminateCalls, 1);
+    EXPECT_EQ(fakeProcess(browser, 1).terminateCalls, 0);
+    EXPECT_EQ(fakeProcess(browser, 2).terminateCalls, 0);
+    EXPECT_EQ(fakeProcess(editor).terminateCalls, 1);
+    EXPECT_EQ(fakeProcess(editorHelper).terminateCalls, 0);
+    EXPECT_EQ(logged("ends with its application"), 3u);
+    EXPECT_EQ(application.notifications,
+              (Notes{{"All apps has been quit! 👍", "Your wish is my command."}}))
+        << "every entry counts as quit";
+
+    // Checked without its application, a helper is asked; so it is from its own row.
+    editor->selected = false;
+    view.reloadData();
+    view.klosiaBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(editorHelper).terminateCalls, 1);
+    show({browser, editorHelper, editor});
+    MenuViewCell* row = view.appsTableView()->cellForRow(1);
+    ASSERT_NE(row, nullptr);
+    row->quitBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(editorHelper).terminateCalls, 2);
+    // The browser's own row asks the browser alone.
+    show({browser, editorHelper, editor});
+    row = view.appsTableView()->cellForRow(0);
+    ASSERT_NE(row, nullptr);
+    row->quitBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(browser, 0).terminateCalls, 3);
+    EXPECT_EQ(fakeProcess(browser, 1).terminateCalls, 0);
+
+    // A force quit may end them all.
+    view.alternate = true;
+    editor->selected = true;
+    show({browser, editorHelper, editor});
+    view.klosiaBtPress();
+    dispatcher.runUntilIdle();
+    for (const MenuAppPtr& entry : {browser, editor, editorHelper}) {
+        for (std::size_t i = 0; i < entry->apps.size(); ++i) {
+            EXPECT_EQ(fakeProcess(entry, i).forceTerminateCalls, 1);
+        }
+    }
+}
+
 TEST_F(MenuQuitTest, HiddenEntriesAreNeitherQuitNorCounted) {
     show({menuEntry("Mail", true), menuEntry("Mailbox", true), menuEntry("Zoom", true)});
     view.searchField()->setText(QStringLiteral("mail"));

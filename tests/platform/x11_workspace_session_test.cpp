@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "model/QuitTargets.h"
 #include "platform/linux/ProcessControl.h"
 #include "platform/linux/ProcessInfo.h"
 #include "platform/x11/X11RunningApplication.h"
@@ -377,6 +378,11 @@ TEST_F(X11WorkspaceSessionTest, AuxiliaryWindowsAndHelpersAreBackgroundApplicati
     EXPECT_EQ(background->bundleIdentifier(), QStringLiteral("HelperApp"));
     EXPECT_EQ(background->localizedName(), application->localizedName());
     EXPECT_FALSE(background->isActive());
+    // It ends with its application: a polite quit of both asks the application alone.
+    EXPECT_EQ(background->helperOf(), application->processIdentifier());
+    EXPECT_EQ(application->helperOf(), 0);
+    EXPECT_EQ(politeQuitTargets({application, background}),
+              std::vector<RunningApplicationPtr>{application});
 
     // Without a window the polite request is SIGTERM.
     test::LogCapture capture;

@@ -20,6 +20,7 @@ struct ScannedApplication {
     QString name;
     QString iconName;
     ActivationPolicy policy = ActivationPolicy::regular;
+    pid_t helperOf = 0;  // a windowless helper's application
     std::uint32_t iconWindow = 0;
     // The windows of an application without a local process (it is known by them alone).
     std::vector<std::uint32_t> windows;

@@ -94,6 +94,7 @@ WorkspaceScan WorkspaceScanner::scan() {
         ScannedApplication app = result.applications[indexByPid.at(helper.application)];
         app.key = ApplicationKey{helper.pid, processes.at(helper.pid).startTime, 0, {}};
         app.policy = ActivationPolicy::prohibited;
+        app.helperOf = helper.application;
         app.windows.clear();
         result.applications.push_back(std::move(app));
     }

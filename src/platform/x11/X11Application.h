@@ -31,6 +31,7 @@ public:
     // desktop, on its own thread).
     QIcon icon() const override;
     ActivationPolicy activationPolicy() const override;
+    pid_t helperOf() const override { return helperOf_.load(); }
     bool isActive() const override;
     bool activate() override;
 
@@ -45,6 +46,7 @@ public:
     // The images of the icon window's _NET_WM_ICON, read off the GUI thread.
     void setWindowIcon(WindowIcon images);
     void setActivationPolicy(ActivationPolicy policy);
+    void setHelperOf(pid_t application) { helperOf_.store(application); }
     void setActive(bool active);
     void markTerminated();
     // Whether markTerminated() was called: the workspace's own knowledge, without a look at the
@@ -87,6 +89,7 @@ private:
 
     std::atomic<ActivationPolicy> policy_{ActivationPolicy::regular};
     std::atomic<bool> active_{false};
+    std::atomic<pid_t> helperOf_{0};
 };
 
 }  // namespace klosia

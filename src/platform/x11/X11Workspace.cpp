@@ -177,6 +177,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
         const HandlePtr handle = obtain(app);
         handle->setIdentity(app.bundleIdentifier, app.name, app.iconName);
         handle->setActivationPolicy(app.policy);
+        handle->setHelperOf(app.helperOf);
         handle->setIconWindow(app.iconWindow);
         if (app.windowIcon) {
             handle->setWindowIcon(app.windowIcon);
