@@ -19,7 +19,8 @@ packages=(
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   x11-utils x11-apps xterm xdotool wmctrl procps
-  util-linux  # setpriv: the process tests start a process of another user
+  util-linux  # setpriv: the process tests start a process of another user; unshare: pid namespaces
+  faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones
   python3  # reads the tray selection owner (libX11 through ctypes) in run-session.sh
   fonts-dejavu-core

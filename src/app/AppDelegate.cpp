@@ -333,7 +333,9 @@ void AppDelegate::checkInactive() {
     if (!rule || !rule->enabled) {
         return;
     }
-    inactivity_.tick(*rule, s_.clock.now(), s_.workspace.runningApplications(),
+    // What the desktop's events keep current is all the check needs: asking for the list itself
+    // would start a full scan of the desktop every second.
+    inactivity_.tick(*rule, s_.clock.now(), s_.workspace.knownApplications(),
                      loadAppPolicies(s_.defaults));
 }
 

@@ -185,7 +185,7 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     Sound::setBackend(platform.soundPlayer.get(), &dispatcher);
 
     TrayStatusItem statusItem;
-    SystemClock clock;
+    RealClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
                           statusItem, notifications, *platform.releaseFeed,

@@ -3,7 +3,9 @@
 #include <QString>
 
 #include <chrono>
+#include <optional>
 
+#include "core/Clock.h"
 #include "platform/RunningApplication.h"
 
 namespace klosia {
@@ -12,7 +14,7 @@ namespace klosia {
 class InactiveApp {
 public:
     InactiveApp() = default;
-    InactiveApp(QString appName, QString identifier, std::chrono::system_clock::time_point since,
+    InactiveApp(QString appName, QString identifier, BootClock::time_point since,
                 RunningApplicationPtr process)
         : name(std::move(appName)),
           bundleIdentifier(std::move(identifier)),
@@ -22,8 +24,10 @@ public:
     QString name;
     QString bundleIdentifier;
     // The start of its inactivity: when it was first found in the background.
-    std::chrono::system_clock::time_point activeDate;
+    BootClock::time_point activeDate;
     RunningApplicationPtr runningApplication;
+    // When the warning of its coming quit was shown; the quit waits the full grace after it.
+    std::optional<BootClock::time_point> warnedDate;
 };
 
 }  // namespace klosia

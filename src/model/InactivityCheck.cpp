@@ -1,5 +1,7 @@
 #include "model/InactivityCheck.h"
 
+#include <algorithm>
+#include <iterator>
 #include <limits>
 #include <unordered_set>
 
@@ -68,14 +70,20 @@ std::int64_t InactivityCheck::thresholdSeconds(const InactiveAppsAfter& rule) {
 void InactivityCheck::reset() {
     inactiveApps.clear();
     notifiedApps.clear();
+    lastTick_.reset();
 }
 
-void InactivityCheck::tick(const InactiveAppsAfter& rule, std::chrono::system_clock::time_point now,
+void InactivityCheck::tick(const InactiveAppsAfter& rule, BootClock::time_point now,
                            const std::vector<RunningApplicationPtr>& running,
                            const AppPolicies& policies) {
     if (!rule.enabled) {
+        lastTick_.reset();
         return;
     }
+    if (lastTick_ && now - *lastTick_ > kTickGap) {
+        startWarningsOver(now);
+    }
+    lastTick_ = now;
     if (rule.amount < 0) {
         // Older settings may hold one; it would make every background application "overdue".
         if (!negativeLogged_) {
@@ -91,7 +99,18 @@ void InactivityCheck::tick(const InactiveAppsAfter& rule, std::chrono::system_cl
     quit(decide(thresholdSeconds(rule), now, policies));
 }
 
-void InactivityCheck::track(std::chrono::system_clock::time_point now,
+void InactivityCheck::startWarningsOver(BootClock::time_point now) {
+    const auto gap = std::chrono::duration_cast<std::chrono::seconds>(now - *lastTick_).count();
+    logger.log("inactive apps: " + QString::number(gap) +
+                   " seconds since the last check; every warning is shown again before a quit",
+               VezizurLevel::info);
+    notifiedApps.clear();
+    for (InactiveApp& entry : inactiveApps) {
+        entry.warnedDate.reset();
+    }
+}
+
+void InactivityCheck::track(BootClock::time_point now,
                             const std::vector<RunningApplicationPtr>& running,
                             const AppPolicies& policies) {
     std::vector<const RunningApplicationPtr*> candidates;
@@ -122,28 +141,34 @@ void InactivityCheck::track(std::chrono::system_clock::time_point now,
             continue;  // one entry per identity
         }
         // An entry stands for the process it recorded, and only while that process is still in
-        // the background: a process that ended, or came to the front, starts over from zero.
+        // the background: a process that ended, or came to the front, starts over from zero,
+        // warning included.
         const auto known = inactiveApps.constFind(identifier);
         if (known != inactiveApps.constEnd() && known->runningApplication &&
             inBackground.contains(known->runningApplication.get())) {
             tracked.insert(identifier, *known);
         } else {
             tracked.insert(identifier, InactiveApp(app->localizedName(), identifier, now, app));
+            notifiedApps.remove(identifier);
         }
+    }
+    // An application no longer tracked (in front, ended, or given "never") was warned for an
+    // inactivity that is over.
+    for (auto it = notifiedApps.begin(); it != notifiedApps.end();) {
+        it = tracked.contains(it.key()) ? std::next(it) : notifiedApps.erase(it);
     }
     inactiveApps = std::move(tracked);
 }
 
-std::vector<InactivityCheck::Target> InactivityCheck::decide(
-    std::int64_t threshold, std::chrono::system_clock::time_point now,
-    const AppPolicies& policies) {
+std::vector<InactivityCheck::Target> InactivityCheck::decide(std::int64_t threshold,
+                                                             BootClock::time_point now,
+                                                             const AppPolicies& policies) {
     std::vector<Target> targets;
     for (auto it = inactiveApps.begin(); it != inactiveApps.end(); ++it) {
-        const InactiveApp& entry = it.value();
-        const auto elapsed =
-            std::chrono::duration_cast<std::chrono::seconds>(
-                now > entry.activeDate ? now - entry.activeDate : entry.activeDate - now)
-                .count();
+        InactiveApp& entry = it.value();
+        // The boot clock never runs back; an entry from the future would be a caller's slip.
+        const auto elapsed = std::max<std::int64_t>(
+            0, std::chrono::duration_cast<std::chrono::seconds>(now - entry.activeDate).count());
         logger.log("inactiveApp: " + entry.name + ", [" + QString::number(elapsed) + "/" +
                        QString::number(threshold) + "]",
                    VezizurLevel::info);
@@ -151,11 +176,14 @@ std::vector<InactivityCheck::Target> InactivityCheck::decide(
             logger.log("inactiveApp: " + entry.name + " will quit in 30 seconds",
                        VezizurLevel::info);
             notifiedApps.insert(entry.bundleIdentifier, true);
+            entry.warnedDate = now;
             notify_(entry.name + QStringLiteral(" has been inactive for ") + durationText(elapsed),
                     QStringLiteral("Auto-quitting in 30 seconds."));
         }
         const RunningApplicationPtr& process = entry.runningApplication;
-        if (elapsed >= saturatingAdd(threshold, kGraceSeconds) && process &&
+        const bool graceOver =
+            entry.warnedDate && now - *entry.warnedDate >= std::chrono::seconds(kGraceSeconds);
+        if (graceOver && elapsed >= saturatingAdd(threshold, kGraceSeconds) && process &&
             !process->bundleIdentifier().isEmpty() &&
             policyOf(policies, process->bundleIdentifier()) != MenuAppPolicy::never) {
             targets.push_back({entry.bundleIdentifier, process});

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "core/Clock.h"
 #include "model/AppPolicies.h"
 #include "model/InactiveApp.h"
 #include "settings/InactiveAppsAfter.h"
@@ -18,17 +20,26 @@ namespace klosia {
 // first, the quit request 30 seconds later. One tick() a second; it reads only what the caller
 // hands in (the workspace's cached list, the stored policies), so a tick does no I/O of its own
 // beyond the quit requests.
+//
+// Time is the boot clock's, so a step of the wall clock changes nothing. Every automatic quit
+// comes at least the full grace after a warning of its own: an application that returns to the
+// front, or ends, is warned again before its next quit, and after a gap between ticks (the
+// machine slept, say) the warnings start over, as one shown before the gap may not have been
+// seen.
 class InactivityCheck {
 public:
     using Notify = std::function<void(const QString& title, const QString& subtitle)>;
 
     // How long the warning comes before the quit.
     static constexpr std::int64_t kGraceSeconds = 30;
+    // A longer gap between two ticks (they come every second) means the machine slept or the
+    // program was stopped.
+    static constexpr std::chrono::seconds kTickGap{10};
 
     explicit InactivityCheck(Notify notify) : notify_(std::move(notify)) {}
 
     // One tick at `now` over the running applications in workspace order.
-    void tick(const InactiveAppsAfter& rule, std::chrono::system_clock::time_point now,
+    void tick(const InactiveAppsAfter& rule, BootClock::time_point now,
               const std::vector<RunningApplicationPtr>& running, const AppPolicies& policies);
 
     // Forget everything (the rule was switched on or off, or the settings were reset).
@@ -43,19 +54,21 @@ public:
     QHash<QString, bool> notifiedApps;
 
 private:
-    void track(std::chrono::system_clock::time_point now,
-               const std::vector<RunningApplicationPtr>& running, const AppPolicies& policies);
+    void track(BootClock::time_point now, const std::vector<RunningApplicationPtr>& running,
+               const AppPolicies& policies);
+    void startWarningsOver(BootClock::time_point now);
     // An application to quit, under the key of its entry.
     struct Target {
         QString identifier;
         RunningApplicationPtr app;
     };
-    std::vector<Target> decide(std::int64_t threshold, std::chrono::system_clock::time_point now,
+    std::vector<Target> decide(std::int64_t threshold, BootClock::time_point now,
                                const AppPolicies& policies);
     void quit(const std::vector<Target>& targets);
 
     Notify notify_;
     bool negativeLogged_ = false;
+    std::optional<BootClock::time_point> lastTick_;
 };
 
 }  // namespace klosia

@@ -19,6 +19,10 @@ public:
     // desktop (an event loop runs) both calls answer from what it knows, without reading
     // anything: cheap enough for every second.
     virtual std::vector<RunningApplicationPtr> runningApplications() = 0;
+    // The same list as far as the workspace already knows it, without asking for a fresh look
+    // even when the list is old: for checks that run every second and need only what the
+    // desktop's events keep current (applications with windows, the active one).
+    virtual std::vector<RunningApplicationPtr> knownApplications() { return runningApplications(); }
     // The application of the active window, or nullptr.
     virtual RunningApplicationPtr frontmostApplication() = 0;
 

@@ -3,10 +3,15 @@
 // 30-second grace.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <set>
 
 #include "FirstRun.h"
 #include "model/AppPolicies.h"
@@ -113,6 +118,93 @@ TEST(InactiveAppsSession, BackgroundClientIsWarnedThenQuitWhileTheFrontAndNeverO
     EXPECT_EQ(front.process().state(), QProcess::Running) << "it is in front";
     EXPECT_FALSE(anyShownAbout(clock.value(QStringLiteral("name")).toString()));
     EXPECT_FALSE(anyShownAbout(frontEntry.value(QStringLiteral("name")).toString()));
+}
+
+// Debian's libfaketime, in the directory of this machine's architecture; empty without it.
+QString libfaketime() {
+    for (const QFileInfo& directory :
+         QDir(QStringLiteral("/usr/lib")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QString path = directory.filePath() + QStringLiteral("/faketime/libfaketime.so.1");
+        if (QFile::exists(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+// The program with its wall clock under `timestampFile`'s control (libfaketime), the boot clock
+// and the monotonic one left alone.
+QProcessEnvironment fakedWallClock(const QString& timestampFile) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_PRELOAD"), libfaketime());
+    environment.insert(QStringLiteral("FAKETIME_TIMESTAMP_FILE"), timestampFile);
+    environment.insert(QStringLiteral("FAKETIME_NO_CACHE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("FAKETIME_DONT_FAKE_MONOTONIC"), QStringLiteral("1"));
+    return environment;
+}
+
+bool setOffset(const QString& timestampFile, const QByteArray& offset) {
+    QFile file(timestampFile);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(offset + '\n') > 0;
+}
+
+TEST(InactiveAppsSession, StepsOfTheWallClockChangeNothing) {
+    if (libfaketime().isEmpty()) {
+        GTEST_SKIP() << "libfaketime is not installed (scripts/setup.sh installs it)";
+    }
+    DesktopDriver desktop;
+    ASSERT_TRUE(desktop.isConnected());
+    BackgroundProgram xlogo(QStringLiteral("xlogo"), {});
+    ASSERT_TRUE(waitUntil([&] { return !desktop.windowsOf(xlogo.pid()).empty(); }));
+    BackgroundProgram front(QStringLiteral(KLOSIA_FIXTURE_PATH),
+                            {QStringLiteral("--title"), QStringLiteral("Front")});
+    ASSERT_TRUE(waitUntil([&] { return desktop.activeWindowPid() == front.pid(); }));
+    const QString logoName = listedEntry(xlogo.pid()).value(QStringLiteral("name")).toString();
+    ASSERT_FALSE(logoName.isEmpty());
+    {
+        FileUserDefaults defaults(FileUserDefaults::defaultPath());
+        defaults.set(QString(Preferences::kQuitInactiveAppsAfter),
+                     QByteArrayLiteral(R"({"enabled":true,"amount":1,"unit":3600})"));
+        ASSERT_TRUE(defaults.synchronize());
+    }
+    ASSERT_TRUE(test::skipFirstRunAlert());
+    // Only notifications from now on count: the history keeps the earlier tests'.
+    std::set<int> earlier;
+    for (const DunstHistory::Entry& entry : shown()) {
+        earlier.insert(entry.id);
+    }
+    const auto newAbout = [&](const QString& name) {
+        const std::vector<DunstHistory::Entry> entries = shown();
+        return std::any_of(entries.begin(), entries.end(), [&](const DunstHistory::Entry& e) {
+            return !earlier.contains(e.id) && e.summary.startsWith(name + QLatin1Char(' '));
+        });
+    };
+
+    const QString timestamps = qEnvironmentVariable("KLOSIA_SESSION_DIR") + "/faketime";
+    ASSERT_TRUE(setOffset(timestamps, "+0"));
+    QProcess klosia;
+    klosia.setProcessEnvironment(fakedWallClock(timestamps));
+    klosia.start(kKlosia, {});
+    ASSERT_TRUE(klosia.waitForStarted(10000));
+    const auto pid = static_cast<pid_t>(klosia.processId());
+    ASSERT_TRUE(waitUntil([&] { return !desktop.trayIconOf(pid).isEmpty(); }));
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(maps.readAll().contains("libfaketime")) << "the wall clock is not faked";
+
+    // Two hours back (an NTP correction after a dual boot), for longer than the grace: neither
+    // a warning nor a quit. Before, the absolute difference read two hours of inactivity.
+    const auto warned = [&] {
+        return newAbout(logoName) || xlogo.process().state() != QProcess::Running;
+    };
+    ASSERT_TRUE(setOffset(timestamps, "-2h"));
+    EXPECT_FALSE(waitUntil(warned, std::chrono::seconds(35)));
+    // Two hours forward: the same.
+    ASSERT_TRUE(setOffset(timestamps, "+2h"));
+    EXPECT_FALSE(waitUntil(warned, std::chrono::seconds(5)));
+    EXPECT_EQ(xlogo.process().state(), QProcess::Running);
+    klosia.terminate();
+    klosia.waitForFinished(10000);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ public:
 
 protected:
     QtDispatcher dispatcher;
-    SystemClock clock;
+    RealClock clock;
     NotificationBus bus;
     MemoryUserDefaults defaults;
     Preferences preferences;

@@ -26,8 +26,7 @@ bool ManualDispatcher::isMainThread() const {
 
 void ManualDispatcher::enqueue(Delay delay, bool backgroundQueue, Work work) {
     const std::lock_guard lock(mutex_);
-    const auto offset =
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::max(delay, Delay(0)));
+    const auto offset = std::chrono::duration_cast<BootClock::duration>(std::max(delay, Delay(0)));
     items_.push_back(Item{now_ + offset, nextSequence_++, backgroundQueue, std::move(work)});
 }
 
@@ -61,10 +60,10 @@ int ManualDispatcher::runUntilIdle() {
 }
 
 int ManualDispatcher::advance(Delay by) {
-    const auto target = now() + std::chrono::duration_cast<std::chrono::system_clock::duration>(by);
+    const auto target = now() + std::chrono::duration_cast<BootClock::duration>(by);
     int count = runUntilIdle();
     while (true) {
-        std::chrono::system_clock::time_point next = target;
+        BootClock::time_point next = target;
         {
             const std::lock_guard lock(mutex_);
             for (const auto& item : items_) {
@@ -93,12 +92,12 @@ std::size_t ManualDispatcher::pendingBackground() const {
                items_.begin(), items_.end(), [](const Item& i) { return !i.backgroundQueue; }));
 }
 
-std::chrono::system_clock::time_point ManualDispatcher::now() const {
+BootClock::time_point ManualDispatcher::now() const {
     const std::lock_guard lock(mutex_);
     return now_;
 }
 
-void ManualDispatcher::setNow(std::chrono::system_clock::time_point time) {
+void ManualDispatcher::setNow(BootClock::time_point time) {
     const std::lock_guard lock(mutex_);
     now_ = time;
 }

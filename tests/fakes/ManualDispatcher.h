@@ -28,12 +28,12 @@ public:
     std::size_t pendingMain() const;
     std::size_t pendingBackground() const;
 
-    std::chrono::system_clock::time_point now() const override;
-    void setNow(std::chrono::system_clock::time_point time);
+    BootClock::time_point now() const override;
+    void setNow(BootClock::time_point time);
 
 private:
     struct Item {
-        std::chrono::system_clock::time_point due;
+        BootClock::time_point due;
         std::uint64_t sequence;
         bool backgroundQueue;
         Work work;
@@ -44,7 +44,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<Item> items_;
     std::uint64_t nextSequence_ = 0;
-    std::chrono::system_clock::time_point now_{std::chrono::seconds(1'700'000'000)};
+    BootClock::time_point now_{std::chrono::seconds(1'700'000'000)};
     std::thread::id mainThread_ = std::this_thread::get_id();
 };
 

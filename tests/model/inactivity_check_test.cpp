@@ -49,7 +49,7 @@ protected:
     InactiveAppsAfter rule;
     std::vector<RunningApplicationPtr> running;
     AppPolicies policies;
-    std::chrono::system_clock::time_point start{std::chrono::seconds(1'700'000'000)};
+    BootClock::time_point start{std::chrono::seconds(86'400)};
     int clockSecond = 0;
 };
 
@@ -112,20 +112,51 @@ TEST_F(InactivityCheckTest, FrontmostNeverAndRefusingApplications) {
     EXPECT_EQ(shown[1].title, QStringLiteral("Stubborn has been quit ✋"));
 }
 
-TEST_F(InactivityCheckTest, ReturningToTheFrontResetsTheTimeButNotTheWarning) {
+TEST_F(InactivityCheckTest, ReturningToTheFrontResetsTheTimeAndTheWarning) {
     const auto mail = app("Mail", "org.example.Mail");
     runTo(70);
     ASSERT_EQ(shown.size(), 1U);
     mail->active = true;
     runTo(80);
     EXPECT_TRUE(check.inactiveApps.isEmpty());
+    EXPECT_TRUE(check.notifiedApps.isEmpty());
     mail->active = false;
-    // Its inactivity starts again at 81; no second warning, the quit comes at 81 + 90.
+    // Its inactivity starts again at 81: a warning of its own at 81 + 60, the quit 30 later.
+    runTo(140);
+    EXPECT_EQ(shown.size(), 1U);
+    runTo(141);
+    ASSERT_EQ(shown.size(), 2U);
+    EXPECT_EQ(shown[1].title, QStringLiteral("Mail has been inactive for 1 minute"));
     runTo(170);
     EXPECT_EQ(mail->terminateCalls, 0);
     runTo(171);
     EXPECT_EQ(mail->terminateCalls, 1);
-    EXPECT_EQ(shown.size(), 2U) << "the warning is not repeated";
+}
+
+TEST_F(InactivityCheckTest, AfterASuspendTheFullWarningComesBeforeAnyQuit) {
+    const auto mail = app("Mail", "org.example.Mail");
+    const auto notes = app("Notes", "org.example.Notes");
+    runTo(10);
+    notes->active = true;  // Notes goes to the back only later
+    runTo(30);
+    notes->active = false;
+    runTo(75);  // Mail warned at 60; Notes tracked since 31
+    ASSERT_EQ(shown.size(), 1U);
+    // The machine sleeps for an hour, which the boot clock counts.
+    clockSecond += 3600;
+    runTo(clockSecond);
+    // Both are past their time now; each gets a warning first, the one shown before the sleep
+    // included, and nothing is quit before its 30 seconds.
+    ASSERT_EQ(shown.size(), 3U);
+    EXPECT_EQ(mail->terminateCalls, 0);
+    EXPECT_EQ(notes->terminateCalls, 0);
+    EXPECT_EQ(log.matching("every warning is shown again").size(), 1U);
+    const int resumed = clockSecond - 1;
+    runTo(resumed + 29);
+    EXPECT_EQ(mail->terminateCalls + notes->terminateCalls, 0);
+    runTo(resumed + 30);
+    EXPECT_EQ(mail->terminateCalls, 1);
+    EXPECT_EQ(notes->terminateCalls, 1);
 }
 
 TEST_F(InactivityCheckTest, OneEntryPerIdentityQuitsTheProcessItRecorded) {

@@ -108,6 +108,17 @@ std::vector<RunningApplicationPtr> X11Workspace::runningApplications() {
         // Answered from the list as it is; what no event tells shows up with this scan.
         requestRefresh();
     }
+    return listedHandles();
+}
+
+std::vector<RunningApplicationPtr> X11Workspace::knownApplications() {
+    if (!following_) {
+        scanNow();
+    }
+    return listedHandles();
+}
+
+std::vector<RunningApplicationPtr> X11Workspace::listedHandles() const {
     std::vector<RunningApplicationPtr> result;
     result.reserve(listed_.size());
     for (const Key& key : listed_) {

@@ -56,6 +56,7 @@ public:
     X11Workspace& operator=(const X11Workspace&) = delete;
 
     std::vector<RunningApplicationPtr> runningApplications() override;
+    std::vector<RunningApplicationPtr> knownApplications() override;
     RunningApplicationPtr frontmostApplication() override;
 
     // For tests and benchmarks: full scans applied so far, _NET_ACTIVE_WINDOW reads, and
@@ -71,6 +72,7 @@ private:
     using HandlePtr = std::shared_ptr<X11Application>;
 
     bool followDesktop();
+    std::vector<RunningApplicationPtr> listedHandles() const;
     void scanNow();
     void apply(const WorkspaceScan& scan, std::uint64_t serves);
     void retireMissing(const std::set<Key>& present);
