@@ -16,6 +16,7 @@ packages=(
   # run
   qt6-qpa-plugins libcanberra0 sound-theme-freedesktop hicolor-icon-theme
   xdg-utils  # xdg-open: hands the mail and web addresses Klosia opens to the desktop
+  libglib2.0-bin  # gio launch: the autostart test starts the written entry as desktops do
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   x11-utils x11-apps xterm xdotool wmctrl procps

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "log/Vezizur.h"
@@ -8,6 +11,7 @@
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgPaths.h"
 #include "support/LogCapture.h"
+#include "support/Wait.h"
 
 namespace klosia {
 namespace {
@@ -133,11 +137,60 @@ TEST(XdgAutostartExecTest, ArgumentsAreQuotedAndEscaped) {
     // Inside quotes " ` $ \ get a backslash; then the string escaping doubles every backslash.
     EXPECT_EQ(XdgAutostart::execValue({QStringLiteral("/a\"b`c$d\\e")}),
               QStringLiteral(R"("/a\\"b\\`c\\$d\\\\e")"));
+    // A program path with "%" goes through the shell, which GIO finds.
     EXPECT_EQ(XdgAutostart::execValue({QStringLiteral("/100%/k"), QString()}),
-              QStringLiteral("/100%%/k \"\""));
+              QStringLiteral(R"(/bin/sh -c "exec \\"\\$0\\" \\"\\$@\\"" /100%%/k "")"));
+    EXPECT_EQ(XdgAutostart::execValue({QStringLiteral("/bin/k"), QStringLiteral("50%")}),
+              QStringLiteral("/bin/k 50%%"));
     EXPECT_EQ(XdgAutostart::execValue({QStringLiteral("/x\ny")}), QStringLiteral("\"/x\\ny\""));
     EXPECT_EQ(XdgAutostart::execValue({QStringLiteral("/bin/k"), QStringLiteral("--flag=1")}),
               QStringLiteral("/bin/k --flag=1"));
+}
+
+// GIO, which desktops start autostart entries with, runs exactly the command that was written,
+// whatever the program's path holds.
+TEST(XdgAutostartExecTest, GioStartsTheEntryWithTheExactArguments) {
+    const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (gio.isEmpty()) {
+        GTEST_SKIP() << "gio is not installed (scripts/setup.sh installs it)";
+    }
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString output = base.filePath(QStringLiteral("argv"));
+    for (const QString& folder :
+         {QStringLiteral("plain"), QStringLiteral("100% sure"),
+          QStringLiteral("quote\"dollar$back\\slash`"), QStringLiteral("%U%%")}) {
+        SCOPED_TRACE(folder.toStdString());
+        const QString directory = base.filePath(folder);
+        ASSERT_TRUE(QDir().mkpath(directory));
+        // A program that writes down how it was started.
+        const QString program = directory + QStringLiteral("/record");
+        QFile script(program);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$0\" \"$@\" > \"$KLOSIA_ARGV_FILE\"\n");
+        script.close();
+        ASSERT_TRUE(script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner));
+        QFile::remove(output);
+
+        const QStringList command = {program, QStringLiteral("--background"),
+                                     QStringLiteral("%f 10%")};
+        XdgAutostart autostart(directory, command);
+        autostart.setEnabled(true);
+        ASSERT_TRUE(autostart.isEnabled());
+        QProcess launch;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("KLOSIA_ARGV_FILE"), output);
+        launch.setProcessEnvironment(environment);
+        launch.start(gio, {QStringLiteral("launch"), autostart.entryPath()});
+        ASSERT_TRUE(launch.waitForFinished(20000));
+        EXPECT_EQ(launch.exitCode(), 0) << launch.readAllStandardError().toStdString();
+        ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(output).size() > 0; }))
+            << "the entry's program did not run";
+        QFile recorded(output);
+        ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QString::fromUtf8(recorded.readAll()), command.join(QLatin1Char('\n')) + '\n');
+    }
 }
 
 TEST(XdgAutostartExecTest, DefaultCommandIsTheRunningProgram) {

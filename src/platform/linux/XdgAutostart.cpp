@@ -172,8 +172,15 @@ QStringList XdgAutostart::defaultCommand() {
 }
 
 QString XdgAutostart::execValue(const QStringList& command) {
+    QStringList arguments = command;
+    if (!arguments.isEmpty() && arguments.first().contains(QLatin1Char('%'))) {
+        // The shell gets the path as an argument, where the "%%" is expanded before it runs.
+        arguments.prepend(QStringLiteral("exec \"$0\" \"$@\""));
+        arguments.prepend(QStringLiteral("-c"));
+        arguments.prepend(QStringLiteral("/bin/sh"));
+    }
     QStringList quoted;
-    for (const QString& argument : command) {
+    for (const QString& argument : arguments) {
         quoted.append(quoteArgument(argument));
     }
     QString value = escapeString(quoted.join(QLatin1Char(' ')));

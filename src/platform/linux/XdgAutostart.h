@@ -25,7 +25,9 @@ public:
     // The absolute path of the running program, without arguments.
     static QStringList defaultCommand();
     // The Exec value for `command`: each argument quoted when it needs to be, then escaped as
-    // a desktop-entry string, with "%" doubled so no field code is read into it.
+    // a desktop-entry string, with "%" doubled so no field code is read into it. A program whose
+    // path holds "%" starts through /bin/sh instead: GIO looks for the program as the entry
+    // spells it, "%%" and all, and refuses an entry whose program it does not find.
     static QString execValue(const QStringList& command);
 
     QString entryPath() const;
