@@ -94,6 +94,7 @@ void MenuWindowController::openMenu(QPoint point) {
     }
     reloadApps();
     phase_ = Phase::opening;
+    closeAfterOpening_ = false;  // the later wish wins
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -104,6 +105,12 @@ void MenuWindowController::openMenu(QPoint point) {
 }
 
 void MenuWindowController::closeMenu() {
+    // Escape or a press elsewhere in the first moments must not be lost: the menu closes as soon
+    // as its opening fade is over.
+    if (phase_ == Phase::opening) {
+        closeAfterOpening_ = true;
+        return;
+    }
     // A second close during the closing fade would only run the same ending twice.
     if (!isOpen_ || phase_ == Phase::closing) {
         return;
@@ -134,6 +141,10 @@ void MenuWindowController::fadeFinished() {
         }
         startCpuTimer();
         Q_EMIT menuDidOpen();
+        if (closeAfterOpening_) {
+            closeAfterOpening_ = false;
+            closeMenu();
+        }
     } else if (phase_ == Phase::closing) {
         window_->closingByController = true;
         window_->hide();

@@ -140,6 +140,7 @@ private:
 
     bool isOpen_ = false;
     Phase phase_ = Phase::closed;
+    bool closeAfterOpening_ = false;  // a close was asked for during the opening fade
     QPoint statusPoint_;
     QPointer<QScreen> openScreen_;
 
