@@ -175,6 +175,8 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     UserNotifications notifications(*platform.notificationCenter, *platform.notificationSettings,
                                     dispatcher, *platform.defaults);
     if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
+        // Another writer holding the lock must not freeze the windows.
+        file->saveInBackground(&dispatcher);
         // Saves may fail on any thread; the user hears of it once, from the main thread.
         const QString location = file->path();
         file->setSaveFailureHandler([&dispatcher, &notifications, location](const QString&) {
@@ -203,6 +205,10 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     const int status = QApplication::exec();
     delegate.applicationWillTerminate();
     dispatcher.waitForBackground();
+    if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
+        file->flush();
+        file->saveInBackground(nullptr);
+    }
     Sound::setBackend(nullptr, nullptr);
     if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
         file->setSaveFailureHandler(nullptr);

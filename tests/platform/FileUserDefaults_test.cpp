@@ -9,11 +9,14 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <chrono>
 #include <limits>
 #include <string>
 #include <thread>
 
+#include "fakes/ThreadedDispatcher.h"
 #include "log/Vezizur.h"
+#include "platform/linux/FileLock.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
@@ -331,6 +334,39 @@ TEST_F(FileUserDefaultsTest, WritesThroughASymbolicLink) {
     ASSERT_TRUE(defaults.synchronize());
     EXPECT_TRUE(QFileInfo(path()).isSymLink());
     EXPECT_EQ(FileUserDefaults(real).boolean(QStringLiteral("key")), true);
+}
+
+TEST_F(FileUserDefaultsTest, BackgroundSavesNeverWaitForAStuckLockAndTheLastValueWins) {
+    test::ThreadedDispatcher dispatcher(2);
+    FileUserDefaults defaults(path());
+    defaults.saveInBackground(&dispatcher);
+    // Another writer holds the lock, as a stuck instance would.
+    FileLock stuck;
+    QString error;
+    ASSERT_TRUE(stuck.acquire(defaults.lockPath(), std::chrono::milliseconds(0), error));
+    for (std::int64_t value = 1; value <= 3; ++value) {
+        defaults.set(QStringLiteral("k"), value);
+        EXPECT_TRUE(defaults.synchronize()) << "nothing failed so far";
+    }
+    // Every call returned while the lock is still held: the save waits, not the caller.
+    EXPECT_TRUE(defaults.isSaving());
+    EXPECT_FALSE(QFile::exists(path()));
+    EXPECT_EQ(defaults.integer(QStringLiteral("k")), 3);
+    stuck.release();
+    defaults.flush();
+    EXPECT_FALSE(defaults.isSaving());
+    EXPECT_EQ(
+        FileUserDefaults(path(), FileUserDefaults::Access::readOnly).integer(QStringLiteral("k")),
+        3);
+    // Saves reach the disk in order: a later one is never overtaken by an earlier one.
+    for (std::int64_t value = 4; value <= 40; ++value) {
+        defaults.set(QStringLiteral("k"), value);
+        defaults.synchronize();
+    }
+    defaults.flush();
+    EXPECT_EQ(
+        FileUserDefaults(path(), FileUserDefaults::Access::readOnly).integer(QStringLiteral("k")),
+        40);
 }
 
 TEST_F(FileUserDefaultsTest, ConcurrentReadersAndWritersStayConsistent) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/AppInfo.h"
+#include "core/Dispatcher.h"
 #include "log/Vezizur.h"
 #include "platform/linux/AtomicFile.h"
 #include "platform/linux/DamagedFile.h"
@@ -290,7 +291,54 @@ bool FileUserDefaults::save(QString& failure) {
     return true;
 }
 
+FileUserDefaults::~FileUserDefaults() {
+    flush();
+}
+
+void FileUserDefaults::saveInBackground(Dispatcher* dispatcher) {
+    flush();
+    const std::lock_guard lock(saveMutex_);
+    background_ = dispatcher;
+}
+
 bool FileUserDefaults::synchronize() {
+    std::unique_lock lock(saveMutex_);
+    if (background_ == nullptr) {
+        lock.unlock();
+        return synchronizeNow();
+    }
+    saveWanted_ = true;
+    if (!saveRunning_) {
+        saveRunning_ = true;
+        background_->background([this] { runSaves(); });
+    }
+    return lastSaved_;
+}
+
+void FileUserDefaults::runSaves() {
+    std::unique_lock lock(saveMutex_);
+    while (saveWanted_) {
+        saveWanted_ = false;
+        lock.unlock();
+        const bool saved = synchronizeNow();
+        lock.lock();
+        lastSaved_ = saved;
+    }
+    saveRunning_ = false;
+    saveDone_.notify_all();
+}
+
+void FileUserDefaults::flush() {
+    std::unique_lock lock(saveMutex_);
+    saveDone_.wait(lock, [this] { return !saveRunning_; });
+}
+
+bool FileUserDefaults::isSaving() const {
+    const std::lock_guard lock(saveMutex_);
+    return saveRunning_;
+}
+
+bool FileUserDefaults::synchronizeNow() {
     QString failure;
     bool saved = false;
     bool tell = false;

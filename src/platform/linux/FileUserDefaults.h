@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -12,6 +13,8 @@
 #include "platform/UserDefaults.h"
 
 namespace klosia {
+
+class Dispatcher;
 
 // The user defaults kept in one JSON file (its form: DefaultsCodec).
 //
@@ -40,6 +43,8 @@ public:
     enum class Access { readWrite, readOnly };
 
     explicit FileUserDefaults(QString path, Access access = Access::readWrite);
+    // Waits for the saves asked for in the background.
+    ~FileUserDefaults() override;
     FileUserDefaults(const FileUserDefaults&) = delete;
     FileUserDefaults& operator=(const FileUserDefaults&) = delete;
 
@@ -55,8 +60,22 @@ public:
     void set(const QString& key, const DefaultsValue& value) override;
     void remove(const QString& key) override;
     // Merges with the file and writes it atomically when something changed in memory since the
-    // last successful write; true when the file holds this object's values afterwards.
+    // last successful write; true when the file holds this object's values afterwards. In the
+    // background (saveInBackground), asks for such a save and answers whether the last one that
+    // finished succeeded.
     bool synchronize() override;
+
+    // From now on synchronize() saves on `dispatcher`'s background queue instead of on the
+    // caller's thread: the GUI thread never waits for another writer's lock (up to 5 seconds)
+    // or the disk. One save runs at a time, so they reach the disk in order; one asked for while
+    // another runs writes what memory holds when it starts, so the last value wins and a burst of
+    // changes costs a save or two. Failures reach the failure handler as before, once. The
+    // dispatcher must outlive this object, or flush() must be called before it goes.
+    void saveInBackground(Dispatcher* dispatcher);
+    // Returns once every save asked for so far has run.
+    void flush();
+    // Whether a background save is asked for or running.
+    bool isSaving() const;
 
     // Told about a failure to save once, with the same text that goes to standard error; again
     // only after a save succeeded or the failure changed. Called on the thread that called
@@ -95,6 +114,17 @@ private:
 
     // Serialises synchronize() so that snapshots reach the disk in the order they were taken.
     std::mutex writeMutex_;
+
+    bool synchronizeNow();
+    void runSaves();
+
+    // The background saves.
+    mutable std::mutex saveMutex_;
+    std::condition_variable saveDone_;
+    Dispatcher* background_ = nullptr;
+    bool saveRunning_ = false;
+    bool saveWanted_ = false;
+    bool lastSaved_ = true;
 };
 
 }  // namespace klosia
