@@ -36,6 +36,7 @@ void AlertWindowController::openAlert() {
     window_->adjustSize();
     centre();
     phase_ = Phase::opening;
+    closeAfterOpening_ = false;
     window_->show();
     window_->raise();
     window_->activateWindow();
@@ -44,6 +45,10 @@ void AlertWindowController::openAlert() {
 }
 
 void AlertWindowController::closeAlert() {
+    if (phase_ == Phase::opening) {
+        closeAfterOpening_ = true;
+        return;
+    }
     if (!isOpen()) {
         return;
     }
@@ -65,6 +70,10 @@ void AlertWindowController::fadeFinished() {
         phase_ = Phase::open;
         logger.log(name_ + " did open", VezizurLevel::info);
         Q_EMIT didOpen();
+        if (closeAfterOpening_) {
+            closeAfterOpening_ = false;
+            closeAlert();
+        }
     } else if (phase_ == Phase::closing) {
         window_->hide();
         phase_ = Phase::hidden;

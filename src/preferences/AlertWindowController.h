@@ -15,9 +15,10 @@ class Compositor;
 // What both alerts share: a window made once and only hidden, that fades in over 0.25 seconds
 // when opened and out when closed. `isOpen()` turns true only when the fade-in has finished and
 // false only when the fade-out has: an opening is accepted while hidden or fading in (a second one
-// starts the fade-in again), a closing only while open or fading out; others are ignored without
-// a word. Each change is logged as "<name> will open", "<name> did open", "<name> will close"
-// and "<name> did close". Main thread only.
+// starts the fade-in again), a closing while open or fading out, and one asked for while fading
+// in closes the window as soon as the fade-in is over (a press in its first quarter second must
+// not be lost); others are ignored without a word. Each change is logged as "<name> will open",
+// "<name> did open", "<name> will close" and "<name> did close". Main thread only.
 class AlertWindowController : public QObject {
     Q_OBJECT
 
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<AlertWindow> window_;
     QPropertyAnimation* fade_;
     Phase phase_ = Phase::hidden;
+    bool closeAfterOpening_ = false;
 };
 
 }  // namespace klosia

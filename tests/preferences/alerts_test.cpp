@@ -102,19 +102,25 @@ TEST_F(AlertsTest, OpeningFadesInFramelessOnTopAndCentredThenClosingFadesOut) {
 }
 
 TEST_F(AlertsTest, RequestsDuringAFadeFollowTheOpenState) {
-    // Closing during the fade-in is ignored: the alert ends fully visible and open.
+    // Closing during the fade-in is kept for its end: the alert opens fully, then fades out.
     openInfo();
     info.closeInfo();
     EXPECT_EQ(logged("info will close"), 0U);
-    ASSERT_TRUE(settles(info, Phase::open));
-    EXPECT_TRUE(info.window()->isVisible());
+    EXPECT_EQ(info.phase(), Phase::opening);
+    ASSERT_TRUE(settles(info, Phase::hidden));
+    EXPECT_EQ(logged("info did open"), 1U);
+    EXPECT_EQ(logged("info will close"), 1U);
+    EXPECT_FALSE(info.window()->isVisible());
 
     // So is a press on its button during the fade-in.
-    info.closeInfo();
-    ASSERT_TRUE(settles(info, Phase::hidden));
     openInfo();
     control<QPushButton>(info, "infoButton")->click();
     EXPECT_EQ(info.phase(), Phase::opening);
+    ASSERT_TRUE(settles(info, Phase::hidden));
+    // An opening after the close, still during the fade-in, keeps the alert open.
+    openInfo();
+    info.closeInfo();
+    openInfo();
     ASSERT_TRUE(settles(info, Phase::open));
 
     // A second opening during the fade-in starts it again with the new texts.
