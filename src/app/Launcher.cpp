@@ -28,6 +28,7 @@
 #include "platform/linux/HttpReleaseFeed.h"
 #include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/ProcProcessStatus.h"
+#include "platform/linux/ResourceLimits.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/x11/X11Compositor.h"
@@ -137,6 +138,7 @@ int Launcher::run(int argc, char** argv) {
 }
 
 int Launcher::runApplication(int argc, char** argv, const CommandLine& command) {
+    ResourceLimits::raiseOpenFileLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QLatin1String(appinfo::kName));
     QApplication::setApplicationVersion(QLatin1String(appinfo::kVersion));

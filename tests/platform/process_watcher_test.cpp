@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <memory>
+#include <vector>
 
 #include "ProcessTestChild.h"
 #include "platform/linux/ProcessControl.h"
@@ -180,6 +182,38 @@ private:
     rlimit saved_{};
     bool ok_ = false;
 };
+
+TEST(ProcessWatcher, DescriptorsAreBoundedAndTheRestIsPolledByOneTimer) {
+    // Watched beyond the bound, processes are polled: still reported, without a descriptor.
+    const std::size_t count = ProcessWatcher::kMaxPidFds + 4;
+    std::vector<std::unique_ptr<TestChild>> children;
+    children.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        children.push_back(
+            std::make_unique<TestChild>(std::vector<std::string>{"/bin/sleep", "30"}));
+        ASSERT_TRUE(children.back()->started());
+    }
+    const int before = openDescriptors();
+    ProcessWatcher watcher;
+    std::vector<int> exits(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        watcher.watch(children[i]->pid(), children[i]->startTime(), [&exits, i] { ++exits[i]; });
+    }
+    EXPECT_EQ(watcher.pidFds(), ProcessWatcher::kMaxPidFds);
+    EXPECT_EQ(watcher.polled(), 4U);
+    EXPECT_LE(openDescriptors(), before + static_cast<int>(ProcessWatcher::kMaxPidFds));
+    // One watched through its pidfd and one polled end; both are told, once.
+    TestChild& fdWatched = *children.front();
+    TestChild& pollWatched = *children.back();
+    ASSERT_TRUE(ProcessControl::sendSignal(fdWatched.pid(), fdWatched.startTime(), SIGTERM));
+    ASSERT_TRUE(ProcessControl::sendSignal(pollWatched.pid(), pollWatched.startTime(), SIGTERM));
+    ASSERT_TRUE(waitUntil([&] { return exits.front() == 1 && exits.back() == 1; }));
+    runEventsFor(3 * std::chrono::milliseconds(ProcessWatcher::kPollInterval));
+    EXPECT_EQ(exits.front(), 1);
+    EXPECT_EQ(exits.back(), 1);
+    EXPECT_EQ(std::count(exits.begin(), exits.end(), 0), static_cast<long>(count - 2));
+    EXPECT_EQ(watcher.polled(), 3U);
+}
 
 TEST(ProcessWatcher, WithoutAPidfdItPollsInsteadOfReportingAnExit) {
     TestChild child({"/bin/sleep", "30"});

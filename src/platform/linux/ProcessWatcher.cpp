@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "log/Vezizur.h"
 #include "platform/linux/PidFd.h"
@@ -17,7 +18,10 @@
 
 namespace klosia {
 
-ProcessWatcher::ProcessWatcher(QObject* parent) : QObject(parent) {}
+ProcessWatcher::ProcessWatcher(QObject* parent) : QObject(parent), pollTimer_(new QTimer(this)) {
+    pollTimer_->setInterval(kPollInterval);
+    connect(pollTimer_, &QTimer::timeout, this, [this] { poll(); });
+}
 
 ProcessWatcher::~ProcessWatcher() {
     for (auto& entry : watches_) {
@@ -33,6 +37,10 @@ void ProcessWatcher::watch(pid_t pid, std::uint64_t startTime, ExitCallback onEx
     entry.onExit = std::move(onExit);
     const std::uint64_t token = entry.token;
 
+    if (pidFds_ >= kMaxPidFds) {
+        startPolling(entry);
+        return;
+    }
     PidFd pidFd(pid);
     if (!pidFd.isOpen()) {
         if (pidFd.error() == ESRCH) {
@@ -42,7 +50,7 @@ void ProcessWatcher::watch(pid_t pid, std::uint64_t startTime, ExitCallback onEx
         logger.log("cannot open a pidfd for pid " + std::to_string(pid) + " (" +
                        std::strerror(pidFd.error()) + "): polling for its exit",
                    VezizurLevel::warning);
-        startPolling(pid, entry);
+        startPolling(entry);
         return;
     }
     // With the pidfd open, the start time tells whether it pins the process we were given.
@@ -52,13 +60,14 @@ void ProcessWatcher::watch(pid_t pid, std::uint64_t startTime, ExitCallback onEx
             return;
         case ProcessLife::unknown:
             // The pidfd may pin a process that reused the pid: look at /proc until it answers.
-            startPolling(pid, entry);
+            startPolling(entry);
             return;
         case ProcessLife::running:
             break;
     }
     const int fd = pidFd.fd();
     entry.pidFd = std::move(pidFd);
+    ++pidFds_;
     entry.notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     connect(entry.notifier, &QSocketNotifier::activated, this,
             [this, pid, token] { finish(pid, token); });
@@ -69,18 +78,40 @@ void ProcessWatcher::finishLater(pid_t pid, std::uint64_t token) {
         this, [this, pid, token] { finish(pid, token); }, Qt::QueuedConnection);
 }
 
-void ProcessWatcher::startPolling(pid_t pid, Watch& entry) {
-    const std::uint64_t token = entry.token;
-    const std::uint64_t startTime = entry.startTime;
-    entry.poll = new QTimer(this);
-    entry.poll->setInterval(kPollInterval);
-    connect(entry.poll, &QTimer::timeout, this, [this, pid, token, startTime] {
-        // Only a definite answer ends the watch; an unreadable /proc is asked again.
-        if (ProcessInfo::life(pid, startTime) == ProcessLife::ended) {
-            finish(pid, token);
+void ProcessWatcher::startPolling(Watch& entry) {
+    entry.polled = true;
+    if (!pollTimer_->isActive()) {
+        pollTimer_->start();
+    }
+}
+
+void ProcessWatcher::poll() {
+    std::vector<std::pair<pid_t, std::uint64_t>> ended;
+    bool any = false;
+    for (const auto& [pid, entry] : watches_) {
+        if (!entry.polled) {
+            continue;
         }
-    });
-    entry.poll->start();
+        any = true;
+        // Only a definite answer ends the watch; an unreadable /proc is asked again.
+        if (ProcessInfo::life(pid, entry.startTime) == ProcessLife::ended) {
+            ended.emplace_back(pid, entry.token);
+        }
+    }
+    if (!any) {
+        pollTimer_->stop();
+    }
+    for (const auto& [pid, token] : ended) {
+        finish(pid, token);
+    }
+}
+
+std::size_t ProcessWatcher::polled() const {
+    std::size_t count = 0;
+    for (const auto& entry : watches_) {
+        count += entry.second.polled ? 1 : 0;
+    }
+    return count;
 }
 
 void ProcessWatcher::unwatch(pid_t pid) {
@@ -118,11 +149,9 @@ void ProcessWatcher::release(Watch& watch) {
         watch.notifier->deleteLater();
         watch.notifier = nullptr;
     }
-    if (watch.poll != nullptr) {
-        watch.poll->stop();
-        watch.poll->disconnect();
-        watch.poll->deleteLater();
-        watch.poll = nullptr;
+    watch.polled = false;
+    if (watch.pidFd.isOpen()) {
+        --pidFds_;
     }
     watch.pidFd = PidFd();
 }

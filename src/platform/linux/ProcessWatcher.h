@@ -3,6 +3,7 @@
 #include <QObject>
 
 #include <sys/types.h>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <unordered_map>
@@ -15,10 +16,11 @@ class QTimer;
 namespace klosia {
 
 // Reports when processes exit, through the event loop of the thread that owns the watcher: a
-// pidfd per process turns readable when the process exits (already while it is a zombie). When
-// no pidfd can be had (out of descriptors), /proc is looked at every kPollInterval instead: a
-// process is never reported as ended just because it could not be watched. Use it from its own
-// thread only.
+// pidfd per process turns readable when the process exits (already while it is a zombie). At
+// most kMaxPidFds are held, so that what else the program opens (settings, fonts, the display,
+// the pidfd a quit needs) always finds a descriptor; beyond them, or when no pidfd can be had,
+// one timer looks at /proc for all the others every kPollInterval: a process is never reported
+// as ended just because it could not be watched. Use it from its own thread only.
 class ProcessWatcher : public QObject {
     Q_OBJECT
 
@@ -43,6 +45,11 @@ public:
     bool isWatching(pid_t pid) const;
 
     static constexpr int kPollInterval = 250;  // ms
+    static constexpr std::size_t kMaxPidFds = 256;
+
+    // For tests: how many watches hold a pidfd, and how many are polled.
+    std::size_t pidFds() const { return pidFds_; }
+    std::size_t polled() const;
 
 private:
     struct Watch {
@@ -50,17 +57,20 @@ private:
         std::uint64_t startTime = 0;
         PidFd pidFd;
         QSocketNotifier* notifier = nullptr;
-        QTimer* poll = nullptr;  // instead of the notifier when there is no pidfd
+        bool polled = false;  // instead of the notifier when there is no pidfd
         ExitCallback onExit;
     };
 
     void finishLater(pid_t pid, std::uint64_t token);
-    void startPolling(pid_t pid, Watch& entry);
+    void startPolling(Watch& entry);
+    void poll();
     void finish(pid_t pid, std::uint64_t token);
-    static void release(Watch& watch);
+    void release(Watch& watch);
 
     std::unordered_map<pid_t, Watch> watches_;
     std::uint64_t nextToken_ = 0;
+    std::size_t pidFds_ = 0;
+    QTimer* pollTimer_ = nullptr;
 };
 
 }  // namespace klosia

@@ -215,10 +215,10 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
 void X11Workspace::retireMissing(const std::set<Key>& present) {
     std::vector<Key> gone;
     for (const auto& [key, handle] : handles_) {
-        // An X client without a process is known only by its windows. Following, the process
-        // watcher tells when a process ends.
+        // An X client without a process is known only by its windows, a helper by the scans
+        // that find it. Following, the process watcher tells when any other process ends.
         if (!present.contains(key) &&
-            (!key.isProcess() ||
+            (!key.isProcess() || unwatched_.contains(key) ||
              (!following_ && !ProcessControl::isAlive(key.pid, key.startTime)))) {
             gone.push_back(key);
         }
@@ -280,8 +280,12 @@ X11Workspace::HandlePtr X11Workspace::obtain(const ScannedApplication& app) {
     order_.push_back(key);
     if (following_) {
         pendingLaunches_.push_back(handle);
-        // An X client without a process ends when its windows go; a scan sees that.
-        if (key.isProcess()) {
+        // An X client without a process ends when its windows go, and a windowless helper when
+        // it is no longer found; a scan sees both. A browser may run hundreds of helpers, and a
+        // descriptor each would leave none for the rest of the program.
+        if (key.isProcess() && app.helperOf != 0) {
+            unwatched_.insert(key);
+        } else if (key.isProcess()) {
             watcher_->watch(key.pid, key.startTime, [this, key] {
                 ended_.ended(key, requested_);
                 end(key);
@@ -306,7 +310,7 @@ void X11Workspace::end(const Key& key) {
     }
     handle->markTerminated();
     if (following_) {
-        if (key.isProcess()) {
+        if (key.isProcess() && unwatched_.erase(key) == 0) {
             watcher_->unwatch(key.pid);
         }
         pendingTerminations_.push_back(handle);

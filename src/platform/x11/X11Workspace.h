@@ -91,6 +91,7 @@ private:
     bool following_ = false;
 
     std::map<Key, HandlePtr> handles_;  // every application seen and still running
+    std::set<Key> unwatched_;           // processes only the scans follow (helpers)
     std::vector<Key> order_;            // first seen, first listed
     std::vector<Key> listed_;           // the latest listing, in order
     std::unordered_map<std::uint32_t, Key> windowOwners_;
