@@ -11,7 +11,9 @@
 
 #include "platform/linux/ProcessInfo.h"
 #include "platform/x11/ConnectionOwners.h"
+#include "platform/x11/X11Owners.h"
 #include "platform/x11/X11TopLevels.h"
+#include "platform/x11/X11TrayIcons.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbProperty.h"
 #include "platform/x11/XcbReply.h"
@@ -26,8 +28,6 @@ constexpr std::uint32_t kMaxAtoms = 32;
 constexpr std::uint32_t kMaxSupported = 1024;  // _NET_SUPPORTED: openbox lists about 90
 constexpr std::uint32_t kMaxTitle = 1024;      // 4 KiB
 constexpr std::uint32_t kMaxIdentifier = 256;  // 1 KiB: WM_CLASS, application ids
-constexpr std::uint32_t kMaxHostName = 64;     // 256 bytes
-constexpr int kMaxTrayDepth = 3;               // tray owner -> embedding window -> icon
 
 // The first type in the list that we know wins, as the window manager reads it.
 constexpr std::array<std::pair<X11Atom, WindowTypeBit>, 14> kTypes = {{
@@ -47,40 +47,11 @@ constexpr std::array<std::pair<X11Atom, WindowTypeBit>, 14> kTypes = {{
     {X11Atom::typeDnd, windowTypeDnd},
 }};
 
-// WM_CLIENT_MACHINE: a host name, in the property's encoding, up to the first NUL.
-QString machineName(const xcb_get_property_reply_t* reply, xcb_atom_t utf8) {
-    return propertyIdentifier(reply, utf8).trimmed();
-}
-
 struct WindowCookies {
     xcb_get_property_cookie_t type, state, transient, wmClass, netName, name, pid, gtkId, kdeFile,
         protocols, machine;
     xcb_res_query_client_ids_cookie_t clientIds{};
 };
-
-xcb_res_query_client_ids_cookie_t askClientPid(xcb_connection_t* c, xcb_window_t window) {
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    return xcb_res_query_client_ids(c, 1, &spec);
-}
-
-pid_t collectClientPid(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) {
-    xcb_generic_error_t* rawError = nullptr;
-    const XcbReply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(c, cookie, &rawError));
-    const XcbReply<xcb_generic_error_t> error(rawError);
-    if (!reply) {
-        return 0;
-    }
-    for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
-         xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 &&
-            xcb_res_client_id_value_value_length(it.data) >= 1) {
-            const auto pid = static_cast<pid_t>(*xcb_res_client_id_value_value(it.data));
-            return pid > 0 ? pid : 0;
-        }
-    }
-    return 0;
-}
 
 void askWindow(const XcbConnection& connection, xcb_window_t w, WindowCookies* cookies) {
     xcb_connection_t* c = connection.get();
@@ -169,67 +140,6 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
     return true;
 }
 
-// Each window's owner, once every window's client is known to `proof`.
-void decideOwners(const XcbConnection& connection, std::vector<WindowRecord>* windows,
-                  ConnectionOwners* proof) {
-    const QString host = QString::fromStdString(connection.hostName());
-    const bool serverKnowsPids = connection.hasClientIds();
-    for (const WindowRecord& record : *windows) {
-        proof->addClient(candidateOwnerPid(record, host, serverKnowsPids), record.client,
-                         record.wmClass);
-    }
-    const ConnectionProof holds = [proof](pid_t pid) { return proof->holdsOwnConnection(pid); };
-    for (WindowRecord& record : *windows) {
-        record.owner = decideOwner(record, host, serverKnowsPids, holds);
-    }
-}
-
-// Who made `window`, from its X-Resource pid, _NET_WM_PID and WM_CLIENT_MACHINE, read in one
-// wave for all of them: the window manager's check window and tray icons, which are not in the
-// client list.
-std::vector<WindowOwner> readOwners(const XcbConnection& connection,
-                                    const std::vector<xcb_window_t>& windows,
-                                    ConnectionOwners* proof) {
-    xcb_connection_t* c = connection.get();
-    struct Cookies {
-        xcb_get_property_cookie_t pid, machine;
-        xcb_res_query_client_ids_cookie_t clientIds{};
-    };
-    std::vector<Cookies> cookies(windows.size());
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        cookies[i].pid = askProperty(c, windows[i], connection.atom(X11Atom::netWmPid), 1);
-        cookies[i].machine = askProperty(c, windows[i], XCB_ATOM_WM_CLIENT_MACHINE, kMaxHostName);
-        if (connection.hasClientIds()) {
-            cookies[i].clientIds = askClientPid(c, windows[i]);
-        }
-    }
-    const xcb_atom_t utf8 = connection.atom(X11Atom::utf8String);
-    std::vector<WindowRecord> records;
-    records.reserve(windows.size());
-    for (std::size_t i = 0; i < windows.size(); ++i) {
-        WindowRecord& record = records.emplace_back();
-        record.id = windows[i];
-        record.client = windows[i] & ~connection.resourceIdMask();
-        const PropertyReply pid = collectProperty(c, cookies[i].pid, nullptr);
-        const PropertyReply machine = collectProperty(c, cookies[i].machine, nullptr);
-        if (connection.hasClientIds()) {
-            record.resourcePid = collectClientPid(c, cookies[i].clientIds);
-        }
-        const std::uint32_t netWmPid = propertyFirstValue(pid.get());
-        if (netWmPid > 0 && netWmPid < 0x7fffffffU) {
-            record.netWmPid = static_cast<pid_t>(netWmPid);
-        }
-        record.clientMachine = machineName(machine.get(), utf8);
-    }
-    decideOwners(connection, &records, proof);
-    std::vector<WindowOwner> owners;
-    owners.reserve(records.size());
-    for (const WindowRecord& record : records) {
-        owners.push_back(record.owner);
-    }
-    return owners;
-}
-
 // Whether `check` (the root's _NET_SUPPORTING_WM_CHECK) is a live window manager's: the window
 // names itself too. A window manager that died leaves the root's property behind.
 void readWindowManager(const XcbConnection& connection, xcb_window_t check,
@@ -252,57 +162,6 @@ void readWindowManager(const XcbConnection& connection, xcb_window_t check,
         std::find(supported.begin(), supported.end(), connection.atom(X11Atom::netActiveWindow)) ==
         supported.end();
     snapshot->windowManager = readOwners(connection, {check}, proof).front();
-}
-
-// Windows of other clients embedded in the tray owner's windows: the tray icons. The owner's
-// windows are the selection owner itself and its client-list windows (the panel); icons sit in
-// them at most kMaxTrayDepth levels down.
-std::vector<pid_t> readTrayPids(const XcbConnection& connection,
-                                const std::vector<xcb_window_t>& clientList, xcb_window_t owner,
-                                ConnectionOwners* proof) {
-    xcb_connection_t* c = connection.get();
-    const std::uint32_t mask = xcb_get_setup(c)->resource_id_mask;
-    const std::uint32_t ownerBase = owner & ~mask;
-    std::vector<xcb_window_t> level{owner};
-    for (const xcb_window_t w : clientList) {
-        if ((w & ~mask) == ownerBase && w != owner) {
-            level.push_back(w);
-        }
-    }
-    std::vector<xcb_window_t> icons;
-    for (int depth = 0; depth < kMaxTrayDepth && !level.empty(); ++depth) {
-        std::vector<xcb_query_tree_cookie_t> cookies;
-        cookies.reserve(level.size());
-        for (const xcb_window_t w : level) {
-            cookies.push_back(xcb_query_tree(c, w));
-        }
-        std::vector<xcb_window_t> next;
-        for (const xcb_query_tree_cookie_t cookie : cookies) {
-            xcb_generic_error_t* rawError = nullptr;
-            const XcbReply<xcb_query_tree_reply_t> reply(
-                xcb_query_tree_reply(c, cookie, &rawError));
-            const XcbReply<xcb_generic_error_t> error(rawError);
-            if (!reply) {
-                continue;
-            }
-            const xcb_window_t* children = xcb_query_tree_children(reply.get());
-            const int count = xcb_query_tree_children_length(reply.get());
-            for (int i = 0; i < count; ++i) {
-                ((children[i] & ~mask) == ownerBase ? next : icons).push_back(children[i]);
-            }
-        }
-        level = std::move(next);
-    }
-    // A tray icon of a remote or proxied client has no local process: it is left out, as a
-    // window of one would be listed without a pid.
-    std::vector<pid_t> pids;
-    std::unordered_set<pid_t> seen;
-    for (const WindowOwner& iconOwner : readOwners(connection, icons, proof)) {
-        if (iconOwner.isProcess() && seen.insert(iconOwner.pid).second) {
-            pids.push_back(iconOwner.pid);
-        }
-    }
-    return pids;
 }
 
 }  // namespace
