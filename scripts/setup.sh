@@ -13,6 +13,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy clang-tidy-16
   clang-16  # the lint's quick parse that finds which files clang-tidy may check together
+  # the Debian package (scripts/package.sh) and its checks
+  debhelper dpkg-dev lintian appstream desktop-file-utils
   # run
   qt6-qpa-plugins libcanberra0 sound-theme-freedesktop hicolor-icon-theme
   xdg-utils  # xdg-open: hands the mail and web addresses Klosia opens to the desktop
