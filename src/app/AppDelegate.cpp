@@ -9,9 +9,6 @@
 #include <QScreen>
 
 #include "app/HotKeyRegistrar.h"
-#include "app/StatusItem.h"
-#include "app/Updater.h"
-#include "app/UserNotifications.h"
 #include "core/Clock.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
@@ -21,6 +18,7 @@
 #include "menu/SettingsMenu.h"
 #include "model/AppPolicies.h"
 #include "platform/HotKeyService.h"
+#include "platform/StatusItem.h"
 #include "platform/TelemetryClient.h"
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
@@ -28,6 +26,8 @@
 #include "preferences/PreferencesWindowController.h"
 #include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
+#include "services/Updater.h"
+#include "services/UserNotifications.h"
 #include "settings/Preferences.h"
 
 namespace klosia {

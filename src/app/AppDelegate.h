@@ -6,11 +6,11 @@
 
 #include <memory>
 
-#include "app/ApplicationDelegate.h"
 #include "core/Notification.h"
 #include "menu/MenuWindowControllerDelegate.h"
 #include "model/InactivityCheck.h"
 #include "platform/RunningApplication.h"
+#include "services/ApplicationDelegate.h"
 
 namespace klosia {
 

@@ -4,7 +4,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "app/StatusItem.h"
+#include "platform/StatusItem.h"
 
 namespace klosia {
 

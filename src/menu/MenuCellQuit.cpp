@@ -2,12 +2,12 @@
 
 #include <vector>
 
-#include "app/ApplicationDelegate.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
 #include "log/Vezizur.h"
 #include "model/QuitEngine.h"
 #include "model/QuitTargets.h"
+#include "services/ApplicationDelegate.h"
 
 namespace klosia {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <unordered_set>
 
-#include "app/ApplicationDelegate.h"
 #include "core/Dispatcher.h"
 #include "log/Vezizur.h"
 #include "model/QuitEngine.h"
 #include "model/QuitTargets.h"
+#include "services/ApplicationDelegate.h"
 
 namespace klosia {
 

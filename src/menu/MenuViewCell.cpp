@@ -9,7 +9,6 @@
 
 #include <cstdint>
 
-#include "app/Sound.h"
 #include "core/Dispatcher.h"
 #include "log/Vezizur.h"
 #include "menu/HoverButton.h"
@@ -20,6 +19,7 @@
 #include "menu/MenuViewCellDelegate.h"
 #include "menu/MenuViewController.h"
 #include "model/CPUSample.h"
+#include "services/Sound.h"
 #include "settings/Preferences.h"
 
 namespace klosia {

@@ -2,7 +2,7 @@
 
 #include <QMouseEvent>
 
-#include "app/ApplicationDelegate.h"
+#include "services/ApplicationDelegate.h"
 
 namespace klosia {
 

@@ -6,11 +6,11 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "app/ApplicationDelegate.h"
 #include "core/NotificationBus.h"
 #include "core/SupportMail.h"
 #include "log/Vezizur.h"
 #include "menu/MenuGlyph.h"
+#include "services/ApplicationDelegate.h"
 #include "settings/Preferences.h"
 
 namespace klosia {

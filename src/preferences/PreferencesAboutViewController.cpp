@@ -3,13 +3,13 @@
 #include <QDate>
 #include <QDesktopServices>
 
-#include "app/Updater.h"
 #include "core/AppInfo.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
 #include "preferences/CopyrightLine.h"
 #include "preferences/UpdateCheckWindow.h"
 #include "resources/Resources.h"
+#include "services/Updater.h"
 #include "ui_PreferencesAboutView.h"
 
 namespace klosia {

@@ -8,9 +8,9 @@
 
 #include <algorithm>
 
-#include "app/Sound.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
+#include "services/Sound.h"
 #include "settings/Preferences.h"
 #include "ui_PreferencesGeneralView.h"
 

@@ -1,8 +1,8 @@
 #include "preferences/SettingsAlertViewController.h"
 
-#include "app/ApplicationDelegate.h"
 #include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
+#include "services/ApplicationDelegate.h"
 #include "settings/Preferences.h"
 #include "ui_SettingsAlertView.h"
 

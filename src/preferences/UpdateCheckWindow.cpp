@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Updater.h"
+#include "services/Updater.h"
 
 namespace klosia {
 

@@ -10,11 +10,11 @@
 
 #include <cstdio>
 
-#include "FeedServer.h"
 #include "core/AppInfo.h"
 #include "core/SupportMail.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "support/DunstHistory.h"
+#include "support/FeedServer.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
 #include "support/session/PrivateHome.h"

@@ -8,7 +8,6 @@
 #include <QScreen>
 
 #include "app/AppDelegate.h"
-#include "app/UserNotifications.h"
 #include "core/NotificationBus.h"
 #include "fakes/FakeNotificationCenter.h"
 #include "fakes/FakeNotificationSettings.h"
@@ -24,6 +23,7 @@
 #include "preferences/InfoAlertViewController.h"
 #include "preferences/InfoAlertWindowController.h"
 #include "preferences/SettingsAlertWindowController.h"
+#include "services/UserNotifications.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"

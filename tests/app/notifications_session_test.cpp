@@ -20,12 +20,12 @@
 #include <optional>
 #include <set>
 
-#include "app/UserNotifications.h"
 #include "core/QtDispatcher.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/linux/DesktopNotificationSettings.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "services/UserNotifications.h"
 #include "support/DunstHistory.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"

@@ -13,7 +13,6 @@
 #include <cstdio>
 
 #include "app/AppDelegate.h"
-#include "app/UserNotifications.h"
 #include "core/AppInfo.h"
 #include "core/Clock.h"
 #include "core/NotificationBus.h"
@@ -33,6 +32,7 @@
 #include "platform/linux/LocalTelemetry.h"
 #include "preferences/PreferencesWindow.h"
 #include "preferences/PreferencesWindowController.h"
+#include "services/UserNotifications.h"
 #include "settings/Preferences.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"

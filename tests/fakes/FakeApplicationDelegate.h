@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ApplicationDelegate.h"
+#include "services/ApplicationDelegate.h"
 
 namespace klosia::test {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/StatusItem.h"
+#include "platform/StatusItem.h"
 
 namespace klosia::test {
 

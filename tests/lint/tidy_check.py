@@ -5,7 +5,8 @@
 
 Every tracked .cpp under src/, tests/, bench/ and resources/ is checked with the flags the
 build compiles it with, and the project's own headers through a header filter anchored at
-SOURCE_DIR, so that what the build generates (moc, uic and resource output) is never checked.
+SOURCE_DIR and at BUILD_DIR/include (where each library's headers are linked), so that what the
+build generates (moc, uic and resource output) is never checked.
 
 Nearly all of clang-tidy's time goes into parsing the Qt, GoogleTest and standard headers and
 matching every check against them, again for each file. So files compiled with the same flags
@@ -196,13 +197,15 @@ def find_conflicts(clang, group):
 
 
 class Runner:
-    def __init__(self, tidy, source_dir, work_dir, verbose):
+    def __init__(self, tidy, source_dir, build_dir, work_dir, verbose):
         self.tidy = tidy
         self.source_dir = source_dir
         self.work_dir = work_dir
         self.verbose = verbose
-        self.header_filter = "^" + re.escape(source_dir) + "/(" + "|".join(
-            root.rstrip("/") for root in SOURCE_ROOTS) + ")/"
+        # The libraries' headers are included through the links of the build's include folder
+        # (one per library, so that only its own folder shows), and clang names them by that path.
+        self.header_filter = "^(" + re.escape(source_dir) + "/(" + "|".join(
+            root.rstrip("/") for root in SOURCE_ROOTS) + ")|" + re.escape(build_dir) + "/include)/"
         self.config = os.path.join(source_dir, ".clang-tidy")
         self.runs = 0
 
@@ -329,7 +332,7 @@ def main():
              if path in group.mains]
 
     with tempfile.TemporaryDirectory(prefix="tidy.", dir=build_dir) as work_dir:
-        runner = Runner(tidy, source_dir, work_dir, options.verbose)
+        runner = Runner(tidy, source_dir, build_dir, work_dir, options.verbose)
         with ThreadPoolExecutor(max_workers=max(1, options.jobs)) as pool:
             results = list(pool.map(runner.check, units))
             results += list(pool.map(runner.check_using_declarations, using))

@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
-#include "app/Sound.h"
 #include "fakes/FakeApplicationDelegate.h"
 #include "fakes/FakeSoundPlayer.h"
 #include "fakes/ManualDispatcher.h"
@@ -15,6 +14,7 @@
 #include "menu/MenuTestSupport.h"
 #include "menu/MenuViewCell.h"
 #include "menu/MenuViewController.h"
+#include "services/Sound.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
 

@@ -5,12 +5,12 @@
 #include <QPushButton>
 
 #include "PreferencesFixture.h"
-#include "app/Updater.h"
 #include "fakes/FakeReleaseFeed.h"
 #include "preferences/CopyrightLine.h"
 #include "preferences/PreferencesAboutViewController.h"
 #include "preferences/PreferencesSupportViewController.h"
 #include "preferences/UpdateCheckWindow.h"
+#include "services/Updater.h"
 #include "support/OpenedUrls.h"
 
 namespace klosia {

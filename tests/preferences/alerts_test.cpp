@@ -9,12 +9,12 @@
 #include <QScreen>
 
 #include "PreferencesFixture.h"
-#include "app/ApplicationDelegate.h"
 #include "fakes/FakeCompositor.h"
 #include "preferences/AlertWindow.h"
 #include "preferences/InfoAlertViewController.h"
 #include "preferences/InfoAlertWindowController.h"
 #include "preferences/SettingsAlertWindowController.h"
+#include "services/ApplicationDelegate.h"
 #include "support/Wait.h"
 
 namespace klosia {

@@ -7,10 +7,10 @@
 #include <QTimer>
 
 #include "PreferencesFixture.h"
-#include "app/Sound.h"
 #include "fakes/FakeSoundPlayer.h"
 #include "preferences/PreferencesGeneralViewController.h"
 #include "preferences/PreferencesStepper.h"
+#include "services/Sound.h"
 #include "support/Wait.h"
 
 using namespace klosia;

@@ -14,7 +14,6 @@
 
 #include <cstdio>
 
-#include "app/Updater.h"
 #include "core/NotificationBus.h"
 #include "core/QtDispatcher.h"
 #include "fakes/FakeLoginItems.h"
@@ -30,6 +29,7 @@
 #include "preferences/SettingsAlertWindowController.h"
 #include "preferences/SettingsViewRecorder.h"
 #include "preferences/UpdateCheckWindow.h"
+#include "services/Updater.h"
 #include "settings/LaunchAtLogin.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"

@@ -1,4 +1,4 @@
-#include "app/ApplicationDelegate.h"
+#include "services/ApplicationDelegate.h"
 
 #include <atomic>
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <optional>
 
-#include "FeedServer.h"
-#include "app/Updater.h"
 #include "platform/linux/HttpReleaseFeed.h"
+#include "services/Updater.h"
+#include "support/FeedServer.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
 

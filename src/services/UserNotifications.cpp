@@ -1,4 +1,4 @@
-#include "app/UserNotifications.h"
+#include "services/UserNotifications.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

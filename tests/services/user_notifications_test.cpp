@@ -6,12 +6,12 @@
 
 #include <set>
 
-#include "app/UserNotifications.h"
 #include "core/AppInfo.h"
 #include "fakes/FakeNotificationCenter.h"
 #include "fakes/FakeNotificationSettings.h"
 #include "fakes/ManualDispatcher.h"
 #include "fakes/RecordingDefaults.h"
+#include "services/UserNotifications.h"
 #include "support/LogCapture.h"
 
 using namespace klosia;

@@ -1,4 +1,4 @@
-#include "app/Updater.h"
+#include "services/Updater.h"
 
 #include "core/AppInfo.h"
 #include "core/ReleaseVersion.h"

@@ -5,8 +5,6 @@
 
 #include <thread>
 
-#include "app/Sound.h"
-#include "app/SoundFiles.h"
 #include "core/NotificationBus.h"
 #include "core/QtDispatcher.h"
 #include "fakes/FakeSoundPlayer.h"
@@ -14,6 +12,8 @@
 #include "fakes/RecordingDefaults.h"
 #include "platform/helpers/ScopedEnv.h"
 #include "platform/linux/CanberraSoundPlayer.h"
+#include "services/Sound.h"
+#include "services/SoundFiles.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"

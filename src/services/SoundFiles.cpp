@@ -1,4 +1,4 @@
-#include "app/SoundFiles.h"
+#include "services/SoundFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>

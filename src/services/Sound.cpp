@@ -1,4 +1,4 @@
-#include "app/Sound.h"
+#include "services/Sound.h"
 
 #include <atomic>
 #include <utility>
