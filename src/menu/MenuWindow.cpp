@@ -9,6 +9,7 @@
 #include "menu/MenuWindowController.h"
 #include "menu/SettingsMenu.h"
 #include "settings/Preferences.h"
+#include "ui/Translucency.h"
 
 namespace klosia {
 
@@ -49,19 +50,11 @@ MenuWindow::MenuWindow(Dispatcher& dispatcher, Preferences& preferences, QWidget
 }
 
 void MenuWindow::setTranslucent(bool translucent) {
-    if (translucent == isTranslucent()) {
-        return;
-    }
-    // The X visual (with or without alpha) is chosen when the native window is made.
-    if (testAttribute(Qt::WA_WState_Created) && !isVisible()) {
-        destroy();
-    }
-    setAttribute(Qt::WA_TranslucentBackground, translucent);
-    setAttribute(Qt::WA_NoSystemBackground);
+    klosia::setTranslucent(*this, translucent);
 }
 
 bool MenuWindow::isTranslucent() const {
-    return testAttribute(Qt::WA_TranslucentBackground);
+    return klosia::isTranslucent(*this);
 }
 
 bool MenuWindow::performKeyEquivalent(const QKeyEvent& event) {

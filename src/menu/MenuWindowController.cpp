@@ -3,7 +3,6 @@
 #include <QCursor>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QPropertyAnimation>
 
 #include <chrono>
 
@@ -19,6 +18,7 @@
 #include "platform/Compositor.h"
 #include "platform/Workspace.h"
 #include "settings/Preferences.h"
+#include "ui/WindowFade.h"
 
 namespace klosia {
 
@@ -58,12 +58,15 @@ MenuWindowController::MenuWindowController(Dispatcher& dispatcher, Workspace& wo
       appList_(defaults),
       window_(std::make_unique<MenuWindow>(dispatcher, preferences)),
       menuViewController_(window_->contentView()),
-      fade_(new QPropertyAnimation(window_.get(), "windowOpacity", this)) {
+      // A second close during the closing fade would only run the same ending twice.
+      fade_(new WindowFade(*window_, kFadeMilliseconds, WindowFade::CloseWhileClosing::ignored,
+                           this)) {
     window_->menuWindowController = this;
     menuViewController_->menuWindowController = this;
     menuViewController_->delegate = this;
-    fade_->setDuration(kFadeMilliseconds);
-    connect(fade_, &QPropertyAnimation::finished, this, &MenuWindowController::fadeFinished);
+    connect(fade_, &WindowFade::fadedIn, this, &MenuWindowController::didFadeIn);
+    connect(fade_, &WindowFade::closeDue, this, &MenuWindowController::closeMenu);
+    connect(fade_, &WindowFade::fadedOut, this, &MenuWindowController::didFadeOut);
 
     observe(this, &MenuWindowController::workspaceDidLaunchApplicationNotification,
             names::didLaunchApplication);
@@ -75,98 +78,74 @@ MenuWindowController::MenuWindowController(Dispatcher& dispatcher, Workspace& wo
 }
 
 MenuWindowController::~MenuWindowController() {
-    fade_->stop();
+    // The fade belongs to this object but animates the window, which goes first.
+    delete fade_;
     window_->menuWindowController = nullptr;
     menuViewController_->menuWindowController = nullptr;
     menuViewController_->delegate = nullptr;
 }
 
 void MenuWindowController::openMenu(QPoint point) {
-    if (isOpen_) {
+    if (isOpen()) {
         return;
     }
     updateCPU();
     openScreen_ = screenFor(point);
     statusPoint_ = point;
-    window_->setWindowOpacity(0);
     if (!window_->isVisible()) {
         window_->setTranslucent(compositor_ != nullptr && compositor_->isRunning());
     }
     reloadApps();
-    phase_ = Phase::opening;
-    closeAfterOpening_ = false;  // the later wish wins
+    fade_->beginOpening();
     window_->show();
     window_->raise();
     window_->activateWindow();
     window_->setFocus(Qt::PopupFocusReason);
     logger.log("menu will open", VezizurLevel::info);
     menuViewController_->hoverIndex.reset();
-    fadeTo(1.0);
 }
 
 void MenuWindowController::closeMenu() {
-    // Escape or a press elsewhere in the first moments must not be lost: the menu closes as soon
-    // as its opening fade is over.
-    if (phase_ == Phase::opening) {
-        closeAfterOpening_ = true;
-        return;
-    }
-    // A second close during the closing fade would only run the same ending twice.
-    if (!isOpen_ || phase_ == Phase::closing) {
+    // Escape or a press elsewhere in the first moments must not be lost: the fade keeps the close
+    // for the end of the opening fade.
+    if (fade_->beginClosing() != WindowFade::Closing::started) {
         return;
     }
     if (delegate != nullptr) {
         delegate->setStatusItemHighlighted(false);
     }
     logger.log("menu will close", VezizurLevel::info);
-    phase_ = Phase::closing;
-    fadeTo(0.0);
 }
 
-void MenuWindowController::fadeTo(qreal opacity) {
-    fade_->stop();
-    fade_->setStartValue(window_->windowOpacity());
-    fade_->setEndValue(opacity);
-    fade_->start();
-}
-
-void MenuWindowController::fadeFinished() {
-    if (phase_ == Phase::opening) {
-        phase_ = Phase::open;
-        isOpen_ = true;
-        logger.log("menu did open", VezizurLevel::info);
-        // Alt pressed while the menu faded in was not counted yet: it counts once open.
-        if (QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier)) {
-            flagsChanged(QGuiApplication::queryKeyboardModifiers());
-        }
-        startCpuTimer();
-        Q_EMIT menuDidOpen();
-        if (closeAfterOpening_) {
-            closeAfterOpening_ = false;
-            closeMenu();
-        }
-    } else if (phase_ == Phase::closing) {
-        window_->closingByController = true;
-        window_->hide();
-        window_->closingByController = false;
-        finishClosing();
+void MenuWindowController::didFadeIn() {
+    logger.log("menu did open", VezizurLevel::info);
+    // Alt pressed while the menu faded in was not counted yet: it counts once open.
+    if (QGuiApplication::queryKeyboardModifiers().testFlag(Qt::AltModifier)) {
+        flagsChanged(QGuiApplication::queryKeyboardModifiers());
     }
+    startCpuTimer();
+    Q_EMIT menuDidOpen();
+}
+
+void MenuWindowController::didFadeOut() {
+    window_->closingByController = true;
+    window_->hide();
+    window_->closingByController = false;
+    finishClosing();
 }
 
 void MenuWindowController::windowDidHide() {
-    if (phase_ == Phase::closed) {
+    const bool wasClosing = phase() == Phase::closing;
+    if (!fade_->abandon()) {
         return;
     }
-    fade_->stop();
-    if (phase_ != Phase::closing && delegate != nullptr) {
+    if (!wasClosing && delegate != nullptr) {
         delegate->setStatusItemHighlighted(false);
     }
     finishClosing();
 }
 
 void MenuWindowController::finishClosing() {
-    phase_ = Phase::closed;
-    isOpen_ = false;
     logger.log("menu did close", VezizurLevel::info);
     menuViewController_->clearSearch();
     menuViewController_->resetForNextOpening();
@@ -176,7 +155,7 @@ void MenuWindowController::finishClosing() {
 }
 
 void MenuWindowController::flagsChanged(Qt::KeyboardModifiers modifiers) {
-    if ((modifiers & kFlagModifiers) == Qt::AltModifier && isOpen_) {
+    if ((modifiers & kFlagModifiers) == Qt::AltModifier && isOpen()) {
         logger.log("flag alternate", VezizurLevel::info);
         menuViewController_->alternate = true;
     } else {
@@ -221,7 +200,7 @@ QScreen* MenuWindowController::screenUnderMouse() {
 
 void MenuWindowController::reloadApps() {
     std::vector<MenuAppPtr> apps = appList_.rebuild(workspace_.runningApplications(), preferences_);
-    if (!isOpen_) {
+    if (!isOpen()) {
         drawTip();
     }
     menuViewController_->setApplications(std::move(apps));

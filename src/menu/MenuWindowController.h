@@ -13,8 +13,7 @@
 #include "menu/MenuViewCellDelegate.h"
 #include "menu/RotateTip.h"
 #include "model/AppListState.h"
-
-class QPropertyAnimation;
+#include "ui/WindowFade.h"
 
 namespace klosia {
 
@@ -42,7 +41,7 @@ public:
     // Length of each fade.
     static constexpr int kFadeMilliseconds = 100;
 
-    enum class Phase { closed, opening, open, closing };
+    using Phase = WindowFade::Phase;
 
     // Everything passed in must outlive the controller. `compositor` may be null (then the menu
     // is always opaque); policies are kept in `defaults`, or without one in the standard user
@@ -61,8 +60,8 @@ public:
     // Fades the window out; when the fade ends it is hidden, the search is cleared, the list
     // rebuilt and the load no longer sampled.
     void closeMenu();
-    bool isOpen() const { return isOpen_; }
-    Phase phase() const { return phase_; }
+    bool isOpen() const { return fade_->isOpen(); }
+    Phase phase() const { return fade_->phase(); }
 
     // The modifier keys changed: the alternate mode is on exactly when, of Shift, Ctrl, Alt and
     // Super, Alt alone is held while the menu is open.
@@ -118,8 +117,8 @@ Q_SIGNALS:
     void menuDidClose();
 
 private:
-    void fadeFinished();
-    void fadeTo(qreal opacity);
+    void didFadeIn();
+    void didFadeOut();
     void finishClosing();
     void startCpuTimer();
     void stopCpuTimer();
@@ -135,12 +134,9 @@ private:
 
     std::unique_ptr<MenuWindow> window_;
     MenuViewController* menuViewController_;
-    QPropertyAnimation* fade_;
+    WindowFade* fade_;
     RotateTip::RandomSource tipRandom_ = RotateTip::systemRandom();
 
-    bool isOpen_ = false;
-    Phase phase_ = Phase::closed;
-    bool closeAfterOpening_ = false;  // a close was asked for during the opening fade
     QPoint statusPoint_;
     QPointer<QScreen> openScreen_;
 

@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include "ui/Translucency.h"
+
 namespace klosia {
 
 AlertWindow::AlertWindow(QWidget* parent)
@@ -21,19 +23,11 @@ void AlertWindow::setContentView(QWidget* content) {
 }
 
 void AlertWindow::setTranslucent(bool translucent) {
-    if (translucent == isTranslucent()) {
-        return;
-    }
-    // The X visual (with or without alpha) is chosen when the native window is made.
-    if (testAttribute(Qt::WA_WState_Created) && !isVisible()) {
-        destroy();
-    }
-    setAttribute(Qt::WA_TranslucentBackground, translucent);
-    setAttribute(Qt::WA_NoSystemBackground);
+    klosia::setTranslucent(*this, translucent);
 }
 
 bool AlertWindow::isTranslucent() const {
-    return testAttribute(Qt::WA_TranslucentBackground);
+    return klosia::isTranslucent(*this);
 }
 
 void AlertWindow::reject() {

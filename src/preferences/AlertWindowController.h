@@ -5,7 +5,7 @@
 
 #include <memory>
 
-class QPropertyAnimation;
+#include "ui/WindowFade.h"
 
 namespace klosia {
 
@@ -23,7 +23,8 @@ class AlertWindowController : public QObject {
     Q_OBJECT
 
 public:
-    enum class Phase { hidden, opening, open, closing };
+    // The window is hidden while the fade is closed.
+    using Phase = WindowFade::Phase;
 
     static constexpr int kFadeMilliseconds = 250;
 
@@ -31,8 +32,8 @@ public:
     AlertWindowController(const AlertWindowController&) = delete;
     AlertWindowController& operator=(const AlertWindowController&) = delete;
 
-    bool isOpen() const { return phase_ == Phase::open || phase_ == Phase::closing; }
-    Phase phase() const { return phase_; }
+    bool isOpen() const { return fade_->isOpen(); }
+    Phase phase() const { return fade_->phase(); }
     AlertWindow* window() const { return window_.get(); }
 
 Q_SIGNALS:
@@ -50,16 +51,12 @@ protected:
     void closeAlert();
 
 private:
-    void fadeTo(qreal opacity);
-    void fadeFinished();
     void centre();
 
     QString name_;
     Compositor* compositor_;
     std::unique_ptr<AlertWindow> window_;
-    QPropertyAnimation* fade_;
-    Phase phase_ = Phase::hidden;
-    bool closeAfterOpening_ = false;
+    WindowFade* fade_;
 };
 
 }  // namespace klosia

@@ -65,7 +65,7 @@ protected:
 TEST_F(AlertsTest, OpeningFadesInFramelessOnTopAndCentredThenClosingFadesOut) {
     capture.clear();
     settings.closeSettings();
-    EXPECT_EQ(settings.phase(), Phase::hidden);
+    EXPECT_EQ(settings.phase(), Phase::closed);
     EXPECT_TRUE(capture.lines().empty()) << "closing an alert never opened does nothing";
 
     settings.openSettings();
@@ -90,7 +90,7 @@ TEST_F(AlertsTest, OpeningFadesInFramelessOnTopAndCentredThenClosingFadesOut) {
     EXPECT_EQ(settings.phase(), Phase::closing);
     EXPECT_TRUE(settings.isOpen()) << "open until faded out";
     EXPECT_EQ(logged("settings will close"), 1U);
-    ASSERT_TRUE(settles(settings, Phase::hidden));
+    ASSERT_TRUE(settles(settings, Phase::closed));
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(logged("settings did close"), 1U);
 
@@ -107,7 +107,7 @@ TEST_F(AlertsTest, RequestsDuringAFadeFollowTheOpenState) {
     info.closeInfo();
     EXPECT_EQ(logged("info will close"), 0U);
     EXPECT_EQ(info.phase(), Phase::opening);
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
     EXPECT_EQ(logged("info did open"), 1U);
     EXPECT_EQ(logged("info will close"), 1U);
     EXPECT_FALSE(info.window()->isVisible());
@@ -116,7 +116,7 @@ TEST_F(AlertsTest, RequestsDuringAFadeFollowTheOpenState) {
     openInfo();
     control<QPushButton>(info, "infoButton")->click();
     EXPECT_EQ(info.phase(), Phase::opening);
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
     // An opening after the close, still during the fade-in, keeps the alert open.
     openInfo();
     info.closeInfo();
@@ -125,7 +125,7 @@ TEST_F(AlertsTest, RequestsDuringAFadeFollowTheOpenState) {
 
     // A second opening during the fade-in starts it again with the new texts.
     info.closeInfo();
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
     const std::size_t opened = logged("info did open");
     openInfo("First");
     openInfo("Second");
@@ -145,7 +145,7 @@ TEST_F(AlertsTest, RequestsDuringAFadeFollowTheOpenState) {
     const std::size_t closed = logged("info did close");
     control<QPushButton>(info, "infoButton")->click();
     EXPECT_EQ(logged("info will close"), closing + 1);
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
     EXPECT_FALSE(info.window()->isVisible());
     EXPECT_EQ(logged("info did close"), closed + 1);
     EXPECT_EQ(info.infoAlertViewController()->title(), QStringLiteral("Second"));
@@ -156,7 +156,7 @@ TEST_F(AlertsTest, EscapeClosesAndReturnPressesTheDefaultButton) {
     ASSERT_TRUE(settles(info, Phase::open));
     press(info.window(), Qt::Key_Escape, test::kKeysymEscape);
     EXPECT_EQ(info.phase(), Phase::closing);
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
 
     // A close request of the window manager fades it out too, instead of hiding it at once.
     openInfo();
@@ -164,7 +164,7 @@ TEST_F(AlertsTest, EscapeClosesAndReturnPressesTheDefaultButton) {
     info.window()->close();
     EXPECT_EQ(info.phase(), Phase::closing);
     EXPECT_TRUE(info.window()->isVisible());
-    ASSERT_TRUE(settles(info, Phase::hidden));
+    ASSERT_TRUE(settles(info, Phase::closed));
 
     settings.openSettings();
     ASSERT_TRUE(settles(settings, Phase::open));
@@ -176,7 +176,7 @@ TEST_F(AlertsTest, EscapeClosesAndReturnPressesTheDefaultButton) {
     press(settings.window(), Qt::Key_Return, test::kKeysymReturn);
     EXPECT_EQ(settings.phase(), Phase::closing);
     EXPECT_EQ(sounds->isChecked(), before);
-    ASSERT_TRUE(settles(settings, Phase::hidden));
+    ASSERT_TRUE(settles(settings, Phase::closed));
 }
 
 TEST_F(AlertsTest, SettingsControlsShowAndSaveTheirPreferences) {
@@ -220,7 +220,7 @@ TEST_F(AlertsTest, SettingsControlsShowAndSaveTheirPreferences) {
     // A change made elsewhere while the alert was away shows at its next opening.
     ASSERT_TRUE(settles(settings, Phase::open));
     settings.closeSettings();
-    ASSERT_TRUE(settles(settings, Phase::hidden));
+    ASSERT_TRUE(settles(settings, Phase::closed));
     prefs.setPlaySounds(false);
     settings.openSettings();
     EXPECT_FALSE(sounds->isChecked());
@@ -232,7 +232,7 @@ TEST_F(AlertsTest, AllPreferencesClosesTheAlertAndOpensTheWindowAtOnce) {
     control<QPushButton>(settings, "settingsViewAllBt")->click();
     EXPECT_EQ(delegate.preferencesOpened, 1) << "while the alert fades out";
     EXPECT_EQ(settings.phase(), Phase::closing);
-    ASSERT_TRUE(settles(settings, Phase::hidden));
+    ASSERT_TRUE(settles(settings, Phase::closed));
 }
 
 TEST_F(AlertsTest, TranslucentOnlyOverACompositorAndNamedForScreenReaders) {
@@ -241,7 +241,7 @@ TEST_F(AlertsTest, TranslucentOnlyOverACompositorAndNamedForScreenReaders) {
     EXPECT_FALSE(settings.window()->isTranslucent());
     ASSERT_TRUE(settles(settings, Phase::open));
     settings.closeSettings();
-    ASSERT_TRUE(settles(settings, Phase::hidden));
+    ASSERT_TRUE(settles(settings, Phase::closed));
     compositor.running = true;
     settings.openSettings();
     EXPECT_TRUE(settings.window()->isTranslucent());
