@@ -37,17 +37,6 @@ namespace {
 const QString kFirstRunCountPrefix = QStringLiteral("kUserdefaultsFirstRunCount_");
 const QString kForceQuitCountPrefix = QStringLiteral("kUserdefaultsForceQuitNotificationCount_");
 
-// The first screen, in the system's order, whose frame holds the pointer.
-QScreen* screenUnderMouse() {
-    const QPoint mouse = QCursor::pos();
-    for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry().contains(mouse)) {
-            return screen;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 const QString AppDelegate::kTelemetrySecret =
@@ -134,7 +123,6 @@ void AppDelegate::applicationDidFinishLaunching() {
 
     // 6. Subscriptions.
     NotificationBus& bus = NotificationBus::defaultCenter();
-    bus.observe(this, &AppDelegate::appWillQuitNotification, names::appWillQuit);
     bus.observe(this, &AppDelegate::appWillForceQuitNotification, names::appWillForceQuit);
     bus.observe(this, &AppDelegate::shortcutsDidChangedNotification, names::shortcutsDidChanged);
 
@@ -218,7 +206,7 @@ void AppDelegate::performMenuAttempt(int retry) {
         return;
     }
     setStatusItemHighlighted(true);
-    QScreen* screen = screenUnderMouse();
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         return;
     }
@@ -304,8 +292,6 @@ void AppDelegate::appWillForceQuitNotification(const Notification& /*notificatio
     s_.defaults.set(key, count + 1);
     s_.defaults.synchronize();
 }
-
-void AppDelegate::appWillQuitNotification(const Notification& /*notification*/) {}
 
 void AppDelegate::shortcutsDidChangedNotification(const Notification& /*notification*/) {
     registerHotKeys();

@@ -67,7 +67,6 @@ public:
     AppDelegate& operator=(const AppDelegate&) = delete;
 
     void applicationDidFinishLaunching();
-    void applicationWillTerminate() {}
 
     // ApplicationDelegate
     void showNotification(const QString& title, const QString& subtitle) override;
@@ -86,7 +85,6 @@ public:
 
     void workspaceDidLaunchApplicationNotification(const RunningApplicationPtr& app);
     void workspaceDidTerminateApplicationNotification(const RunningApplicationPtr& app);
-    void appWillQuitNotification(const Notification& notification);
     void appWillForceQuitNotification(const Notification& notification);
     void shortcutsDidChangedNotification(const Notification& notification);
 

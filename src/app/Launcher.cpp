@@ -205,7 +205,6 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     }
 
     const int status = QApplication::exec();
-    delegate.applicationWillTerminate();
     dispatcher.waitForBackground();
     if (auto* file = dynamic_cast<FileUserDefaults*>(platform.defaults.get())) {
         file->flush();

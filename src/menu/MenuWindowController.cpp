@@ -34,12 +34,10 @@ constexpr qreal kTitleLineHeight = 17;
 // The screen that holds the status icon: the menu is placed against its panel. Falls back to
 // the screen under the pointer, then to the primary screen.
 QScreen* screenFor(QPoint point) {
-    for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry().contains(point)) {
-            return screen;
-        }
+    if (QScreen* screen = QGuiApplication::screenAt(point)) {
+        return screen;
     }
-    if (QScreen* screen = MenuWindowController::screenUnderMouse()) {
+    if (QScreen* screen = QGuiApplication::screenAt(QCursor::pos())) {
         return screen;
     }
     return QGuiApplication::primaryScreen();
@@ -186,16 +184,6 @@ void MenuWindowController::layoutWindow() {
     // A hidden window gets its resize event only when shown; the content needs its size now.
     menuViewController_->setGeometry(QRect(QPoint(0, 0), size));
     menuViewController_->updateBackground();
-}
-
-QScreen* MenuWindowController::screenUnderMouse() {
-    const QPoint pointer = QCursor::pos();
-    for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen->geometry().contains(pointer)) {
-            return screen;
-        }
-    }
-    return nullptr;
 }
 
 void MenuWindowController::reloadApps() {

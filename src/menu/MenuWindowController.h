@@ -70,8 +70,6 @@ public:
     // Sizes the window for the shown entries and places it at the status icon, on the screen
     // the menu opened on. Nothing happens before the menu was first opened.
     void layoutWindow();
-    // The first screen whose frame holds the pointer, or null.
-    static QScreen* screenUnderMouse();
 
     // Rebuilds the list from the workspace, hands it to the menu view and lays the window out.
     // While the menu is not open it also draws a new tip (or empties the line when tips are
