@@ -280,10 +280,10 @@ void AppDelegate::appWillForceQuitNotification(const Notification& /*notificatio
             closeMenu();
             if (infoAlertWindowController_) {
                 infoAlertWindowController_->openInfo(
-                    QStringLiteral("Hey Davezazovu Riveriz 🕵️♀️"),
-                    QStringLiteral("FYI, some background apps will immediately restart after "
-                                   "quitting them. It’s sorcery beyond our control."),
-                    QStringLiteral("I can handle it!"));
+                    tr("Hey Davezazovu Riveriz 🕵️♀️"),
+                    tr("FYI, some background apps will immediately restart after "
+                       "quitting them. It’s sorcery beyond our control."),
+                    tr("I can handle it!"));
             }
         });
     } else if (infoAlertWindowController_) {

@@ -1,5 +1,7 @@
 #include "menu/MenuCellQuit.h"
 
+#include <QCoreApplication>
+
 #include <vector>
 
 #include "core/Dispatcher.h"
@@ -13,10 +15,14 @@ namespace klosia {
 
 MenuCellQuit::Message MenuCellQuit::message(const QString& name, bool force) {
     if (force) {
-        return {name + QStringLiteral(" has been quit with force! 💪"),
-                QStringLiteral("We couldn’t have done it without you.")};
+        return {
+            QCoreApplication::translate("klosia::MenuCellQuit", "%1 has been quit with force! 💪")
+                .arg(name),
+            QCoreApplication::translate("klosia::MenuCellQuit",
+                                        "We couldn’t have done it without you.")};
     }
-    return {name + QStringLiteral(" has been quit ✋"), QStringLiteral("Your wish is my command.")};
+    return {QCoreApplication::translate("klosia::MenuCellQuit", "%1 has been quit ✋").arg(name),
+            QCoreApplication::translate("klosia::MenuCellQuit", "Your wish is my command.")};
 }
 
 QString MenuCellQuit::describe(const RunningApplicationPtr& app) {

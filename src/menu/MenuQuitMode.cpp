@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+#include <QCoreApplication>
+
 namespace klosia {
 
 bool MenuQuitMode::isForce(QuitOption option, bool alternate) {
@@ -11,9 +13,11 @@ bool MenuQuitMode::isForce(QuitOption option, bool alternate) {
 QString MenuQuitMode::klosiaTitle(QuitOption option, bool all, bool alternate) {
     const bool force = isForce(option, alternate);
     if (all) {
-        return force ? QStringLiteral("Force Klosia") : QStringLiteral(" Klosia");
+        return force ? QCoreApplication::translate("klosia::MenuQuitMode", "Force Klosia")
+                     : QCoreApplication::translate("klosia::MenuQuitMode", " Klosia");
     }
-    return force ? QStringLiteral("Force Quit Selected") : QStringLiteral("Quit Selected");
+    return force ? QCoreApplication::translate("klosia::MenuQuitMode", "Force Quit Selected")
+                 : QCoreApplication::translate("klosia::MenuQuitMode", "Quit Selected");
 }
 
 QString MenuQuitMode::klosiaAccessibleName(QuitOption option, bool all, bool alternate) {

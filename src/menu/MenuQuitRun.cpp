@@ -1,5 +1,7 @@
 #include "menu/MenuQuitRun.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -56,15 +58,23 @@ void entryDone(const std::shared_ptr<Run>& run) {
 
 MenuQuitRun::Message MenuQuitRun::closingMessage(bool force, bool all) {
     if (force) {
-        return all ? Message{QStringLiteral("All apps has been quit with force! 💪"),
-                             QStringLiteral("We couldn’t have done it without you.")}
-                   : Message{QStringLiteral("Selected apps has been quit with force! 💪"),
-                             QStringLiteral("The force is strong with you.")};
+        return all ? Message{QCoreApplication::translate("klosia::MenuQuitRun",
+                                                         "All apps has been quit with force! 💪"),
+                             QCoreApplication::translate("klosia::MenuQuitRun",
+                                                         "We couldn’t have done it without you.")}
+                   : Message{
+                         QCoreApplication::translate("klosia::MenuQuitRun",
+                                                     "Selected apps has been quit with force! 💪"),
+                         QCoreApplication::translate("klosia::MenuQuitRun",
+                                                     "The force is strong with you.")};
     }
-    return all ? Message{QStringLiteral("All apps has been quit! 👍"),
-                         QStringLiteral("Your wish is my command.")}
-               : Message{QStringLiteral("Selected apps has been quit! ✋"),
-                         QStringLiteral("You did it!")};
+    return all ? Message{QCoreApplication::translate("klosia::MenuQuitRun",
+                                                     "All apps has been quit! 👍"),
+                         QCoreApplication::translate("klosia::MenuQuitRun",
+                                                     "Your wish is my command.")}
+               : Message{QCoreApplication::translate("klosia::MenuQuitRun",
+                                                     "Selected apps has been quit! ✋"),
+                         QCoreApplication::translate("klosia::MenuQuitRun", "You did it!")};
 }
 
 void MenuQuitRun::start(Dispatcher& dispatcher, const std::vector<MenuAppPtr>& checked, bool force,

@@ -201,11 +201,11 @@ void MenuViewCell::optionsBtPress() {
         return;
     }
     optionsMenu_->clear();
-    QAction* always = optionsMenu_->addAction(QStringLiteral("Always Quit"));
+    QAction* always = optionsMenu_->addAction(tr("Always Quit"));
     always->setCheckable(true);
     always->setChecked(app_->policy == MenuAppPolicy::always);
     connect(always, &QAction::triggered, this, [this] { alwaysQuitPress(); });
-    QAction* never = optionsMenu_->addAction(QStringLiteral("Never Quit"));
+    QAction* never = optionsMenu_->addAction(tr("Never Quit"));
     never->setCheckable(true);
     never->setChecked(app_->policy == MenuAppPolicy::never);
     connect(never, &QAction::triggered, this, [this] { neverQuitPress(); });

@@ -1,5 +1,6 @@
 #include "menu/RotateTip.h"
 
+#include <QCoreApplication>
 #include <QRandomGenerator>
 
 namespace klosia {
@@ -7,24 +8,29 @@ namespace klosia {
 const std::vector<RotateTipItem>& RotateTip::tips() {
     using enum RotateTipAction;
     static const std::vector<RotateTipItem> list{
-        {QStringLiteral("Don’t give up quitting"), none},
-        {QStringLiteral("⌥ to toggle quit/force quit 💪"), preferences},
-        {QStringLiteral("Set a shortcut 👉"), preferences},
-        {QStringLiteral("Quitters are winners 🏆"), none},
-        {QStringLiteral("Quitters are leaders 💁"), none},
-        {QStringLiteral("Quitters are our faves 😍"), none},
-        {QStringLiteral("Quit not. Maybe a little… 🙄"), none},
-        {QStringLiteral("Quitting is caring 👌"), none},
-        {QStringLiteral("Time to quit 🤘"), none},
-        {QStringLiteral("There is no shame in quitting"), none},
-        {QStringLiteral("I just won’t quit, maybe. 🙄"), none},
-        {QStringLiteral("Quitting is leading 🧝♂️"), none},
-        {QStringLiteral("Quitting is just starting over ☀️"), none},
-        {QStringLiteral("The force is strong with you. 🙏"), none},
-        {QStringLiteral("Fall seven times, quit eight 🖐🤟"), none},
-        {QStringLiteral("Never stop quitting 💪"), none},
-        {QStringLiteral("Rehab for your apps 🧑⚕️"), none},
-        {QStringLiteral("Addicted to quitting ⚡️"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Don’t give up quitting"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "⌥ to toggle quit/force quit 💪"),
+         preferences},
+        {QCoreApplication::translate("klosia::RotateTip", "Set a shortcut 👉"), preferences},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitters are winners 🏆"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitters are leaders 💁"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitters are our faves 😍"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quit not. Maybe a little… 🙄"),
+         none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitting is caring 👌"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Time to quit 🤘"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "There is no shame in quitting"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "I just won’t quit, maybe. 🙄"),
+         none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitting is leading 🧝♂️"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Quitting is just starting over ☀️"),
+         none},
+        {QCoreApplication::translate("klosia::RotateTip", "The force is strong with you. 🙏"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Fall seven times, quit eight 🖐🤟"),
+         none},
+        {QCoreApplication::translate("klosia::RotateTip", "Never stop quitting 💪"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Rehab for your apps 🧑⚕️"), none},
+        {QCoreApplication::translate("klosia::RotateTip", "Addicted to quitting ⚡️"), none},
     };
     return list;
 }

@@ -30,9 +30,9 @@ SettingsMenu::SettingsMenu(Preferences& preferences, QWidget* parent)
       helpItem_(addItem(&SettingsMenu::helpItemPress)),
       quitItem_(addItem(&SettingsMenu::quitItemPress)) {
     setAccessibleName(tr("Settings"));
-    preferencesItem_->setText(QStringLiteral("Preferences"));
-    helpItem_->setText(QStringLiteral("Help"));
-    quitItem_->setText(QStringLiteral("Quit"));
+    preferencesItem_->setText(tr("Preferences"));
+    helpItem_->setText(tr("Help"));
+    quitItem_->setText(tr("Quit"));
     // Shown beside the items; acted on by keyPressEvent() and the menu window, never through
     // Qt's shortcut map, so that no press is handled twice.
     backgroundAppsItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
@@ -52,8 +52,7 @@ QAction* SettingsMenu::addItem(void (SettingsMenu::*action)(QAction*)) {
 
 void SettingsMenu::refresh() {
     const bool shown = preferences_.showBackgroundApps();
-    backgroundAppsItem_->setText(shown ? QStringLiteral("Hide background apps")
-                                       : QStringLiteral("View background apps"));
+    backgroundAppsItem_->setText(shown ? tr("Hide background apps") : tr("View background apps"));
     const QString backgroundImage = shown ? QStringLiteral("settings-background-apps-hide")
                                           : QStringLiteral("settings-background-apps-show");
     const std::pair<QAction*, QString> images[] = {

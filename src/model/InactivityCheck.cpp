@@ -1,5 +1,7 @@
 #include "model/InactivityCheck.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <iterator>
 #include <limits>
@@ -177,8 +179,11 @@ std::vector<InactivityCheck::Target> InactivityCheck::decide(std::int64_t thresh
                        VezizurLevel::info);
             notifiedApps.insert(entry.bundleIdentifier, true);
             entry.warnedDate = now;
-            notify_(entry.name + QStringLiteral(" has been inactive for ") + durationText(elapsed),
-                    QStringLiteral("Auto-quitting in 30 seconds."));
+            notify_(QCoreApplication::translate("klosia::InactivityCheck",
+                                                "%1 has been inactive for %2")
+                        .arg(entry.name, durationText(elapsed)),
+                    QCoreApplication::translate("klosia::InactivityCheck",
+                                                "Auto-quitting in 30 seconds."));
         }
         const RunningApplicationPtr& process = entry.runningApplication;
         const bool graceOver =
@@ -200,8 +205,10 @@ void InactivityCheck::quit(const std::vector<Target>& targets) {
             continue;  // asked again at the next tick
         }
         notify_(
-            (name.isEmpty() ? QStringLiteral("App") : name) + QStringLiteral(" has been quit ✋"),
-            QStringLiteral("Your wish is my command."));
+            QCoreApplication::translate("klosia::InactivityCheck", "%1 has been quit ✋")
+                .arg(name.isEmpty() ? QCoreApplication::translate("klosia::InactivityCheck", "App")
+                                    : name),
+            QCoreApplication::translate("klosia::InactivityCheck", "Your wish is my command."));
         inactiveApps.remove(identifier);
         notifiedApps.remove(identifier);
     }

@@ -180,11 +180,11 @@ QString PreferencesGeneralViewController::unitTitle(int tag, std::int64_t amount
     const bool one = amount == 1;
     switch (tag) {
         case kMinuteTag:
-            return one ? QStringLiteral("minute") : QStringLiteral("minutes");
+            return one ? tr("minute") : tr("minutes");
         case kHourTag:
-            return one ? QStringLiteral("hour") : QStringLiteral("hours");
+            return one ? tr("hour") : tr("hours");
         case kDayTag:
-            return one ? QStringLiteral("day") : QStringLiteral("days");
+            return one ? tr("day") : tr("days");
         default:
             return {};
     }

@@ -72,11 +72,11 @@ QSize SettingsViewRecorder::sizeHint() const {
 }
 
 QString SettingsViewRecorder::typePrompt() {
-    return QStringLiteral("Type Shortcut");
+    return tr("Type Shortcut");
 }
 
 QString SettingsViewRecorder::recordPrompt() {
-    return QStringLiteral("Record Shortcut");
+    return tr("Record Shortcut");
 }
 
 void SettingsViewRecorder::setDeleted(bool deleted) {

@@ -1,6 +1,7 @@
 #include "services/UserNotifications.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUuid>
@@ -16,9 +17,10 @@ namespace klosia {
 
 namespace {
 
-const QString kAlertMessage = QStringLiteral("Notifications for this app are turned off.");
-const QString kLeaveThemOff = QStringLiteral("Leave them off");
-const QString kUpdateTheseSettings = QStringLiteral("Update these settings");
+constexpr const char* kContext = "klosia::UserNotifications";
+// The log names the alert by its untranslated text.
+constexpr const char* kAlertMessage =
+    QT_TRANSLATE_NOOP("klosia::UserNotifications", "Notifications for this app are turned off.");
 
 }  // namespace
 
@@ -94,13 +96,16 @@ void UserNotifications::showNotificationsOffAlert() {
         open->activateWindow();
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Critical, QLatin1String(appinfo::kName), kAlertMessage,
+    auto* box = new QMessageBox(QMessageBox::Critical, QLatin1String(appinfo::kName),
+                                QCoreApplication::translate(kContext, kAlertMessage),
                                 QMessageBox::NoButton);
     // One role for both keeps the buttons in the order they are added on every desktop's
     // button layout; with no reject button, Escape and the window's close button leave the
     // choice open rather than pick one.
-    QPushButton* leave = box->addButton(kLeaveThemOff, QMessageBox::ActionRole);
-    QPushButton* update = box->addButton(kUpdateTheseSettings, QMessageBox::ActionRole);
+    QPushButton* leave = box->addButton(QCoreApplication::translate(kContext, "Leave them off"),
+                                        QMessageBox::ActionRole);
+    QPushButton* update = box->addButton(
+        QCoreApplication::translate(kContext, "Update these settings"), QMessageBox::ActionRole);
     box->setDefaultButton(leave);
     box->setWindowModality(Qt::ApplicationModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -118,7 +123,7 @@ void UserNotifications::showNotificationsOffAlert() {
                          }
                      });
     alert_ = box;
-    logger.log("show alert: " + kAlertMessage, VezizurLevel::info);
+    logger.log("show alert: " + QLatin1String(kAlertMessage), VezizurLevel::info);
     // Shown without a nested event loop: the tray, the bus and the timers keep running.
     box->show();
     box->raise();
