@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include <QCommandLineParser>
+
 #include "core/AppInfo.h"
 
 namespace klosia {
@@ -16,41 +18,57 @@ CommandLine failure(const QString& message) {
 }  // namespace
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
-    CommandLine result;
-    bool list = false;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments.at(i);
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            result.action = Action::help;
-            return result;
-        }
-        if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
-            result.action = Action::version;
-            return result;
-        }
-        if (argument == QLatin1String("--list")) {
-            list = true;
-        } else if (argument == QLatin1String("--json")) {
-            result.json = true;
-        } else if (argument == QLatin1String("--background")) {
-            result.background = true;
-        } else if (argument == QLatin1String("--preferences")) {
-            result.preferences = true;
-        } else if (argument.startsWith(QLatin1Char('-'))) {
-            return failure(QStringLiteral("unknown option '%1'").arg(argument));
-        } else {
-            return failure(QStringLiteral("unexpected argument '%1'").arg(argument));
-        }
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    const QCommandLineOption list(QStringLiteral("list"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption background(QStringLiteral("background"));
+    const QCommandLineOption preferences(QStringLiteral("preferences"));
+    parser.addOptions({help, version, list, json, background, preferences});
+
+    // An argument not understood is an error even next to --help: what was meant is unclear.
+    const bool parsed = parser.parse(arguments);
+    if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
+        const QString& name = unknown.first();
+        return failure(
+            QStringLiteral("unknown option '%1%2'")
+                .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
     }
-    if (!list && (result.json || result.background)) {
+    if (!parsed) {
+        // A value given to an option that takes none ("--list=3"), in the style of the others.
+        QString text = parser.errorText();
+        if (text.endsWith(QLatin1Char('.'))) {
+            text.chop(1);
+        }
+        return failure(text.isEmpty() ? text : text.front().toLower() + text.mid(1));
+    }
+    if (const QStringList stray = parser.positionalArguments(); !stray.isEmpty()) {
+        return failure(QStringLiteral("unexpected argument '%1'").arg(stray.first()));
+    }
+
+    CommandLine result;
+    if (parser.isSet(help)) {
+        result.action = Action::help;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = Action::version;
+        return result;
+    }
+    result.json = parser.isSet(json);
+    result.background = parser.isSet(background);
+    result.preferences = parser.isSet(preferences);
+    const bool listing = parser.isSet(list);
+    if (!listing && (result.json || result.background)) {
         return failure(
             QStringLiteral("%1 only goes with --list")
                 .arg(result.json ? QStringLiteral("--json") : QStringLiteral("--background")));
     }
-    if (list && result.preferences) {
+    if (listing && result.preferences) {
         return failure(QStringLiteral("--preferences does not go with --list"));
     }
-    if (list) {
+    if (listing) {
         result.action = Action::list;
     }
     return result;

@@ -5,8 +5,9 @@
 
 namespace klosia {
 
-// What the command line asks for. Parsed without a QCoreApplication, so --help and --version
-// work where no display is available.
+// What the command line asks for. Parsed (by QCommandLineParser) without a QCoreApplication, so
+// --help and --version work where no display is available. Any option or argument not understood
+// makes it an error, even beside --help.
 struct CommandLine {
     enum class Action { run, list, help, version, error };
 

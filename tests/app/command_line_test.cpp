@@ -52,6 +52,9 @@ TEST(CommandLineParse, OptionsAndTheirErrors) {
     EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::help);
     EXPECT_EQ(parse({"-v"}).action, CommandLine::Action::version);
     EXPECT_EQ(parse({"--list", "--bogus", "--help"}).action, CommandLine::Action::error);
+    EXPECT_EQ(parse({"--help", "--bogus"}).action, CommandLine::Action::error);
+    EXPECT_EQ(parse({"--list=3"}).error, QStringLiteral("unexpected value after '--list'"));
+    EXPECT_EQ(parse({"--", "--list"}).error, QStringLiteral("unexpected argument '--list'"));
 
     const CommandLine list = parse({"--json", "--list", "--background"});
     EXPECT_EQ(list.action, CommandLine::Action::list);
