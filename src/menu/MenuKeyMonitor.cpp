@@ -13,6 +13,7 @@
 #include "menu/MenuViewController.h"
 #include "menu/MenuWindow.h"
 #include "menu/MenuWindowController.h"
+#include "ui/KeyModifiers.h"
 
 namespace klosia {
 
@@ -41,7 +42,7 @@ bool MenuKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
         // Followed here: a text field keeps the release of a modifier to itself, so the
         // window would never learn that Alt went up.
         if (MenuWindowController* owner = view_.menuWindowController.data()) {
-            owner->flagsChanged(static_cast<QKeyEvent*>(event)->modifiers());
+            owner->flagsChanged(modifiersAfterKey(*static_cast<QKeyEvent*>(event)));
         }
         return true;
     }

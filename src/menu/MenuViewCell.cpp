@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 
 #include <cstdint>
 
@@ -51,6 +52,16 @@ MenuViewCell::MenuViewCell(Dispatcher& dispatcher, Preferences& preferences, QWi
     setFocusPolicy(Qt::ClickFocus);
     checkBt_->setFocusPolicy(Qt::NoFocus);
     connect(checkBt_, &QCheckBox::clicked, this, [this] { checkBtPress(); });
+    // A screen reader's Toggle sets the box without a click; left alone, the row would look
+    // unchecked while its application was still quit. The row follows the box once the click
+    // under way, if any, has been handled.
+    connect(checkBt_, &QCheckBox::toggled, this, [this] {
+        dispatcher_.main([cell = QPointer<MenuViewCell>(this)] {
+            if (cell) {
+                cell->followCheckBox();
+            }
+        });
+    });
     // Presses on the labels belong to the row: they bring its application to the front.
     for (QLabel* label : {iconView_, titleLabel_, cpuLabel_}) {
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -184,6 +195,13 @@ void MenuViewCell::checkBtPress() {
     if (delegate != nullptr) {
         const MenuAppPtr entry = app_;  // the delegate may refill this row
         delegate->didCheck(entry, on);
+    }
+}
+
+void MenuViewCell::followCheckBox() {
+    if (app_ && app_->policy == MenuAppPolicy::standard && checkBt_->isEnabled() &&
+        checkBt_->isChecked() != app_->selected) {
+        checkBtPress();
     }
 }
 

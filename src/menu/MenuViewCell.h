@@ -52,6 +52,8 @@ public:
 
     // Actions of the row's controls.
     void checkBtPress();
+    // Reports a change of the box that came without a click.
+    void followCheckBox();
     void quitBtPress();
     void optionsBtPress();
     void alwaysQuitPress();

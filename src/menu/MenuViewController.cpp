@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 
 #include <set>
 
@@ -60,6 +61,15 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
     selectAllBt_->setAccessibleName(tr("Select all applications"));
     selectAllBt_->setToolTip(tr("Select all"));
     connect(selectAllBt_, &QCheckBox::clicked, this, [this] { selectAllBtPress(); });
+    // As a row's box: a screen reader's Toggle comes without a click.
+    connect(selectAllBt_, &QCheckBox::toggled, this, [this] {
+        dispatcher_.main([view = QPointer<MenuViewController>(this)] {
+            if (MenuViewController* live = view.data();
+                live != nullptr && live->selectAllBt_->checkState() != live->rowsCheckState()) {
+                live->selectAllBtPress();
+            }
+        });
+    });
 
     appsTableView_->setAccessibleName(tr("Running applications"));
     appsTableView_->setDataSource(this);
@@ -124,17 +134,20 @@ void MenuViewController::updateKlosiaBt() {
 }
 
 void MenuViewController::updateSelectAllBt() {
+    selectAllBt_->setCheckState(rowsCheckState());
+}
+
+Qt::CheckState MenuViewController::rowsCheckState() const {
     std::set<bool> states;
     for (const MenuAppPtr& app : filteredApplications()) {
         if (app && app->policy == MenuAppPolicy::standard) {
             states.insert(app->selected);
         }
     }
-    Qt::CheckState state = Qt::PartiallyChecked;
     if (states.size() == 1) {
-        state = *states.begin() ? Qt::Checked : Qt::Unchecked;
+        return *states.begin() ? Qt::Checked : Qt::Unchecked;
     }
-    selectAllBt_->setCheckState(state);
+    return Qt::PartiallyChecked;
 }
 
 Qt::CheckState MenuViewController::selectAllState() const {

@@ -67,6 +67,8 @@ public:
     // The select-all box: on when every shown standard entry is checked, off when none is,
     // partially checked otherwise and when no standard entry is shown.
     void updateSelectAllBt();
+    // What the select-all box shows for the rows' boxes.
+    Qt::CheckState rowsCheckState() const;
     // Redraws the menu's shape at the current size.
     void updateBackground();
     // Refills the rows from filteredApplications().

@@ -9,6 +9,7 @@
 #include "menu/MenuWindowController.h"
 #include "menu/SettingsMenu.h"
 #include "settings/Preferences.h"
+#include "ui/KeyModifiers.h"
 #include "ui/Translucency.h"
 
 namespace klosia {
@@ -79,7 +80,7 @@ void MenuWindow::keyPressEvent(QKeyEvent* event) {
     MenuWindowController* controller = menuWindowController.data();
     if (isModifierKey(event->key())) {
         if (controller != nullptr) {
-            controller->flagsChanged(event->modifiers());
+            controller->flagsChanged(modifiersAfterKey(*event));
         }
         event->accept();
         return;
@@ -99,8 +100,7 @@ void MenuWindow::keyPressEvent(QKeyEvent* event) {
 void MenuWindow::keyReleaseEvent(QKeyEvent* event) {
     MenuWindowController* controller = menuWindowController.data();
     if (isModifierKey(event->key()) && controller != nullptr) {
-        // Qt reports the modifiers as they are after the release.
-        controller->flagsChanged(event->modifiers());
+        controller->flagsChanged(modifiersAfterKey(*event));
         event->accept();
         return;
     }

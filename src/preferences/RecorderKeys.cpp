@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 
+#include "ui/KeyModifiers.h"
+
 namespace klosia::recorder_keys {
 
 std::optional<Key> keyOf(const QKeyEvent& event, const UnshiftedKeysym& unshifted) {
@@ -13,7 +15,7 @@ std::optional<Key> keyOf(const QKeyEvent& event, const UnshiftedKeysym& unshifte
 }
 
 ModifierFlags modifiersOf(const QKeyEvent& event) {
-    const Qt::KeyboardModifiers held = event.modifiers();
+    const Qt::KeyboardModifiers held = modifiersAfterKey(event);
     ModifierFlags flags;
     if (held.testFlag(Qt::ControlModifier)) {
         flags.insert(ModifierFlags::control);

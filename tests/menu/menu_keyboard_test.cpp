@@ -1,7 +1,8 @@
-// The open menu driven by keys alone, its Ctrl shortcuts, a long list that stays put while it
-// is rebuilt, and a row's policy reaching the store.
+// The open menu driven by keys alone and by a screen reader's actions, its Ctrl shortcuts, a long
+// list that stays put while it is rebuilt, and a row's policy reaching the store.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -115,6 +116,52 @@ TEST_F(MenuKeyboardTest, DownSpaceAndReturnDoTheMainJob) {
 
     type(Qt::Key_Escape, {});
     EXPECT_EQ(controller->phase(), MenuWindowController::Phase::closing);
+}
+
+TEST_F(MenuKeyboardTest, AScreenReadersToggleOfABoxIsWhatWillBeQuit) {
+    start({"Mail", "Zoom"});
+    ASSERT_TRUE(open());
+    const auto toggle = [&](const QString& name) {
+        QCheckBox* box = nullptr;
+        for (QCheckBox* candidate : view().findChildren<QCheckBox*>()) {
+            if (candidate->accessibleName() == name && candidate->isVisible()) {
+                box = candidate;
+            }
+        }
+        ASSERT_NE(box, nullptr) << name.toStdString();
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(box);
+        ASSERT_NE(accessible, nullptr);
+        ASSERT_NE(accessible->actionInterface(), nullptr);
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        dispatcher.runUntilIdle();
+    };
+
+    toggle(QStringLiteral("Select Mail"));
+    EXPECT_FALSE(view().applications()[0]->selected) << "the row follows its box";
+    EXPECT_TRUE(controller->appList().deselectedApps.contains("org.example.mail"));
+    EXPECT_EQ(view().klosiaBt()->text(), "Quit Selected");
+    EXPECT_EQ(view().selectAllState(), Qt::PartiallyChecked);
+
+    toggle(QStringLiteral("Select all applications"));
+    EXPECT_FALSE(view().applications()[1]->selected) << "from partly checked, Toggle unchecks";
+    EXPECT_FALSE(view().klosiaBt()->isEnabled());
+    toggle(QStringLiteral("Select all applications"));
+    EXPECT_TRUE(view().applications()[0]->selected);
+    EXPECT_TRUE(view().applications()[1]->selected);
+    EXPECT_EQ(view().klosiaBt()->text(), " Klosia");
+
+    // A click is handled once, though the box also reports the change it makes.
+    QCheckBox* mail = nullptr;
+    for (QCheckBox* candidate : view().findChildren<QCheckBox*>()) {
+        if (candidate->accessibleName() == QLatin1String("Select Mail")) {
+            mail = candidate;
+        }
+    }
+    ASSERT_NE(mail, nullptr);
+    mail->click();
+    dispatcher.runUntilIdle();
+    EXPECT_FALSE(view().applications()[0]->selected);
+    EXPECT_EQ(view().klosiaBt()->text(), "Quit Selected");
 }
 
 TEST_F(MenuKeyboardTest, CtrlShortcutsActOncePerKeyPressOnTheFocusedControl) {

@@ -290,6 +290,16 @@ TEST_F(MenuWindowControllerTest, AltAloneIsTheAlternateModeWhileOpen) {
     EXPECT_EQ(logged("flag default"), 3u);
 }
 
+TEST_F(MenuWindowControllerTest, AltReadsTheSameFromTheCopiesAScreenReadersBridgeSends) {
+    // While a screen reader runs, Qt hands each key event on as a copy made from the event's
+    // modifiers(), which for a modifier key already has that key's flag flipped.
+    ASSERT_TRUE(open());
+    key(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_TRUE(view().alternate) << "a copied press of Alt";
+    key(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    EXPECT_FALSE(view().alternate) << "a copied release of Alt";
+}
+
 TEST_F(MenuWindowControllerTest, CtrlBTogglesBackgroundAppsAndEveryCtrlKeyIsConsumed) {
     ASSERT_TRUE(open());
     EXPECT_TRUE(key(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier));
