@@ -1,11 +1,11 @@
 #include "app/CommandLine.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 #include "core/AppInfo.h"
 
 namespace klosia {
-
 namespace {
 
 CommandLine failure(const QString& message) {
@@ -32,7 +32,7 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
         const QString& name = unknown.first();
         return failure(
-            QStringLiteral("unknown option '%1%2'")
+            QCoreApplication::translate("klosia::CommandLine", "unknown option '%1%2'")
                 .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
     }
     if (!parsed) {
@@ -44,7 +44,9 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return failure(text.isEmpty() ? text : text.front().toLower() + text.mid(1));
     }
     if (const QStringList stray = parser.positionalArguments(); !stray.isEmpty()) {
-        return failure(QStringLiteral("unexpected argument '%1'").arg(stray.first()));
+        return failure(
+            QCoreApplication::translate("klosia::CommandLine", "unexpected argument '%1'")
+                .arg(stray.first()));
     }
 
     CommandLine result;
@@ -62,11 +64,12 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const bool listing = parser.isSet(list);
     if (!listing && (result.json || result.background)) {
         return failure(
-            QStringLiteral("%1 only goes with --list")
+            QCoreApplication::translate("klosia::CommandLine", "%1 only goes with --list")
                 .arg(result.json ? QStringLiteral("--json") : QStringLiteral("--background")));
     }
     if (listing && result.preferences) {
-        return failure(QStringLiteral("--preferences does not go with --list"));
+        return failure(QCoreApplication::translate("klosia::CommandLine",
+                                                   "--preferences does not go with --list"));
     }
     if (listing) {
         result.action = Action::list;
@@ -75,7 +78,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
 }
 
 QString CommandLine::helpText() {
-    return QStringLiteral(
+    return QCoreApplication::translate(
+               "klosia::CommandLine",
                "Usage: %1 [OPTION]...\n"
                "Quits other applications from a menu in the system tray.\n"
                "\n"

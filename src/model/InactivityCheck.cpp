@@ -37,24 +37,30 @@ MenuAppPolicy policyOf(const AppPolicies& policies, const QString& identifier) {
     return policies.value(identifier, MenuAppPolicy::standard);
 }
 
-QString unitText(std::int64_t value, const char* unit) {
-    return QString::number(value) + QLatin1Char(' ') + QLatin1String(unit) +
-           (value == 1 ? QString() : QStringLiteral("s"));
+QString unitText(std::int64_t value, const char* one, const char* many) {
+    // Each form its own text, so a translation can word both (and the untranslated ones stay
+    // "1 minute", "5 minutes").
+    return QCoreApplication::translate("klosia::InactivityCheck", value == 1 ? one : many)
+        .arg(value);
 }
 
 }  // namespace
 
 QString InactivityCheck::durationText(std::int64_t seconds) {
     if (seconds < 60) {
-        return unitText(seconds, "second");
+        return unitText(seconds, QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 second"),
+                        QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 seconds"));
     }
     if (seconds < 3600) {
-        return unitText(seconds / 60, "minute");
+        return unitText(seconds / 60, QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 minute"),
+                        QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 minutes"));
     }
     if (seconds < 86400) {
-        return unitText(seconds / 3600, "hour");
+        return unitText(seconds / 3600, QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 hour"),
+                        QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 hours"));
     }
-    return unitText(seconds / 86400, "day");
+    return unitText(seconds / 86400, QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 day"),
+                    QT_TRANSLATE_NOOP("klosia::InactivityCheck", "%1 days"));
 }
 
 std::int64_t InactivityCheck::thresholdSeconds(const InactiveAppsAfter& rule) {

@@ -217,7 +217,7 @@ void PreferencesWindowController::closePreferences() {
 
 void PreferencesWindowController::selectTab(PreferenceTab tab) {
     preferenceTab_ = tab;
-    window_->setWindowTitle(rawValue(tab));
+    window_->setWindowTitle(toolbarItem(tab)->text());
     toolbarItem(tab)->setChecked(true);
     preferencesViewController_->showPane(tab);
     resizeTo(contentHeight(tab), window_->isVisible());
