@@ -22,6 +22,7 @@ packages=(
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   x11-utils x11-apps xterm xdotool wmctrl procps
+  at-spi2-core  # the accessibility bus: session tests find controls as a screen reader does
   util-linux  # setpriv: the process tests start a process of another user; unshare: pid namespaces
   faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones

@@ -1,19 +1,16 @@
 // The main job done by the built program on real clients of the virtual desktop, from outside
 // as a user would: open the menu from the tray icon, leave one application unchecked, press
-// the main button (with the mouse, with Alt held, or with the keyboard alone), and see the
-// checked ones end, the unchecked one stay, and dunst show the closing notification.
+// the main button (with the mouse, with Alt held, with the keyboard alone, or through a screen
+// reader's actions), and see the checked ones end, the unchecked one stay, and dunst show the
+// closing notification. Controls are found by their accessible names, as a screen reader finds
+// them, and the mouse presses where they say they are.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QDir>
-#include <QFontMetrics>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPixmap>
 #include <QProcess>
-#include <QScreen>
 
 #include <algorithm>
 #include <cstdio>
@@ -22,11 +19,14 @@
 #include "FirstRun.h"
 #include "support/DunstHistory.h"
 #include "support/Wait.h"
+#include "support/session/AccessibilityClient.h"
 #include "support/session/DesktopDriver.h"
 
 namespace klosia {
 namespace {
 
+using test::AccessibilityClient;
+using test::Accessible;
 using test::BackgroundProgram;
 using test::DesktopDriver;
 using test::DunstHistory;
@@ -35,44 +35,12 @@ using test::waitUntil;
 const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
 const QString kFixture = QStringLiteral(KLOSIA_FIXTURE_PATH);
 
-// The menu as laid out by the program: a 50-point header (select-all box and search field),
-// 27-point rows whose check box sits 25 points in, and an 85-point footer whose first 55
-// points hold the 32-point main button, with the 32-point settings button 6 points beside it.
-QPoint rowCheckBox(const QRect& menu, int row) {
-    return {menu.left() + 25, menu.top() + 50 + 27 * row + 13};
-}
-QRect mainButton(const QRect& menu) {
-    return {menu.left() + 12, menu.bottom() + 1 - 85 + 11, menu.width() - 24 - 32 - 6, 32};
-}
-
-// How wide the white title on the main button is on screen: the reading of its title from
-// outside (each title of the table has its own width).
-int shownTitleWidth(const QRect& menu) {
-    // Clear of the rounded corners, where the menu's own light background shows.
-    const QRect button = mainButton(menu).adjusted(8, 4, -8, -4);
-    const QImage shot = QGuiApplication::primaryScreen()
-                            ->grabWindow(0, button.x(), button.y(), button.width(), button.height())
-                            .toImage();
-    int left = shot.width();
-    int right = -1;
-    for (int y = 0; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x) {
-            const QColor pixel = shot.pixelColor(x, y);
-            if (pixel.red() > 200 && pixel.green() > 200 && pixel.blue() > 200) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-        }
-    }
-    return right < left ? 0 : right - left + 1;
-}
-int titleWidth(const QString& title) {
-    // The program draws in the same default font; the leading space of " Klosia" is blank.
-    return QFontMetrics(QApplication::font()).horizontalAdvance(title.trimmed());
-}
-bool readsAs(const QRect& menu, const QString& title) {
-    return std::abs(shownTitleWidth(menu) - titleWidth(title)) <= 3;
-}
+// What the main button is called, as a screen reader hears it. Its title (" Klosia", "Quit
+// Selected", "Force Klosia", "Force Quit Selected") says the same in fewer words.
+const QString kQuitAll = QStringLiteral("Quit all applications");
+const QString kQuitChecked = QStringLiteral("Quit checked applications");
+const QString kForceQuitAll = QStringLiteral("Force quit all applications");
+const QString kForceQuitChecked = QStringLiteral("Force quit checked applications");
 
 QString artefactPath(const QString& name) {
     const QString directory = QStringLiteral(KLOSIA_ARTIFACT_DIR);
@@ -84,6 +52,7 @@ class MainJobSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(desktop.isConnected());
+        ASSERT_TRUE(a11y.isConnected()) << "the session runs no accessibility bus";
         ASSERT_TRUE(test::skipFirstRunAlert());  // its window would stand over the menu
         // dunst keeps what earlier tests showed: only notifications after this point count.
         DunstHistory::closeAll();
@@ -118,7 +87,45 @@ protected:
             const auto popups = desktop.popupsOf(klosia->pid());
             return !popups.empty() && !(menu = popups.front().geometry).isEmpty();
         })) << "no menu after a press on the icon";
+        EXPECT_TRUE(waitUntil([&] {
+            return (published = a11y.application(klosia->pid())).has_value();
+        })) << "Klosia published no accessible controls";
         return menu;
+    }
+
+    // The showing control of the menu with this accessible name, once there is one; says what
+    // the menu shows instead.
+    ::testing::AssertionResult waitControl(const QString& name, Accessible* found = nullptr) const {
+        std::optional<Accessible> control;
+        if (published &&
+            waitUntil([&] { return (control = a11y.findShowing(*published, name)).has_value(); })) {
+            if (found != nullptr) {
+                *found = *control;
+            }
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "no control named \"" << name.toStdString() << "\"; showing: "
+               << (published
+                       ? a11y.showingNames(*published).join(QStringLiteral(" | ")).toStdString()
+                       : std::string("(nothing published)"));
+    }
+    // A press of the mouse on the control with this name.
+    ::testing::AssertionResult clickControl(const QString& name) const {
+        Accessible control;
+        auto found = waitControl(name, &control);
+        if (!found) {
+            return found;
+        }
+        const QRect where = a11y.extents(control);
+        if (where.isEmpty()) {
+            return ::testing::AssertionFailure()
+                   << "\"" << name.toStdString() << "\" has no extents";
+        }
+        if (!DesktopDriver::click(where.center())) {
+            return ::testing::AssertionFailure() << "xdotool could not click";
+        }
+        return ::testing::AssertionSuccess();
     }
 
     // The names the menu lists, in its order.
@@ -144,17 +151,9 @@ protected:
             });
         });
     }
-    // Waits until the main button reads `title`; says what it read instead.
-    ::testing::AssertionResult waitTitle(const QRect& menu, const QString& title) const {
-        if (waitUntil([&] { return readsAs(menu, title); })) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
-               << "the button's title is " << shownTitleWidth(menu) << " wide, \""
-               << title.toStdString() << "\" would be " << titleWidth(title);
-    }
-
     DesktopDriver desktop;
+    AccessibilityClient a11y;
+    std::optional<Accessible> published;  // Klosia's root on the accessibility bus
     std::vector<std::unique_ptr<BackgroundProgram>> clients;
     std::unique_ptr<BackgroundProgram> klosia;
     std::vector<int> earlier;
@@ -169,15 +168,13 @@ TEST_F(MainJobSession, TheCheckedApplicationsEndAndTheUncheckedOneStays) {
 
     const QRect menu = startAndOpen();
     EXPECT_EQ(menu.height(), 3 * 27 + 135);
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")))
-        << "every row checked: the button reads \" Klosia\"";
+    ASSERT_TRUE(waitControl(kQuitAll)) << "every row checked";
     const QString shot = artefactPath(QStringLiteral("main-job-menu.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the open menu with its rows: %s\n", qPrintable(shot));
 
-    ASSERT_TRUE(DesktopDriver::click(rowCheckBox(menu, static_cast<int>(names.indexOf("XClock")))));
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral("Quit Selected")));
-    ASSERT_TRUE(DesktopDriver::click(mainButton(menu).center()));
+    ASSERT_TRUE(clickControl(QStringLiteral("Select XClock")));
+    ASSERT_TRUE(clickControl(kQuitChecked));
 
     EXPECT_TRUE(waitEnded(xterm)) << "xterm was checked";
     EXPECT_TRUE(waitEnded(xlogo)) << "xlogo was checked";
@@ -196,22 +193,22 @@ TEST_F(MainJobSession, WithAltHeldTheButtonForceQuitsAClientThatIgnoresRequests)
     const QStringList names = listed();
     ASSERT_EQ(names, (QStringList{"Stubborn", "XLogo"}));
 
-    const QRect menu = startAndOpen();
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")));
+    startAndOpen();
+    ASSERT_TRUE(waitControl(kQuitAll));
     ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
-    EXPECT_TRUE(waitTitle(menu, QStringLiteral("Force Klosia")))
-        << "Alt turns the preferred quit round";
+    EXPECT_TRUE(waitControl(kForceQuitAll)) << "Alt turns the preferred quit round";
     ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")));
+    ASSERT_TRUE(waitControl(kQuitAll));
 
-    ASSERT_TRUE(DesktopDriver::click(rowCheckBox(menu, static_cast<int>(names.indexOf("XLogo")))));
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral("Quit Selected")));
+    ASSERT_TRUE(clickControl(QStringLiteral("Select XLogo")));
+    ASSERT_TRUE(waitControl(kQuitChecked));
     ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral("Force Quit Selected")));
+    Accessible forceButton;
+    ASSERT_TRUE(waitControl(kForceQuitChecked, &forceButton));
     const QString shot = artefactPath(QStringLiteral("main-job-force.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the menu with Alt held: %s\n", qPrintable(shot));
-    ASSERT_TRUE(DesktopDriver::click(mainButton(menu).center()));
+    ASSERT_TRUE(DesktopDriver::click(a11y.extents(forceButton).center()));
     ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keyup"), QStringLiteral("alt")}));
 
     ASSERT_TRUE(waitEnded(stubborn)) << "a force quit does not ask";
@@ -227,12 +224,18 @@ TEST_F(MainJobSession, TheKeyboardAloneDoesTheSameJob) {
     BackgroundProgram& xterm = launch(QStringLiteral("xterm"));
     ASSERT_EQ(listed(), (QStringList{"XClock", "XLogo", "XTerm"}));
 
-    const QRect menu = startAndOpen();
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral(" Klosia")));
+    startAndOpen();
+    ASSERT_TRUE(waitControl(kQuitAll));
     // The search field has the keyboard: Down reaches the first row, Space unchecks it.
+    Accessible search;
+    ASSERT_TRUE(waitControl(QStringLiteral("Search applications"), &search));
+    EXPECT_TRUE(a11y.isFocused(search)) << "the menu opens with the keyboard in the search field";
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Down")));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("space")));
-    ASSERT_TRUE(waitTitle(menu, QStringLiteral("Quit Selected")));
+    ASSERT_TRUE(waitControl(kQuitChecked));
+    Accessible first;
+    ASSERT_TRUE(waitControl(QStringLiteral("Select XClock"), &first));
+    EXPECT_FALSE(a11y.isChecked(first));
     ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
 
     EXPECT_TRUE(waitEnded(xlogo));
@@ -240,6 +243,27 @@ TEST_F(MainJobSession, TheKeyboardAloneDoesTheSameJob) {
     EXPECT_TRUE(
         notified(QStringLiteral("Selected apps has been quit! ✋"), QStringLiteral("You did it!")));
     EXPECT_TRUE(running(xclock)) << "the first row, unchecked with Space";
+}
+
+TEST_F(MainJobSession, AScreenReadersActionsDoTheSameJob) {
+    BackgroundProgram& xclock = launch(QStringLiteral("xclock"));
+    BackgroundProgram& xlogo = launch(QStringLiteral("xlogo"));
+    ASSERT_EQ(listed(), (QStringList{"XClock", "XLogo"}));
+
+    startAndOpen();
+    Accessible box;
+    ASSERT_TRUE(waitControl(QStringLiteral("Select XLogo"), &box));
+    EXPECT_TRUE(a11y.isChecked(box));
+    ASSERT_TRUE(a11y.doAction(box, QStringLiteral("Toggle")));
+    ASSERT_TRUE(waitUntil([&] { return !a11y.isChecked(box); })) << "Toggle unchecks the row";
+    Accessible button;
+    ASSERT_TRUE(waitControl(kQuitChecked, &button));
+    ASSERT_TRUE(a11y.doAction(button, QStringLiteral("Press")));
+
+    EXPECT_TRUE(waitEnded(xclock)) << "xclock was checked";
+    EXPECT_TRUE(
+        notified(QStringLiteral("Selected apps has been quit! ✋"), QStringLiteral("You did it!")));
+    EXPECT_TRUE(running(xlogo)) << "xlogo was unchecked";
 }
 
 }  // namespace

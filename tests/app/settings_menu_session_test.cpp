@@ -17,6 +17,7 @@
 #include "core/SupportMail.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "support/Wait.h"
+#include "support/session/AccessibilityClient.h"
 #include "support/session/DesktopDriver.h"
 #include "support/session/PrivateHome.h"
 
@@ -40,17 +41,12 @@ void saveShot(const QRect& area, const QString& name) {
     std::printf("screenshot: %s\n", qPrintable(path));
 }
 
-// The settings button as the menu lays it out: 12 points in from the right, in the 55-point
-// band of the 85-point footer that holds the 32-point main button.
-QPoint settingsButton(const QRect& menu) {
-    return {menu.right() + 1 - 12 - 16, menu.bottom() + 1 - 85 + 11 + 16};
-}
-
 class SettingsMenuSession : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(desktop.isConnected());
         ASSERT_TRUE(home.isValid());
+        ASSERT_TRUE(a11y.isConnected()) << "the session runs no accessibility bus";
         // This version's first start is done: the settings alert stays away.
         FileUserDefaults defaults(home.settingsFile());
         defaults.set(
@@ -78,9 +74,23 @@ protected:
         })) << "no menu after a press on the icon";
         return menu;
     }
+    // Where the control with this accessible name and role is on screen, once Klosia shows it.
+    QRect placeOf(const QString& name, const QString& role) const {
+        QRect place;
+        EXPECT_TRUE(waitUntil([&] {
+            const auto app = a11y.application(klosia->pid());
+            const auto control = app ? a11y.findShowing(*app, name, role) : std::nullopt;
+            return control && !(place = a11y.extents(*control)).isEmpty();
+        })) << "Klosia shows no control named "
+            << name.toStdString();
+        return place;
+    }
+    QPoint settingsButton() const {
+        return placeOf(QStringLiteral("Settings"), QStringLiteral("push button")).center();
+    }
     // Presses the settings button of the open menu; the settings menu's frame.
     QRect openSettings(const QRect& menu) {
-        EXPECT_TRUE(DesktopDriver::click(settingsButton(menu)));
+        EXPECT_TRUE(DesktopDriver::click(settingsButton()));
         QRect settings;
         EXPECT_TRUE(waitUntil([&] {
             for (const DesktopWindow& popup : popups()) {
@@ -100,6 +110,7 @@ protected:
     }
 
     DesktopDriver desktop;
+    test::AccessibilityClient a11y;  // before Klosia starts, to hear of its popups
     test::PrivateHome home;
     QProcessEnvironment environment = home.environment();
     QString panel;
@@ -109,11 +120,12 @@ protected:
 
 TEST_F(SettingsMenuSession, HelpWritesToSupportPreferencesTakeTheKeysAndCtrlQEndsKlosia) {
     QRect menu = openMenu();
+    const QPoint button = settingsButton();
     const QRect settings = openSettings(menu);
     if (panel == QLatin1String("top")) {
-        EXPECT_GE(settings.top(), settingsButton(menu).y()) << "opens under its button";
+        EXPECT_GE(settings.top(), button.y()) << "opens under its button";
     } else {
-        EXPECT_LE(settings.bottom(), settingsButton(menu).y()) << "opens over its button";
+        EXPECT_LE(settings.bottom(), button.y()) << "opens over its button";
     }
     saveShot(menu.united(settings).adjusted(-12, -12, 12, 12),
              QStringLiteral("settings-menu-%1.png").arg(panel));
@@ -180,8 +192,8 @@ TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQui
     EXPECT_GE(settings.height(), 4 * 16) << "four items";
     saveShot(settings.united(icon).adjusted(-12, -12, 12, 12),
              QStringLiteral("tray-menu-%1.png").arg(panel));
-    // Quit is the last item; the menu keeps a few points of margin under it.
-    ASSERT_TRUE(DesktopDriver::click({settings.center().x(), settings.bottom() - 12}));
+    ASSERT_TRUE(DesktopDriver::click(
+        placeOf(QStringLiteral("Quit"), QStringLiteral("menu item")).center()));
     EXPECT_TRUE(ended()) << "Klosia should have ended normally";
 }
 

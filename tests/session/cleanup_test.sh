@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks run-session.sh from the outside: the command's exit status comes back, --panel places
 # the panel, --no-notifications leaves the bus without a notification server, --no-wm leaves the
-# window manager out, and a signal stops the command and every process of the desktop, leaving
-# nothing behind (neither processes nor the temporary directory).
+# window manager out, --accessibility runs the accessibility bus and stops it, and a signal stops
+# the command and every process of the desktop, leaving nothing behind (neither processes nor the
+# temporary directory).
 #
 #   cleanup_test.sh PATH/TO/run-session.sh
 # shellcheck disable=SC2016  # the single-quoted scripts expand inside the session
@@ -82,6 +83,26 @@ if [ -s "$work/pids-quiet" ] && ! grep -q '^dunst ' "$work/pids-quiet"; then
 else
     fail "--no-notifications: no dunst was started"
 fi
+
+# With the accessibility bus: the command finds the registry with a screen reader's switch on,
+# and the launcher's bus daemon and the registry it activated are recorded and stopped too.
+pidfile=$work/pids-a11y
+KLOSIA_SESSION_PIDFILE=$pidfile "$script" --accessibility -- sh -c \
+    'echo "$KLOSIA_SESSION_DIR" >"$1" &&
+     dbus-send --bus="$KLOSIA_SESSION_A11Y_BUS" --print-reply --dest=org.a11y.atspi.Registry \
+         /org/a11y/atspi/accessible/root org.a11y.atspi.Accessible.GetChildren >/dev/null &&
+     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+         org.freedesktop.DBus.Properties.Get string:org.a11y.Status string:ScreenReaderEnabled |
+     grep -q "boolean true"' sh "$work/a11y-dir"
+check "--accessibility: the command finds the registry, the switch on" [ $? -eq 0 ]
+for name in at-spi-bus-launcher at-spi-bus at-spi2-registryd; do
+    check "--accessibility: $name was started and recorded" grep -q "^$name " "$pidfile"
+done
+while read -r name ppid start; do
+    if still_running "$ppid" "$start"; then fail "--accessibility: $name (pid $ppid) is still running"; fi
+done <"$pidfile"
+leftovers=$(processes_with_env "KLOSIA_SESSION_DIR=$(cat "$work/a11y-dir")")
+check "--accessibility: no process of the session is left${leftovers:+: $leftovers}" [ -z "$leftovers" ]
 
 # Without a window manager: none is started, the command sees none, and the session still ends
 # clean.

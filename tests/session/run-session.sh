@@ -3,13 +3,18 @@
 # with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
 # directories in a temporary directory, so nothing touches the user's real desktop or settings.
 #
-#   run-session.sh [--panel top|bottom] [--no-notifications] [--no-wm] [--] COMMAND [ARGS...]
+#   run-session.sh [--panel top|bottom] [--no-notifications] [--no-wm] [--accessibility] [--]
+#                  COMMAND [ARGS...]
 #
 # --no-notifications starts no notification daemon and checks that none can be activated, so
 # the command meets a desktop without any notification server.
 #
 # --no-wm leaves the window manager out: the desktop then has no client list and nobody handles
 # EWMH requests, as on a bare X server. The panel still starts, but its tray is not waited for.
+#
+# --accessibility runs the accessibility bus (at-spi2-core's launcher, its bus and registry) and
+# turns accessibility on, as a running screen reader does, so Qt programs of the session publish
+# their controls and the command can find them by name.
 #
 # Returns COMMAND's exit status; 128+N when stopped by signal N (130 for SIGINT, 143 for SIGTERM).
 # Whatever it started is stopped by pid on the way out, and only that.
@@ -21,7 +26,8 @@
 # COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
 # session, KLOSIA_SESSION_DIR (the temporary directory), KLOSIA_OUTER_DBUS (the bus address the
 # caller had, possibly empty), KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications)
-# and KLOSIA_SESSION_WM ("openbox", or "none" with --no-wm).
+# KLOSIA_SESSION_WM ("openbox", or "none" with --no-wm) and, with --accessibility,
+# KLOSIA_SESSION_A11Y_BUS (the accessibility bus address).
 # shellcheck disable=SC2317  # functions run from traps and from wait_for
 set -u -o pipefail
 
@@ -36,15 +42,21 @@ log() {
 error() { echo "session: error: $*" >&2; }
 
 usage() {
-    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--no-wm] [--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--no-wm] [--accessibility]" \
+        "[--] COMMAND [ARGS...]" >&2
     exit 2
 }
 
 panel=top
 notifications=1
 window_manager=openbox
+accessibility=0
 while [ $# -gt 0 ]; do
     case $1 in
+    --accessibility)
+        accessibility=1
+        shift
+        ;;
     --no-wm)
         window_manager=none
         shift
@@ -119,13 +131,9 @@ is_running() {
     [ "${REPLY#* }" = "$start" ] && [ "$state" != Z ] && [ "$state" != X ]
 }
 
-# Starts a background process, remembers it, sets REPLY to its pid.
-start_bg() {
-    local name=$1 logfile=$2
-    shift 2
-    "$@" >"$logfile" 2>&1 &
-    local pid=$!
-    local start=
+# Remembers a process to stop on the way out, with its start time.
+record() {
+    local name=$1 pid=$2 start=
     if proc_stat "$pid"; then start=${REPLY#* }; fi
     names+=("$name")
     pids+=("$pid")
@@ -133,6 +141,15 @@ start_bg() {
     if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then
         echo "$name $pid $start" >>"$KLOSIA_SESSION_PIDFILE"
     fi
+}
+
+# Starts a background process, remembers it, sets REPLY to its pid.
+start_bg() {
+    local name=$1 logfile=$2
+    shift 2
+    "$@" >"$logfile" 2>&1 &
+    local pid=$!
+    record "$name" "$pid"
     log "started $name (pid $pid)"
     REPLY=$pid
 }
@@ -353,6 +370,76 @@ bus_address=
 bus_address_ready() { IFS= read -r bus_address <"$bus_file" 2>/dev/null && [ -n "$bus_address" ]; }
 wait_for dbus-daemon "$REPLY" "${starts[-1]}" "$logs/dbus.log" bus_address_ready || exit 1
 export DBUS_SESSION_BUS_ADDRESS=$bus_address
+
+# --- accessibility bus (--accessibility) -------------------------------------------------------
+
+a11y_launcher=/usr/libexec/at-spi-bus-launcher
+if [ "$accessibility" = 1 ]; then
+    [ -x "$a11y_launcher" ] || {
+        error "$a11y_launcher is missing (at-spi2-core; scripts/setup.sh installs it)"
+        exit 1
+    }
+    # It keeps its switches in GSettings; without dconf on the private bus only the memory backend
+    # holds a switch once it is set.
+    start_bg at-spi-bus-launcher "$logs/at-spi.log" \
+        env GSETTINGS_BACKEND=memory "$a11y_launcher" --launch-immediately
+    launcher_pid=$REPLY
+    launcher_start=${starts[-1]}
+    a11y_bus=
+    a11y_bus_ready() {
+        a11y_bus=$(dbus-send --session --print-reply=literal --dest=org.a11y.Bus /org/a11y/bus \
+            org.a11y.Bus.GetAddress 2>/dev/null) || return 1
+        a11y_bus=${a11y_bus//[[:space:]]/}
+        [ -n "$a11y_bus" ]
+    }
+    wait_for "accessibility bus" "$launcher_pid" "$launcher_start" "$logs/at-spi.log" \
+        a11y_bus_ready || exit 1
+    # The launcher leaves its bus daemon, and the daemon the registry it activates, running when
+    # it is stopped: both are recorded here so that the cleanup stops them by pid as well.
+    adopt() {
+        record "$1" "$2"
+        log "recorded $1 (pid $2)"
+    }
+    bus_daemon_pid() {
+        dbus-send --bus="$a11y_bus" --print-reply=literal --dest=org.freedesktop.DBus \
+            /org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID "string:$1" \
+            2>/dev/null | awk '{ print $NF }'
+    }
+    a11y_daemon=
+    children=()
+    read -r -a children < <(cat /proc/"$launcher_pid"/task/*/children 2>/dev/null)
+    for child in "${children[@]}"; do
+        if [ "$(cat /proc/"$child"/comm 2>/dev/null)" = dbus-daemon ]; then a11y_daemon=$child; fi
+    done
+    [ -n "$a11y_daemon" ] || {
+        error "the accessibility bus answers but its daemon is not the launcher's child"
+        exit 1
+    }
+    adopt at-spi-bus "$a11y_daemon"
+    # A call activates the registry; asking it now rather than at a client's first call means
+    # its pid is known before the command starts.
+    registry_answers() {
+        dbus-send --bus="$a11y_bus" --print-reply --dest=org.a11y.atspi.Registry \
+            /org/a11y/atspi/accessible/root org.a11y.atspi.Accessible.GetChildren >/dev/null 2>&1
+    }
+    wait_for "accessibility registry" "$launcher_pid" "$launcher_start" "$logs/at-spi.log" \
+        registry_answers || exit 1
+    registry_pid=$(bus_daemon_pid org.a11y.atspi.Registry)
+    if [[ $registry_pid =~ ^[0-9]+$ ]]; then
+        adopt at-spi2-registryd "$registry_pid"
+    else
+        error "the accessibility registry answers but its pid is unknown"
+        exit 1
+    fi
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
+        org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:ScreenReaderEnabled \
+        variant:boolean:true >/dev/null 2>>"$logs/at-spi.log" || {
+        error "accessibility could not be turned on"
+        show_log "$logs/at-spi.log"
+        exit 1
+    }
+    export KLOSIA_SESSION_A11Y_BUS=$a11y_bus
+fi
 
 # --- window manager -----------------------------------------------------------------------------
 
