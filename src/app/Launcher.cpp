@@ -28,6 +28,7 @@
 #include "platform/linux/ResourceLimits.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/XdgAutostart.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11Workspace.h"
@@ -63,8 +64,46 @@ QUrl releaseFeedAddress() {
     return QUrl(QString::fromUtf8(appinfo::kUpdateFeed));
 }
 
+bool isWaylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
 bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || isWaylandSession();
+}
+
+// The desktop's workspace and its name. In a Wayland session the compositor lists the windows
+// and the X11 workspace (when Xwayland runs) adds the X11 programs with their true owners.
+// Nothing, with `error` set, when the desktop lets no program see the others' windows: a list
+// of the X11 programs alone would pass for the whole desktop.
+std::unique_ptr<Workspace> createWorkspace(QString* error, QString* backend, bool follow) {
+    if (!isWaylandSession()) {
+        *backend = QStringLiteral("x11");
+        return createX11Workspace(
+            error, follow ? X11Workspace::Updates::followDesktop : X11Workspace::Updates::onCall);
+    }
+    std::unique_ptr<Workspace> x11;
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+        QString x11Error;
+        x11 = createX11Workspace(&x11Error, follow ? X11Workspace::Updates::followDesktop
+                                                   : X11Workspace::Updates::onCall);
+        if (!x11) {
+            logger.log("no X11 programs listed: " + x11Error.toStdString(), VezizurLevel::error);
+        }
+    }
+    QString waylandError;
+    auto wayland = createWaylandWorkspace(
+        &waylandError, std::move(x11),
+        follow ? WaylandWorkspace::Updates::followDesktop : WaylandWorkspace::Updates::onCall);
+    if (!wayland) {
+        *error = QStringLiteral(
+                     "this desktop does not let Klosia see other applications' "
+                     "windows (%1)")
+                     .arg(waylandError);
+        return nullptr;
+    }
+    *backend = wayland->description();
+    return wayland;
 }
 
 QString noDisplayMessage() {
@@ -90,9 +129,9 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     preferences.load();
 
     QString error;
+    QString backend;
     // No event loop runs here: the one call reads the desktop itself.
-    const std::unique_ptr<Workspace> workspace =
-        createX11Workspace(&error, X11Workspace::Updates::onCall);
+    const std::unique_ptr<Workspace> workspace = createWorkspace(&error, &backend, false);
     int status = 0;
     if (!workspace) {
         print(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(appinfo::kExecutable), error));
@@ -103,6 +142,9 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
         AppListState state(&defaults);
         const auto apps = state.rebuild(workspace->runningApplications(), settings);
         print(stdout, command.json ? AppListPrinter::json(apps) : AppListPrinter::table(apps));
+        if (!command.json) {
+            print(stdout, QStringLiteral("(workspace: %1)\n").arg(backend));
+        }
     }
     NotificationBus::setDefaultCenter(nullptr);
     setStandardUserDefaults(nullptr);
@@ -223,10 +265,19 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
 
 Platform Launcher::buildLinuxPlatform(QString* error) {
     Platform platform;
-    platform.workspace = createX11Workspace(error, X11Workspace::Updates::followDesktop);
+    QString backend;
+    platform.workspace = createWorkspace(error, &backend, true);
+    if (!platform.workspace && isWaylandSession() && !qEnvironmentVariableIsEmpty("DISPLAY")) {
+        // Until the menu can say so itself, the X11 programs are still offered; the log says
+        // that the list is not the whole desktop.
+        logger.log(error->toStdString() + "; listing only the X11 programs", VezizurLevel::error);
+        backend = QStringLiteral("x11 (under Xwayland: Wayland programs are not listed)");
+        platform.workspace = createX11Workspace(error, X11Workspace::Updates::followDesktop);
+    }
     if (!platform.workspace) {
         return platform;
     }
+    logger.log("workspace: " + backend.toStdString(), VezizurLevel::info);
     platform.defaults = std::make_unique<FileUserDefaults>(FileUserDefaults::defaultPath());
     platform.loginItems = std::make_unique<XdgAutostart>();
     platform.processStatus = std::make_unique<ProcProcessStatus>();

@@ -121,6 +121,8 @@ now_ms() {
 
 # shellcheck source=proc-stat.sh
 source "$here/proc-stat.sh"
+# shellcheck source=bus-config.sh
+source "$here/bus-config.sh"
 
 # True while the process we started (same pid and start time) is running; zombies count as gone.
 is_running() {
@@ -345,22 +347,7 @@ wait_for "Xvfb on $DISPLAY" "$xvfb_pid" "$xvfb_start" "$logs/Xvfb.log" server_an
 # child and the bus daemon running. Only services under the private data home are activatable, so
 # no client can start a desktop service that escapes the cleanup below.
 mkdir -p "$XDG_DATA_HOME/dbus-1/services"
-cat >"$session_dir/bus.conf" <<EOF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <keep_umask/>
-  <listen>unix:path=$XDG_RUNTIME_DIR/bus</listen>
-  <auth>EXTERNAL</auth>
-  <servicedir>$XDG_DATA_HOME/dbus-1/services</servicedir>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-EOF
+write_bus_config "$session_dir/bus.conf" "$XDG_RUNTIME_DIR/bus" "$XDG_DATA_HOME/dbus-1/services"
 bus_file=$session_dir/bus-address
 : >"$bus_file"
 start_bg dbus-daemon "$logs/dbus.log" \

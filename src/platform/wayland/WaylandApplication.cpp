@@ -1,0 +1,75 @@
+#include "platform/wayland/WaylandApplication.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <csignal>
+#include <utility>
+
+#include "log/Vezizur.h"
+#include "platform/linux/DesktopEntries.h"
+#include "platform/linux/ProcessControl.h"
+#include "platform/wayland/WlrToplevels.h"
+
+namespace klosia {
+
+WaylandApplication::WaylandApplication(std::weak_ptr<WlrToplevels> toplevels, pid_t pid,
+                                       std::uint64_t startTime, Identity identity)
+    : toplevels_(std::move(toplevels)),
+      pid_(pid),
+      startTime_(startTime),
+      identity_(std::move(identity)) {}
+
+QIcon WaylandApplication::icon() const {
+    const QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() != app->thread() ||
+        identity_.iconName.isEmpty()) {
+        return {};
+    }
+    return iconFor(identity_.iconName);
+}
+
+void WaylandApplication::setWindows(std::vector<std::uint32_t> windows, ActivationPolicy policy,
+                                    bool active) {
+    windows_ = std::move(windows);
+    policy_ = policy;
+    active_ = active;
+}
+
+bool WaylandApplication::terminate() {
+    // Only the windows are asked, never the process: a window can refuse (unsaved work), a
+    // signal could not.
+    const std::shared_ptr<WlrToplevels> toplevels = toplevels_.lock();
+    if (terminated_ || !toplevels) {
+        return false;
+    }
+    bool sent = false;
+    // A copy: the roundtrip after each request may deliver a change that updates windows_.
+    const std::vector<std::uint32_t> windows = windows_;
+    for (const std::uint32_t window : windows) {
+        sent = toplevels->close(window) || sent;
+    }
+    logger.log("asked the windows of " + identity_.id.toStdString() + " to close",
+               VezizurLevel::info);
+    return sent;
+}
+
+bool WaylandApplication::forceTerminate() {
+    if (terminated_) {
+        return false;
+    }
+    if (pid_ <= 0) {
+        logger.log("refused to force quit " + identity_.id.toStdString() +
+                       ": this desktop does not say which process owns the window",
+                   VezizurLevel::error);
+        return false;
+    }
+    return ProcessControl::sendSignal(pid_, startTime_, SIGKILL);
+}
+
+bool WaylandApplication::activate() {
+    // Raising needs a seat of our own connection; the list does not bind one yet.
+    return false;
+}
+
+}  // namespace klosia

@@ -1,0 +1,219 @@
+#include "platform/wayland/WaylandWorkspace.h"
+
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "log/Vezizur.h"
+#include "platform/linux/DesktopEntries.h"
+#include "platform/linux/ProcessInfo.h"
+#include "platform/wayland/SwayTree.h"
+#include "platform/wayland/WaylandApplication.h"
+#include "platform/wayland/WlrToplevels.h"
+
+namespace klosia {
+namespace {
+
+// The X server of the Wayland desktop and the bridges that stand for all X11 programs at once:
+// killing one ends every X11 program, so such a pid never names an application.
+bool isXwaylandServer(pid_t pid) {
+    const QString program = QFileInfo(ProcessInfo::exePath(pid)).fileName();
+    return program == QLatin1String("Xwayland") || program == QLatin1String("xwayland-satellite");
+}
+
+struct Window {
+    WlrToplevels::Toplevel toplevel;
+    pid_t pid = 0;
+};
+
+// The pid sway names for a toplevel: the one of the views with its app_id and title, when they
+// all agree. -1 for an X11 view (left to the X side), 0 when nothing or several disagree.
+pid_t pidOf(const WlrToplevels::Toplevel& toplevel, const std::vector<SwayTree::View>& views) {
+    std::set<pid_t> pids;
+    for (const SwayTree::View& view : views) {
+        if (view.appId == toplevel.appId && view.title == toplevel.title) {
+            if (view.xwayland) {
+                return -1;
+            }
+            pids.insert(view.pid);
+        }
+    }
+    return pids.size() == 1 ? *pids.begin() : 0;
+}
+
+}  // namespace
+
+WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WlrToplevels> toplevels,
+                                   std::unique_ptr<Workspace> x11, Updates updates)
+    : toplevels_(std::move(toplevels)),
+      x11_(std::move(x11)),
+      entries_(std::make_unique<DesktopEntries>()),
+      updates_(updates),
+      swaySocket_(qEnvironmentVariable("SWAYSOCK")) {
+    rebuild(false);
+    if (updates_ == Updates::followDesktop) {
+        // Launches, ends and focus changes come as the protocol's events.
+        toplevels_->setChangedHandler([this] { rebuild(true); });
+        notifier_ = std::make_unique<QSocketNotifier>(toplevels_->fd(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
+            if (!toplevels_->dispatch()) {
+                logger.log("lost the connection to the Wayland compositor", VezizurLevel::error);
+                notifier_->setEnabled(false);
+            }
+        });
+        if (x11_) {
+            x11_->setDidLaunchHandler(
+                [this](const RunningApplicationPtr& app) { postDidLaunch(app); });
+            x11_->setDidTerminateHandler(
+                [this](const RunningApplicationPtr& app) { postDidTerminate(app); });
+        }
+    }
+}
+
+WaylandWorkspace::~WaylandWorkspace() = default;
+
+QString WaylandWorkspace::description() const {
+    return swaySocket_.isEmpty()
+               ? QStringLiteral("wayland (wlr foreign toplevel; no pids: force quit is refused)")
+               : QStringLiteral("wayland (wlr foreign toplevel, pids from sway)");
+}
+
+void WaylandWorkspace::rebuild(bool announce) {
+    std::vector<SwayTree::View> views;
+    if (!swaySocket_.isEmpty()) {
+        QString error;
+        if (auto tree = SwayTree::read(swaySocket_, &error)) {
+            views = std::move(*tree);
+        } else {
+            logger.log("sway's tree: " + error.toStdString(), VezizurLevel::error);
+        }
+    }
+    const pid_t self = ::getpid();
+    std::vector<std::pair<QString, std::vector<Window>>> groups;
+    for (const WlrToplevels::Toplevel& toplevel : toplevels_->toplevels()) {
+        pid_t pid = pidOf(toplevel, views);
+        if (pid < 0 || pid == self || (pid > 0 && isXwaylandServer(pid))) {
+            continue;  // X11 programs come from the X side; our own windows are not listed
+        }
+        const QString key =
+            pid > 0 ? QString::number(pid) : QStringLiteral("app:") + toplevel.appId;
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const auto& entry) { return entry.first == key; });
+        if (group == groups.end()) {
+            groups.emplace_back(key, std::vector<Window>{});
+            group = std::prev(groups.end());
+        }
+        group->second.push_back({toplevel, pid});
+    }
+
+    std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> next;
+    std::vector<RunningApplicationPtr> launched;
+    for (const auto& [key, windows] : groups) {
+        auto known = std::find_if(apps_.begin(), apps_.end(),
+                                  [&](const auto& entry) { return entry.first == key; });
+        std::shared_ptr<WaylandApplication> app;
+        const pid_t pid = windows.front().pid;
+        const std::uint64_t start = pid > 0 ? ProcessInfo::startTime(pid).value_or(0) : 0;
+        if (known != apps_.end() && known->second->startTime() == start) {
+            app = known->second;
+        } else {
+            WindowIdentityHints hints;
+            hints.gtkApplicationId = windows.front().toplevel.appId;
+            hints.wmClass = windows.front().toplevel.appId;
+            if (pid > 0) {
+                hints.exePath = ProcessInfo::exePath(pid);
+                hints.cmdline = ProcessInfo::cmdline(pid);
+            }
+            WaylandApplication::Identity identity;
+            if (const auto entry = entries_->match(hints)) {
+                identity = {entry->id, entry->name, entry->iconName};
+            }
+            if (identity.id.isEmpty()) {
+                identity.id = windows.front().toplevel.appId;
+            }
+            if (identity.name.isEmpty()) {
+                identity.name = windows.front().toplevel.appId;
+            }
+            app = std::make_shared<WaylandApplication>(toplevels_, pid, start, identity);
+            launched.push_back(app);
+        }
+        std::vector<std::uint32_t> ids;
+        bool regular = false;
+        bool active = false;
+        for (const Window& window : windows) {
+            ids.push_back(window.toplevel.id);
+            // A child window (a dialog) does not make an application regular on its own.
+            regular = regular || window.toplevel.parent == 0;
+            active = active || window.toplevel.activated;
+        }
+        app->setWindows(std::move(ids),
+                        regular ? ActivationPolicy::regular : ActivationPolicy::accessory, active);
+        next.emplace_back(key, app);
+    }
+    std::vector<RunningApplicationPtr> ended;
+    for (const auto& [key, app] : apps_) {
+        if (std::none_of(next.begin(), next.end(),
+                         [&](const auto& entry) { return entry.second == app; })) {
+            app->markTerminated();
+            ended.push_back(app);
+        }
+    }
+    apps_ = std::move(next);
+    if (announce) {
+        for (const RunningApplicationPtr& app : ended) {
+            postDidTerminate(app);
+        }
+        for (const RunningApplicationPtr& app : launched) {
+            postDidLaunch(app);
+        }
+    }
+}
+
+std::vector<RunningApplicationPtr> WaylandWorkspace::withX11(
+    const std::vector<RunningApplicationPtr>& x11) const {
+    std::vector<RunningApplicationPtr> out;
+    out.reserve(apps_.size() + x11.size());
+    for (const auto& [key, app] : apps_) {
+        out.push_back(app);
+    }
+    out.insert(out.end(), x11.begin(), x11.end());
+    return out;
+}
+
+std::vector<RunningApplicationPtr> WaylandWorkspace::knownApplications() {
+    return withX11(x11_ ? x11_->knownApplications() : std::vector<RunningApplicationPtr>{});
+}
+
+std::vector<RunningApplicationPtr> WaylandWorkspace::runningApplications() {
+    if (updates_ == Updates::onCall) {
+        toplevels_->roundtrip();
+        rebuild(false);
+    }
+    return withX11(x11_ ? x11_->runningApplications() : std::vector<RunningApplicationPtr>{});
+}
+
+RunningApplicationPtr WaylandWorkspace::frontmostApplication() {
+    for (const auto& [key, app] : apps_) {
+        if (app->isActive()) {
+            return app;
+        }
+    }
+    return x11_ ? x11_->frontmostApplication() : nullptr;
+}
+
+std::unique_ptr<WaylandWorkspace> createWaylandWorkspace(QString* error,
+                                                         std::unique_ptr<Workspace> x11,
+                                                         WaylandWorkspace::Updates updates) {
+    std::shared_ptr<WlrToplevels> toplevels = WlrToplevels::connect(error);
+    if (!toplevels) {
+        return nullptr;
+    }
+    return std::make_unique<WaylandWorkspace>(std::move(toplevels), std::move(x11), updates);
+}
+
+}  // namespace klosia

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "platform/Workspace.h"
+
+class QSocketNotifier;
+
+namespace klosia {
+
+class DesktopEntries;
+class WaylandApplication;
+class WlrToplevels;
+
+// The applications of a wlroots desktop (sway first): its toplevel list, with the pid of each
+// window from the compositor's own IPC where it has one, and the X11 programs under Xwayland
+// from the X11 workspace, which knows their true owners. A window sway reports as an X11 view
+// is left to the X side, so each application is listed once, and Xwayland itself never is.
+class WaylandWorkspace : public Workspace {
+public:
+    enum class Updates { followDesktop, onCall };
+
+    WaylandWorkspace(std::shared_ptr<WlrToplevels> toplevels, std::unique_ptr<Workspace> x11,
+                     Updates updates);
+    ~WaylandWorkspace() override;
+
+    std::vector<RunningApplicationPtr> runningApplications() override;
+    std::vector<RunningApplicationPtr> knownApplications() override;
+    RunningApplicationPtr frontmostApplication() override;
+
+    // What start-up logs and --list prints: the protocol and where the pids come from.
+    QString description() const;
+
+private:
+    void rebuild(bool announce);
+    // Ours first, in the order first seen, then the X11 programs.
+    std::vector<RunningApplicationPtr> withX11(const std::vector<RunningApplicationPtr>& x11) const;
+
+    std::shared_ptr<WlrToplevels> toplevels_;
+    std::unique_ptr<Workspace> x11_;
+    std::unique_ptr<DesktopEntries> entries_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    Updates updates_;
+    QString swaySocket_;
+    // By key (the pid, or the app_id where no pid is known), in the order first seen.
+    std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> apps_;
+};
+
+// A workspace for the compositor of WAYLAND_DISPLAY; nullptr and a message in *error when it
+// offers no list of windows. `x11` (may be null) lists the programs under Xwayland.
+std::unique_ptr<WaylandWorkspace> createWaylandWorkspace(QString* error,
+                                                         std::unique_ptr<Workspace> x11,
+                                                         WaylandWorkspace::Updates updates);
+
+}  // namespace klosia

@@ -1,0 +1,283 @@
+// The Wayland workspace on a real sway (run-wayland-session.sh: headless, unprivileged) with real
+// clients: a terminal (foot) and Qt programs on the Wayland platform, one of which holds unsaved
+// work and refuses to close. Each is listed once with its true pid, the focused one active; a
+// polite quit closes windows and never signals, so the refusing one stays; force quit kills it;
+// without sway's IPC no pid is guessed, so force quit is refused; and klosia --list names the
+// backend, or says in one line that the desktop shows it nothing.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <algorithm>
+#include <memory>
+#include <tuple>
+
+#include "platform/RunningApplication.h"
+#include "platform/wayland/WaylandWorkspace.h"
+#include "support/LogCapture.h"
+#include "support/Wait.h"
+
+namespace klosia {
+namespace {
+
+using test::waitUntil;
+
+const QString kQtFixture = QStringLiteral(KLOSIA_QT_FIXTURE_PATH);
+
+class Client {
+public:
+    Client(const QString& program, const QStringList& arguments, bool wayland = true) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (wayland) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        }
+        process_.setProcessEnvironment(environment);
+        process_.start(program, arguments);
+        process_.waitForStarted();
+    }
+    ~Client() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    bool waitEnded() {
+        return waitUntil([&] { return !running(); }, std::chrono::seconds(10));
+    }
+    QProcess& process() { return process_; }
+    // What the Qt fixture printed so far ("exposed", "refused a close", ...).
+    const QByteArray& output() {
+        output_ += process_.readAllStandardOutput();
+        return output_;
+    }
+    bool waitExposed() {
+        return waitUntil([&] { return output().contains("exposed"); });
+    }
+
+private:
+    QProcess process_;
+    QByteArray output_;
+};
+
+class SwayWorkspace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) << "not in a Wayland session";
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("SWAYSOCK")) << "not under sway";
+    }
+    std::unique_ptr<WaylandWorkspace> workspace() {
+        QString error;
+        auto made = createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::onCall);
+        EXPECT_NE(made, nullptr) << error.toStdString();
+        return made;
+    }
+    static RunningApplicationPtr find(WaylandWorkspace& workspace, const QString& id) {
+        for (const RunningApplicationPtr& app : workspace.runningApplications()) {
+            if (app->bundleIdentifier() == id) {
+                return app;
+            }
+        }
+        return nullptr;
+    }
+    static RunningApplicationPtr ofPid(WaylandWorkspace& workspace, pid_t pid) {
+        for (const RunningApplicationPtr& app : workspace.runningApplications()) {
+            if (app->processIdentifier() == pid) {
+                return app;
+            }
+        }
+        return nullptr;
+    }
+    static int count(WaylandWorkspace& workspace, pid_t pid) {
+        const auto apps = workspace.runningApplications();
+        return static_cast<int>(std::count_if(apps.begin(), apps.end(), [&](const auto& app) {
+            return app->processIdentifier() == pid;
+        }));
+    }
+};
+
+TEST_F(SwayWorkspace, EachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAForceQuit) {
+    Client terminal(QStringLiteral("foot"), {QStringLiteral("--app-id=klosia.test.terminal")});
+    Client plain(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.plain")});
+    Client unsaved(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
+                                QStringLiteral("--unsaved")});
+    // As a user would, quit only what is on screen.
+    ASSERT_TRUE(plain.waitExposed());
+    ASSERT_TRUE(unsaved.waitExposed());
+    const auto listed = workspace();
+    ASSERT_NE(listed, nullptr);
+    EXPECT_TRUE(listed->description().contains(QLatin1String("pids from sway")));
+    // Each by the pid its process really has, once.
+    ASSERT_TRUE(waitUntil([&] {
+        return ofPid(*listed, terminal.pid()) && ofPid(*listed, plain.pid()) &&
+               ofPid(*listed, unsaved.pid());
+    })) << "the three clients were never all listed with their pids";
+    const RunningApplicationPtr term = ofPid(*listed, terminal.pid());
+    const RunningApplicationPtr qt = ofPid(*listed, plain.pid());
+    const RunningApplicationPtr refusing = ofPid(*listed, unsaved.pid());
+    EXPECT_TRUE(term->bundleIdentifier().startsWith(QLatin1String("foot")))
+        << "foot's own desktop entry: " << term->bundleIdentifier().toStdString();
+    EXPECT_EQ(qt->bundleIdentifier().toStdString(), "klosia.test.plain")
+        << "without an entry, the app_id";
+    EXPECT_EQ(refusing->localizedName().toStdString(), "klosia.test.unsaved");
+    EXPECT_NE(refusing->startTime(), 0u);
+    for (const pid_t pid : {terminal.pid(), plain.pid(), unsaved.pid()}) {
+        EXPECT_EQ(count(*listed, pid), 1) << pid;
+    }
+    EXPECT_EQ(term->activationPolicy(), ActivationPolicy::regular);
+    // The window sway is told to focus makes its application the active one.
+    for (const pid_t pid : {plain.pid(), unsaved.pid()}) {
+        ASSERT_EQ(QProcess::execute(QStringLiteral("swaymsg"),
+                                    {QStringLiteral("[pid=%1] focus").arg(pid)}),
+                  0);
+        EXPECT_TRUE(waitUntil([&] {
+            listed->runningApplications();
+            const RunningApplicationPtr front = listed->frontmostApplication();
+            return front && front->isActive() && front->processIdentifier() == pid;
+        })) << "focused pid "
+            << pid << " is not the active application";
+    }
+
+    // Polite: the windows are asked; the one with unsaved work says no and keeps running.
+    EXPECT_TRUE(term->terminate());
+    EXPECT_TRUE(qt->terminate());
+    EXPECT_TRUE(refusing->terminate());
+    EXPECT_TRUE(terminal.waitEnded()) << "foot closes when its window is asked to";
+    EXPECT_TRUE(plain.waitEnded());
+    EXPECT_EQ(plain.process().exitStatus(), QProcess::NormalExit) << "closed, not signalled";
+    EXPECT_TRUE(waitUntil([&] { return unsaved.output().contains("refused a close"); }))
+        << "the request reached the refusing window";
+    EXPECT_TRUE(unsaved.running()) << "unsaved work is never lost to a polite quit";
+    ASSERT_TRUE(waitUntil([&] { return ofPid(*listed, plain.pid()) == nullptr; }));
+    EXPECT_TRUE(qt->isTerminated());
+    EXPECT_NE(ofPid(*listed, unsaved.pid()), nullptr);
+
+    // Force: no question asked.
+    EXPECT_TRUE(refusing->forceTerminate());
+    EXPECT_TRUE(unsaved.waitEnded());
+    EXPECT_EQ(unsaved.process().exitStatus(), QProcess::CrashExit) << "killed by a signal";
+}
+
+TEST_F(SwayWorkspace, WithoutTheCompositorsWordOnPidsForceQuitIsRefused) {
+    Client unsaved(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.nopid"),
+                                QStringLiteral("--unsaved")});
+    ASSERT_TRUE(unsaved.waitExposed());
+    const QByteArray socket = qgetenv("SWAYSOCK");
+    qunsetenv("SWAYSOCK");
+    const auto listed = workspace();
+    qputenv("SWAYSOCK", socket);
+    ASSERT_NE(listed, nullptr);
+    EXPECT_TRUE(listed->description().contains(QLatin1String("no pids")));
+    RunningApplicationPtr app;
+    ASSERT_TRUE(waitUntil(
+        [&] { return (app = find(*listed, QStringLiteral("klosia.test.nopid"))) != nullptr; }));
+    EXPECT_EQ(app->processIdentifier(), 0) << "no pid is guessed";
+
+    test::LogCapture log;
+    EXPECT_FALSE(app->forceTerminate());
+    EXPECT_EQ(log.matching("this desktop does not say which process owns the window").size(), 1u);
+    EXPECT_TRUE(unsaved.running());
+    // A polite quit still works without a pid.
+    EXPECT_TRUE(app->terminate());
+    EXPECT_TRUE(waitUntil([&] { return unsaved.output().contains("refused a close"); }));
+}
+
+TEST_F(SwayWorkspace, LaunchesEndsAndFocusArriveAsTheProtocolsEvents) {
+    QString error;
+    auto followed =
+        createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::followDesktop);
+    ASSERT_NE(followed, nullptr) << error.toStdString();
+    std::vector<pid_t> launched;
+    std::vector<pid_t> ended;
+    followed->setDidLaunchHandler(
+        [&](const RunningApplicationPtr& app) { launched.push_back(app->processIdentifier()); });
+    followed->setDidTerminateHandler(
+        [&](const RunningApplicationPtr& app) { ended.push_back(app->processIdentifier()); });
+
+    auto first = std::make_unique<Client>(
+        kQtFixture, QStringList{QStringLiteral("--app-id"), QStringLiteral("klosia.test.first")});
+    Client second(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.second")});
+    const pid_t firstPid = first->pid();
+    // Only the event loop runs here: nothing asks the compositor for a fresh list.
+    ASSERT_TRUE(waitUntil([&] {
+        return std::count(launched.begin(), launched.end(), firstPid) == 1 &&
+               std::count(launched.begin(), launched.end(), second.pid()) == 1;
+    })) << "no launch event for each client";
+    ASSERT_EQ(QProcess::execute(QStringLiteral("swaymsg"),
+                                {QStringLiteral("[pid=%1] focus").arg(firstPid)}),
+              0);
+    EXPECT_TRUE(waitUntil([&] {
+        const RunningApplicationPtr front = followed->frontmostApplication();
+        return front && front->processIdentifier() == firstPid;
+    })) << "the focus change did not reach the workspace";
+    first.reset();  // killed
+    EXPECT_TRUE(waitUntil([&] { return std::count(ended.begin(), ended.end(), firstPid) == 1; }))
+        << "no termination event";
+    const auto known = followed->knownApplications();
+    EXPECT_TRUE(std::none_of(known.begin(), known.end(), [&](const auto& app) {
+        return app->processIdentifier() == firstPid;
+    }));
+}
+
+TEST_F(SwayWorkspace, TheListCommandNamesTheBackendAndListsEachClientOnce) {
+    Client terminal(QStringLiteral("foot"), {QStringLiteral("--app-id=klosia.test.listed")});
+    const auto run = [](const QStringList& arguments, const QProcessEnvironment& environment) {
+        QProcess list;
+        list.setProcessEnvironment(environment);
+        list.start(QStringLiteral(KLOSIA_EXECUTABLE), arguments);
+        list.waitForFinished(30000);
+        return std::make_tuple(list.exitCode(), QString::fromUtf8(list.readAllStandardOutput()),
+                               QString::fromUtf8(list.readAllStandardError()));
+    };
+    const QProcessEnvironment session = QProcessEnvironment::systemEnvironment();
+    int listedTimes = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        const auto [status, out, err] =
+            run({QStringLiteral("--list"), QStringLiteral("--json")}, session);
+        listedTimes = 0;
+        for (const QJsonValue app : QJsonDocument::fromJson(out.toUtf8()).array()) {
+            listedTimes += app.toObject()
+                                   .value(QStringLiteral("pids"))
+                                   .toArray()
+                                   .contains(static_cast<qint64>(terminal.pid()))
+                               ? 1
+                               : 0;
+        }
+        return status == 0 && listedTimes > 0;
+    })) << "klosia --list --json never listed foot's pid";
+    EXPECT_EQ(listedTimes, 1);
+    const auto [status, table, err] = run({QStringLiteral("--list")}, session);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(table.contains(
+        QLatin1String("(workspace: wayland (wlr foreign toplevel, pids from sway))")))
+        << table.toStdString();
+
+    // A compositor that cannot be reached, or offers no window list: one line, status 1.
+    QProcessEnvironment elsewhere = session;
+    elsewhere.insert(QStringLiteral("WAYLAND_DISPLAY"),
+                     QStringLiteral("klosia-test-no-such-display"));
+    const auto [failed, nothing, message] = run({QStringLiteral("--list")}, elsewhere);
+    EXPECT_EQ(failed, 1);
+    EXPECT_TRUE(nothing.isEmpty());
+    EXPECT_TRUE(message.contains(
+        QLatin1String("this desktop does not let Klosia see other applications' windows")))
+        << message.toStdString();
+    EXPECT_TRUE(terminal.running());
+}
+
+}  // namespace
+}  // namespace klosia
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
