@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6
   libxcb1-dev libxcb-res0-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-keysyms1-dev
   libglib2.0-dev libcanberra-dev libicu-dev libxkbcommon-dev
-  libwayland-dev libwayland-bin  # a Wayland compositor's window list; wayland-scanner
+  libwayland-dev libwayland-bin plasma-wayland-protocols  # compositors' window lists
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-format clang-tidy clang-tidy-16
   clang-16  # the lint's quick parse that finds which files clang-tidy may check together
@@ -25,7 +25,7 @@ packages=(
   x11-utils x11-apps xterm xdotool wmctrl procps
   at-spi2-core  # the accessibility bus: session tests find controls as a screen reader does
   # the headless Wayland session (run-wayland-session.sh) and its clients
-  sway foot qt6-wayland
+  sway foot qt6-wayland xwayland kwin-wayland mutter
   util-linux  # setpriv: the process tests start a process of another user; unshare: pid namespaces
   faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones

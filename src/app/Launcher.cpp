@@ -17,6 +17,7 @@
 #include "log/Vezizur.h"
 #include "model/AppListState.h"
 #include "model/CPU.h"
+#include "platform/BlindWorkspace.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopNotificationSettings.h"
@@ -267,12 +268,14 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     Platform platform;
     QString backend;
     platform.workspace = createWorkspace(error, &backend, true);
-    if (!platform.workspace && isWaylandSession() && !qEnvironmentVariableIsEmpty("DISPLAY")) {
-        // Until the menu can say so itself, the X11 programs are still offered; the log says
-        // that the list is not the whole desktop.
-        logger.log(error->toStdString() + "; listing only the X11 programs", VezizurLevel::error);
-        backend = QStringLiteral("x11 (under Xwayland: Wayland programs are not listed)");
-        platform.workspace = createX11Workspace(error, X11Workspace::Updates::followDesktop);
+    if (!platform.workspace && isWaylandSession()) {
+        // The menu says so in place of a list; the X11 programs alone would pass for the
+        // desktop, and nothing is quit where nothing can be seen.
+        logger.log(error->toStdString(), VezizurLevel::error);
+        backend = QStringLiteral("none (%1)").arg(*error);
+        platform.workspace = std::make_unique<BlindWorkspace>(QCoreApplication::translate(
+            "klosia::Launcher",
+            "This desktop does not let Klosia see other applications' windows."));
     }
     if (!platform.workspace) {
         return platform;

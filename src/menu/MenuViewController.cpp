@@ -6,6 +6,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
@@ -45,6 +46,7 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
       searchField_(new QLineEdit(this)),
       selectAllBt_(new QCheckBox(this)),
       appsTableView_(new MenuTableView(this)),
+      noticeLabel_(new QLabel(this)),
       footer_(new MenuFooterView(this)),
       klosiaBt_(footer_->klosiaBt()),
       settingsMenu_(new SettingsMenu(preferences, this)),
@@ -72,6 +74,10 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
     });
 
     appsTableView_->setAccessibleName(tr("Running applications"));
+    noticeLabel_->setWordWrap(true);
+    noticeLabel_->setTextFormat(Qt::PlainText);
+    noticeLabel_->setAlignment(Qt::AlignCenter);
+    noticeLabel_->hide();
     appsTableView_->setDataSource(this);
 
     connect(klosiaBt_, &HoverButton::clicked, this, [this] { klosiaBtPress(); });
@@ -115,6 +121,16 @@ std::vector<MenuAppPtr> MenuViewController::filteredApplications() const {
         }
     }
     return shown;
+}
+
+void MenuViewController::setNotice(const QString& notice) {
+    noticeLabel_->setText(notice);
+    noticeLabel_->setAccessibleName(notice);
+    noticeLabel_->setVisible(!notice.isEmpty());
+    appsTableView_->setVisible(notice.isEmpty());
+    if (!notice.isEmpty()) {
+        klosiaBt_->setEnabled(false);
+    }
 }
 
 void MenuViewController::updateKlosiaBt() {
@@ -399,6 +415,7 @@ void MenuViewController::layoutChildren() {
     searchField_->setGeometry(kSideMargin + 28, fieldTop, std::max(0, inner - 28), kFieldHeight);
     const int footerTop = std::max(kHeaderHeight, height() - kFooterHeight);
     appsTableView_->setGeometry(kSideMargin, kHeaderHeight, inner, footerTop - kHeaderHeight);
+    noticeLabel_->setGeometry(kSideMargin, kHeaderHeight, inner, footerTop - kHeaderHeight);
     footer_->setGeometry(kSideMargin, footerTop, inner, kFooterHeight);
 }
 

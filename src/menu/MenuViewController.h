@@ -17,6 +17,7 @@
 #include "model/MenuApp.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 namespace klosia {
@@ -100,6 +101,10 @@ public:
     QCheckBox* selectAllBt() const { return selectAllBt_; }
     HoverButton* klosiaBt() const { return klosiaBt_; }
     MenuTableView* appsTableView() const { return appsTableView_; }
+    // A sentence shown in place of the rows (the desktop lets Klosia see no windows); empty
+    // shows the rows.
+    void setNotice(const QString& notice);
+    QLabel* noticeLabel() const { return noticeLabel_; }
     HoverButton* settingsBt() const { return footer_->settingsBt(); }
     RotateLabel* rotateLabel() const { return footer_->rotateLabel(); }
     SettingsMenu* settingsMenu() const { return settingsMenu_; }
@@ -153,6 +158,7 @@ private:
     QLineEdit* searchField_;
     QCheckBox* selectAllBt_;
     MenuTableView* appsTableView_;
+    QLabel* noticeLabel_;
     MenuFooterView* footer_;
     HoverButton* klosiaBt_;
     SettingsMenu* settingsMenu_;

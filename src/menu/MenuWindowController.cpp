@@ -176,6 +176,9 @@ void MenuWindowController::layoutWindow() {
                                            Qt::AlignLeft | Qt::AlignTop, title)
                              .width());
     }
+    if (!workspace_.unavailableReason().isEmpty()) {
+        widths.assign(2, 0);  // the notice takes the place of two rows
+    }
     const QRect available = openScreen_->availableGeometry();
     const QSize size = menugeometry::windowSize(widths, available.size());
     const QPoint origin =
@@ -193,6 +196,7 @@ void MenuWindowController::reloadApps() {
     }
     menuViewController_->setApplications(std::move(apps));
     menuViewController_->updateKlosiaBt();
+    menuViewController_->setNotice(workspace_.unavailableReason());
     menuViewController_->updateBackground();
     menuViewController_->updateSelectAllBt();
     menuViewController_->reloadData();

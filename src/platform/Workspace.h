@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <functional>
 #include <vector>
 
@@ -25,6 +27,10 @@ public:
     virtual std::vector<RunningApplicationPtr> knownApplications() { return runningApplications(); }
     // The application of the active window, or nullptr.
     virtual RunningApplicationPtr frontmostApplication() = 0;
+    // Why the list is empty by the desktop's own rule (it lets no program see the others'
+    // windows), in a sentence the menu shows instead of the list; empty for a desktop that
+    // tells. Nothing is ever quit through a workspace that has a reason.
+    virtual QString unavailableReason() const { return {}; }
 
     // Called on the main thread when an application appears or ends: a launch once
     // runningApplications() lists it, a termination once it no longer does.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScreen>
@@ -16,12 +17,15 @@
 #include "fakes/FakeWorkspace.h"
 #include "fakes/ManualDispatcher.h"
 #include "fakes/RecordingDefaults.h"
+#include "menu/HoverButton.h"
+#include "menu/MenuTableView.h"
 #include "menu/MenuViewController.h"
 #include "menu/MenuWindow.h"
 #include "menu/MenuWindowController.h"
 #include "menu/MenuWindowControllerDelegate.h"
 #include "model/AppPolicies.h"
 #include "model/CPU.h"
+#include "platform/BlindWorkspace.h"
 #include "platform/ProcessStatus.h"
 #include "settings/Preferences.h"
 #include "support/LogCapture.h"
@@ -365,3 +369,23 @@ TEST_F(MenuWindowControllerTest, TranslucentOnlyOverACompositor) {
     EXPECT_TRUE(window().mask().isEmpty());
     EXPECT_EQ(compositor.questions, 2) << "asked at each opening";
 }
+
+namespace {
+
+TEST_F(MenuWindowControllerTest, ADesktopThatShowsNoWindowsGetsOneLineAndNoWayToQuit) {
+    BlindWorkspace blind(
+        QStringLiteral("This desktop does not let Klosia see other applications' windows."));
+    controller = std::make_unique<MenuWindowController>(dispatcher, blind, preferences, &compositor,
+                                                        &defaults);
+    ASSERT_TRUE(open());
+    EXPECT_TRUE(view().noticeLabel()->isVisible());
+    EXPECT_EQ(view().noticeLabel()->text(), blind.unavailableReason());
+    EXPECT_EQ(view().noticeLabel()->accessibleName(), blind.unavailableReason());
+    EXPECT_FALSE(view().appsTableView()->isVisible()) << "a line instead of a list";
+    EXPECT_FALSE(view().klosiaBt()->isEnabled());
+    EXPECT_GE(view().noticeLabel()->height(), 2 * 27) << "room for the sentence";
+    EXPECT_TRUE(view().applications().empty()) << "nothing there to quit";
+    controller.reset();  // before `blind` goes
+}
+
+}  // namespace

@@ -53,6 +53,11 @@ grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/org.klosi
     fail "the metadata has no release $version"
 desktop-file-validate "$work/root/usr/share/applications/org.klosia.Klosia.desktop" ||
     fail "desktop-file-validate refuses the desktop entry"
+# KWin grants its window list to the program an installed entry names by its absolute path.
+entry=$(cat "$work/root/usr/share/applications/org.klosia.Klosia.desktop")
+grep -qx "Exec=/usr/bin/klosia" <<<"$entry" || fail "the desktop entry's Exec is not /usr/bin/klosia"
+grep -qx "X-KDE-Wayland-Interfaces=org_kde_plasma_window_management" <<<"$entry" ||
+    fail "the desktop entry does not ask KWin for its window list"
 grep -q "update" <<<"$(dpkg-deb -f "$package" Description)" ||
     fail "the description does not say that the update check is off"
 

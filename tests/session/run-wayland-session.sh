@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Runs a command inside a private headless Wayland desktop: sway with its headless backend, on a
-# D-Bus session bus of its own, with XDG directories in a temporary directory. sway refuses to
-# run as root, so when started by root the compositor, the command and everything they start run
-# as the unprivileged user KLOSIA_WAYLAND_USER (default: nobody).
+# Runs a command inside a private headless Wayland desktop: sway with its headless backend, KWin
+# with its virtual one, or GNOME's Mutter (headless, a desktop that lists no windows to others), on a D-Bus session bus of its own, with XDG directories in a
+# temporary directory. sway refuses to run as root, so when started by root the compositor, the
+# command and everything they start run as the unprivileged user KLOSIA_WAYLAND_USER (default:
+# nobody).
 #
-#   run-wayland-session.sh [--] COMMAND [ARGS...]
+#   run-wayland-session.sh [--kwin | --mutter] [--xwayland] [--] COMMAND [ARGS...]
 #
-# COMMAND sees WAYLAND_DISPLAY, SWAYSOCK, DBUS_SESSION_BUS_ADDRESS, the XDG_* variables and
-# KLOSIA_SESSION_DIR; no DISPLAY (no Xwayland is started). Returns COMMAND's exit status, 128+N
+# COMMAND sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, the XDG_* variables (its desktop files
+# go to $XDG_DATA_HOME/applications), KLOSIA_SESSION_DIR and KLOSIA_SESSION_COMPOSITOR (sway or
+# kwin); under sway SWAYSOCK; with --xwayland (sway only) DISPLAY, the X server sway starts for
+# X11 programs (Xwayland, a child of sway that goes with it). Returns COMMAND's exit status, 128+N
 # when stopped by signal N. Whatever it started is stopped by pid on the way out, and only that.
 #
 # Environment: KLOSIA_SESSION_VERBOSE=1 (progress on stderr), KLOSIA_SESSION_TIMEOUT=S (default
@@ -23,12 +26,30 @@ log() {
 }
 error() { echo "wayland-session: error: $*" >&2; }
 
-[ "${1:-}" = -- ] && shift
+xwayland=disable
+compositor=sway
+while [ $# -gt 0 ]; do
+    case $1 in
+    --xwayland) xwayland=enable ;;
+    --kwin) compositor=kwin ;;
+    --mutter) compositor=mutter ;;
+    --) ;;
+    *) break ;;
+    esac
+    shift
+done
 [ $# -gt 0 ] || {
-    echo "usage: ${0##*/} [--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--kwin | --mutter] [--xwayland] [--] COMMAND [ARGS...]" >&2
     exit 2
 }
-for tool in sway swaymsg dbus-daemon setpriv; do
+if [ "$compositor" = kwin ]; then
+    tools=(kwin_wayland dbus-daemon dbus-send setpriv)
+elif [ "$compositor" = mutter ]; then
+    tools=(mutter dbus-daemon setpriv)
+else
+    tools=(sway swaymsg dbus-daemon setpriv)
+fi
+for tool in "${tools[@]}"; do
     command -v "$tool" >/dev/null 2>&1 || {
         error "$tool is not installed (scripts/setup.sh installs everything the session needs)"
         exit 1
@@ -140,7 +161,11 @@ export KLOSIA_SESSION_DIR=$session_dir HOME=$session_dir
 export XDG_CONFIG_HOME=$session_dir/config XDG_DATA_HOME=$session_dir/data
 export XDG_CACHE_HOME=$session_dir/cache XDG_RUNTIME_DIR=$session_dir/runtime
 export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share XDG_SESSION_TYPE=wayland
-export XDG_CURRENT_DESKTOP=sway
+case $compositor in
+kwin) export XDG_CURRENT_DESKTOP=KDE ;;
+mutter) export XDG_CURRENT_DESKTOP=GNOME ;;
+*) export XDG_CURRENT_DESKTOP=sway ;;
+esac
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK SESSION_MANAGER DBUS_SESSION_BUS_PID
 
 write_bus_config "$session_dir/bus.conf" "$XDG_RUNTIME_DIR/bus" "$XDG_DATA_HOME/dbus-1/services"
@@ -149,34 +174,84 @@ start_bg dbus-daemon "$logs/dbus.log" dbus-daemon --config-file="$session_dir/bu
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
 wait_until dbus-daemon test -S "$XDG_RUNTIME_DIR/bus" || exit 1
 
-# One headless output of the size the X11 sessions use; no bar, no Xwayland.
-cat >"$session_dir/sway.conf" <<EOF
+if [ "$compositor" = sway ]; then
+    # One headless output of the size the X11 sessions use; no bar.
+    cat >"$session_dir/sway.conf" <<EOF
 output HEADLESS-1 resolution 1280x800
-xwayland disable
+xwayland $xwayland
 EOF
-WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    start_bg sway "$logs/sway.log" sway -c "$session_dir/sway.conf"
-sway_pid=$REPLY
-sway_up() {
-    local socket display
-    for socket in "$XDG_RUNTIME_DIR"/sway-ipc.*.sock; do
-        [ -S "$socket" ] || continue
-        SWAYSOCK=$socket
-        # The runtime directory is ours alone: its one display socket is sway's.
-        for display in "$XDG_RUNTIME_DIR"/wayland-*; do
-            [ -S "$display" ] && WAYLAND_DISPLAY=${display##*/}
+    WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        start_bg sway "$logs/sway.log" sway -c "$session_dir/sway.conf"
+    sway_pid=$REPLY
+    sway_up() {
+        local socket display
+        for socket in "$XDG_RUNTIME_DIR"/sway-ipc.*.sock; do
+            [ -S "$socket" ] || continue
+            SWAYSOCK=$socket
+            # The runtime directory is ours alone: its one display socket is sway's.
+            for display in "$XDG_RUNTIME_DIR"/wayland-*; do
+                [ -S "$display" ] && WAYLAND_DISPLAY=${display##*/}
+            done
+            [ -n "${WAYLAND_DISPLAY:-}" ] &&
+                SWAYSOCK=$SWAYSOCK swaymsg -t get_version >/dev/null 2>&1
+            return
         done
-        [ -n "${WAYLAND_DISPLAY:-}" ] && SWAYSOCK=$SWAYSOCK swaymsg -t get_version >/dev/null 2>&1
-        return
-    done
-    return 1
-}
-wait_until sway sway_up || {
-    tail -n 20 "$logs/sway.log" >&2
-    exit 1
-}
-export SWAYSOCK WAYLAND_DISPLAY
-log "sway (pid $sway_pid) on $WAYLAND_DISPLAY"
+        return 1
+    }
+    wait_until sway sway_up || {
+        tail -n 20 "$logs/sway.log" >&2
+        exit 1
+    }
+    export SWAYSOCK WAYLAND_DISPLAY
+    log "sway (pid $sway_pid) on $WAYLAND_DISPLAY"
+    if [ "$xwayland" = enable ]; then
+        # sway hands its X display to what it starts; ask it to start something that writes it.
+        display_file=$session_dir/display
+        swaymsg "exec printenv DISPLAY > $display_file" >/dev/null
+        display_known() { [ -s "$display_file" ]; }
+        wait_until "the X display of sway" display_known || exit 1
+        DISPLAY=$(cat "$display_file")
+        export DISPLAY
+        log "Xwayland on $DISPLAY"
+    fi
+elif [ "$compositor" = mutter ]; then
+    WAYLAND_DISPLAY=wayland-klosia
+    export WAYLAND_DISPLAY
+    start_bg mutter "$logs/mutter.log" mutter --headless --wayland --no-x11 \
+        --virtual-monitor 1280x800 --wayland-display "$WAYLAND_DISPLAY"
+    mutter_pid=$REPLY
+    mutter_up() { [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ]; }
+    wait_until mutter mutter_up || {
+        tail -n 20 "$logs/mutter.log" >&2
+        exit 1
+    }
+    log "mutter (pid $mutter_pid) on $WAYLAND_DISPLAY"
+else
+    # The packaged binary carries a file capability that an unprivileged start cannot take up;
+    # a plain copy runs, and only under its own name.
+    mkdir -p "$session_dir/bin"
+    cp /usr/bin/kwin_wayland "$session_dir/bin/kwin_wayland"
+    chmod 0755 "$session_dir/bin/kwin_wayland"
+    WAYLAND_DISPLAY=wayland-klosia
+    export WAYLAND_DISPLAY
+    start_bg kwin_wayland "$logs/kwin.log" env -u QT_QPA_PLATFORM \
+        "$session_dir/bin/kwin_wayland" --virtual --no-lockscreen --socket "$WAYLAND_DISPLAY" \
+        --width 1280 --height 800
+    kwin_pid=$REPLY
+    kwin_up() {
+        # The bus answers only its own user.
+        [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] &&
+            "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+                org.freedesktop.DBus.NameHasOwner string:org.kde.KWin 2>/dev/null |
+            grep -q "boolean true"
+    }
+    wait_until kwin_wayland kwin_up || {
+        tail -n 20 "$logs/kwin.log" >&2
+        exit 1
+    }
+    log "kwin_wayland (pid $kwin_pid) on $WAYLAND_DISPLAY"
+fi
+export KLOSIA_SESSION_COMPOSITOR=$compositor
 
 set -m
 "${as_user[@]}" "$@" &

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,55 +19,17 @@
 
 #include "platform/RunningApplication.h"
 #include "platform/wayland/WaylandWorkspace.h"
+#include "platform/x11/X11Workspace.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
+#include "wayland/WaylandClient.h"
 
 namespace klosia {
 namespace {
 
+using test::Client;
+using test::kQtFixture;
 using test::waitUntil;
-
-const QString kQtFixture = QStringLiteral(KLOSIA_QT_FIXTURE_PATH);
-
-class Client {
-public:
-    Client(const QString& program, const QStringList& arguments, bool wayland = true) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (wayland) {
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        }
-        process_.setProcessEnvironment(environment);
-        process_.start(program, arguments);
-        process_.waitForStarted();
-    }
-    ~Client() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
-    bool running() const { return process_.state() != QProcess::NotRunning; }
-    bool waitEnded() {
-        return waitUntil([&] { return !running(); }, std::chrono::seconds(10));
-    }
-    QProcess& process() { return process_; }
-    // What the Qt fixture printed so far ("exposed", "refused a close", ...).
-    const QByteArray& output() {
-        output_ += process_.readAllStandardOutput();
-        return output_;
-    }
-    bool waitExposed() {
-        return waitUntil([&] { return output().contains("exposed"); });
-    }
-
-private:
-    QProcess process_;
-    QByteArray output_;
-};
 
 class SwayWorkspace : public ::testing::Test {
 protected:
@@ -227,6 +190,48 @@ TEST_F(SwayWorkspace, LaunchesEndsAndFocusArriveAsTheProtocolsEvents) {
     }));
 }
 
+// Under --xwayland only: X11 programs are listed once, by the X side, with their own pids.
+TEST(SwayXwayland, AnX11ProgramIsListedOnceWithItsOwnPidAndXwaylandNever) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        GTEST_SKIP() << "the session runs no Xwayland";
+    }
+    Client xlogo(QStringLiteral("xlogo"), {}, false);
+    Client native(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.native")});
+    ASSERT_TRUE(native.waitExposed());
+    QString error;
+    auto x11 = createX11Workspace(&error, X11Workspace::Updates::onCall);
+    ASSERT_NE(x11, nullptr) << error.toStdString();
+    auto listed = createWaylandWorkspace(&error, std::move(x11), WaylandWorkspace::Updates::onCall);
+    ASSERT_NE(listed, nullptr) << error.toStdString();
+
+    std::vector<RunningApplicationPtr> apps;
+    const auto named = [&](const QString& name) {
+        return std::count_if(apps.begin(), apps.end(),
+                             [&](const auto& app) { return app->localizedName() == name; });
+    };
+    ASSERT_TRUE(waitUntil([&] {
+        apps = listed->runningApplications();
+        return named(QStringLiteral("XLogo")) > 0 &&
+               named(QStringLiteral("klosia.test.native")) > 0;
+    })) << "xlogo and the native client were never both listed";
+    EXPECT_EQ(named(QStringLiteral("XLogo")), 1) << "once, not also as a Wayland toplevel";
+    for (const RunningApplicationPtr& app : apps) {
+        if (app->localizedName() == QLatin1String("XLogo")) {
+            EXPECT_EQ(app->processIdentifier(), xlogo.pid()) << "its own pid, not Xwayland's";
+        }
+        const QString program =
+            QFileInfo(QStringLiteral("/proc/%1/exe").arg(app->processIdentifier())).symLinkTarget();
+        EXPECT_FALSE(program.endsWith(QLatin1String("/Xwayland"))) << "Xwayland is listed";
+    }
+    const auto xlogoApp = std::find_if(apps.begin(), apps.end(), [](const auto& app) {
+        return app->localizedName() == QLatin1String("XLogo");
+    });
+    ASSERT_NE(xlogoApp, apps.end());
+    EXPECT_TRUE((*xlogoApp)->terminate());
+    EXPECT_TRUE(xlogo.waitEnded()) << "xlogo closes its window when asked through X11";
+    EXPECT_TRUE(native.running());
+}
+
 TEST_F(SwayWorkspace, TheListCommandNamesTheBackendAndListsEachClientOnce) {
     Client terminal(QStringLiteral("foot"), {QStringLiteral("--app-id=klosia.test.listed")});
     const auto run = [](const QStringList& arguments, const QProcessEnvironment& environment) {
@@ -275,9 +280,3 @@ TEST_F(SwayWorkspace, TheListCommandNamesTheBackendAndListsEachClientOnce) {
 
 }  // namespace
 }  // namespace klosia
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}

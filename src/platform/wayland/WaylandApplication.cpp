@@ -9,11 +9,11 @@
 #include "log/Vezizur.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/ProcessControl.h"
-#include "platform/wayland/WlrToplevels.h"
+#include "platform/wayland/WaylandToplevels.h"
 
 namespace klosia {
 
-WaylandApplication::WaylandApplication(std::weak_ptr<WlrToplevels> toplevels, pid_t pid,
+WaylandApplication::WaylandApplication(std::weak_ptr<WaylandToplevels> toplevels, pid_t pid,
                                        std::uint64_t startTime, Identity identity)
     : toplevels_(std::move(toplevels)),
       pid_(pid),
@@ -39,7 +39,7 @@ void WaylandApplication::setWindows(std::vector<std::uint32_t> windows, Activati
 bool WaylandApplication::terminate() {
     // Only the windows are asked, never the process: a window can refuse (unsaved work), a
     // signal could not.
-    const std::shared_ptr<WlrToplevels> toplevels = toplevels_.lock();
+    const std::shared_ptr<WaylandToplevels> toplevels = toplevels_.lock();
     if (terminated_ || !toplevels) {
         return false;
     }

@@ -8,7 +8,7 @@
 
 namespace klosia {
 
-class WlrToplevels;
+class WaylandToplevels;
 
 // An application of a Wayland desktop: the toplevels that one process (or, when the desktop
 // does not say which process owns them, one app_id) shows. Polite quit asks every toplevel to
@@ -21,8 +21,8 @@ public:
         QString iconName;
     };
 
-    WaylandApplication(std::weak_ptr<WlrToplevels> toplevels, pid_t pid, std::uint64_t startTime,
-                       Identity identity);
+    WaylandApplication(std::weak_ptr<WaylandToplevels> toplevels, pid_t pid,
+                       std::uint64_t startTime, Identity identity);
 
     pid_t processIdentifier() const override { return pid_; }
     std::uint64_t startTime() const override { return startTime_; }
@@ -42,7 +42,7 @@ public:
     void markTerminated() { terminated_ = true; }
 
 private:
-    std::weak_ptr<WlrToplevels> toplevels_;
+    std::weak_ptr<WaylandToplevels> toplevels_;
     pid_t pid_;
     std::uint64_t startTime_;
     Identity identity_;

@@ -12,9 +12,10 @@
 #include "log/Vezizur.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/ProcessInfo.h"
+#include "platform/wayland/KdeWindows.h"
 #include "platform/wayland/SwayTree.h"
 #include "platform/wayland/WaylandApplication.h"
-#include "platform/wayland/WlrToplevels.h"
+#include "platform/wayland/WaylandToplevels.h"
 
 namespace klosia {
 namespace {
@@ -27,13 +28,13 @@ bool isXwaylandServer(pid_t pid) {
 }
 
 struct Window {
-    WlrToplevels::Toplevel toplevel;
+    WaylandToplevels::Toplevel toplevel;
     pid_t pid = 0;
 };
 
 // The pid sway names for a toplevel: the one of the views with its app_id and title, when they
 // all agree. -1 for an X11 view (left to the X side), 0 when nothing or several disagree.
-pid_t pidOf(const WlrToplevels::Toplevel& toplevel, const std::vector<SwayTree::View>& views) {
+pid_t pidOf(const WaylandToplevels::Toplevel& toplevel, const std::vector<SwayTree::View>& views) {
     std::set<pid_t> pids;
     for (const SwayTree::View& view : views) {
         if (view.appId == toplevel.appId && view.title == toplevel.title) {
@@ -48,13 +49,14 @@ pid_t pidOf(const WlrToplevels::Toplevel& toplevel, const std::vector<SwayTree::
 
 }  // namespace
 
-WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WlrToplevels> toplevels,
+WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WaylandToplevels> toplevels,
                                    std::unique_ptr<Workspace> x11, Updates updates)
     : toplevels_(std::move(toplevels)),
       x11_(std::move(x11)),
       entries_(std::make_unique<DesktopEntries>()),
       updates_(updates),
-      swaySocket_(qEnvironmentVariable("SWAYSOCK")) {
+      swaySocket_(qEnvironmentVariable("SWAYSOCK")),
+      pidsFromProtocol_(dynamic_cast<KdeWindows*>(toplevels_.get()) != nullptr) {
     rebuild(false);
     if (updates_ == Updates::followDesktop) {
         // Launches, ends and focus changes come as the protocol's events.
@@ -78,14 +80,18 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WlrToplevels> toplevels,
 WaylandWorkspace::~WaylandWorkspace() = default;
 
 QString WaylandWorkspace::description() const {
+    if (pidsFromProtocol_) {
+        return QStringLiteral("wayland (%1, pids from the compositor)").arg(toplevels_->protocol());
+    }
     return swaySocket_.isEmpty()
-               ? QStringLiteral("wayland (wlr foreign toplevel; no pids: force quit is refused)")
-               : QStringLiteral("wayland (wlr foreign toplevel, pids from sway)");
+               ? QStringLiteral("wayland (%1; no pids: force quit is refused)")
+                     .arg(toplevels_->protocol())
+               : QStringLiteral("wayland (%1, pids from sway)").arg(toplevels_->protocol());
 }
 
 void WaylandWorkspace::rebuild(bool announce) {
     std::vector<SwayTree::View> views;
-    if (!swaySocket_.isEmpty()) {
+    if (!pidsFromProtocol_ && !swaySocket_.isEmpty()) {
         QString error;
         if (auto tree = SwayTree::read(swaySocket_, &error)) {
             views = std::move(*tree);
@@ -94,10 +100,17 @@ void WaylandWorkspace::rebuild(bool announce) {
         }
     }
     const pid_t self = ::getpid();
+    // The X side's processes: their windows are listed there, with X-Resource's owners.
+    std::set<pid_t> x11Pids;
+    if (x11_) {
+        for (const RunningApplicationPtr& app : x11_->knownApplications()) {
+            x11Pids.insert(app->processIdentifier());
+        }
+    }
     std::vector<std::pair<QString, std::vector<Window>>> groups;
-    for (const WlrToplevels::Toplevel& toplevel : toplevels_->toplevels()) {
-        pid_t pid = pidOf(toplevel, views);
-        if (pid < 0 || pid == self || (pid > 0 && isXwaylandServer(pid))) {
+    for (const WaylandToplevels::Toplevel& toplevel : toplevels_->toplevels()) {
+        const pid_t pid = toplevel.pid > 0 ? toplevel.pid : pidOf(toplevel, views);
+        if (pid < 0 || pid == self || (pid > 0 && (isXwaylandServer(pid) || x11Pids.count(pid)))) {
             continue;  // X11 programs come from the X side; our own windows are not listed
         }
         const QString key =
@@ -147,8 +160,9 @@ void WaylandWorkspace::rebuild(bool announce) {
         bool active = false;
         for (const Window& window : windows) {
             ids.push_back(window.toplevel.id);
-            // A child window (a dialog) does not make an application regular on its own.
-            regular = regular || window.toplevel.parent == 0;
+            // A child window (a dialog) or one kept off the task bar does not make an
+            // application regular on its own.
+            regular = regular || (window.toplevel.parent == 0 && !window.toplevel.skipTaskbar);
             active = active || window.toplevel.activated;
         }
         app->setWindows(std::move(ids),
@@ -209,7 +223,7 @@ RunningApplicationPtr WaylandWorkspace::frontmostApplication() {
 std::unique_ptr<WaylandWorkspace> createWaylandWorkspace(QString* error,
                                                          std::unique_ptr<Workspace> x11,
                                                          WaylandWorkspace::Updates updates) {
-    std::shared_ptr<WlrToplevels> toplevels = WlrToplevels::connect(error);
+    std::shared_ptr<WaylandToplevels> toplevels = WaylandToplevels::connect(error);
     if (!toplevels) {
         return nullptr;
     }

@@ -14,17 +14,18 @@ namespace klosia {
 
 class DesktopEntries;
 class WaylandApplication;
-class WlrToplevels;
+class WaylandToplevels;
 
-// The applications of a wlroots desktop (sway first): its toplevel list, with the pid of each
-// window from the compositor's own IPC where it has one, and the X11 programs under Xwayland
-// from the X11 workspace, which knows their true owners. A window sway reports as an X11 view
-// is left to the X side, so each application is listed once, and Xwayland itself never is.
+// The applications of a Wayland desktop: the compositor's list of toplevels (KWin's, with each
+// window's pid, or wlroots', with the pid from sway's IPC where it runs), and the X11 programs
+// under Xwayland from the X11 workspace, which knows their true owners. A window of an X11
+// program (sway calls it an X11 view; KWin names a pid the X side lists) is left to the X side,
+// so each application is listed once, and Xwayland itself never is.
 class WaylandWorkspace : public Workspace {
 public:
     enum class Updates { followDesktop, onCall };
 
-    WaylandWorkspace(std::shared_ptr<WlrToplevels> toplevels, std::unique_ptr<Workspace> x11,
+    WaylandWorkspace(std::shared_ptr<WaylandToplevels> toplevels, std::unique_ptr<Workspace> x11,
                      Updates updates);
     ~WaylandWorkspace() override;
 
@@ -40,12 +41,13 @@ private:
     // Ours first, in the order first seen, then the X11 programs.
     std::vector<RunningApplicationPtr> withX11(const std::vector<RunningApplicationPtr>& x11) const;
 
-    std::shared_ptr<WlrToplevels> toplevels_;
+    std::shared_ptr<WaylandToplevels> toplevels_;
     std::unique_ptr<Workspace> x11_;
     std::unique_ptr<DesktopEntries> entries_;
     std::unique_ptr<QSocketNotifier> notifier_;
     Updates updates_;
     QString swaySocket_;
+    bool pidsFromProtocol_;
     // By key (the pid, or the app_id where no pid is known), in the order first seen.
     std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> apps_;
 };

@@ -2,7 +2,7 @@
 
 #include <wayland-client.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -34,7 +34,7 @@ void onAppId(void* data, zwlr_foreign_toplevel_handle_v1* /*proxy*/, const char*
 }
 void onOutput(void* /*data*/, zwlr_foreign_toplevel_handle_v1* /*proxy*/, wl_output* /*output*/) {}
 void onState(void* data, zwlr_foreign_toplevel_handle_v1* /*proxy*/, wl_array* states) {
-    WlrToplevels::Toplevel& pending = handleOf(data)->pending;
+    WaylandToplevels::Toplevel& pending = handleOf(data)->pending;
     pending.activated = false;
     pending.minimized = false;
     // An array of 32-bit enum values; a compositor may send states we do not know.
@@ -57,7 +57,7 @@ struct HandleEvents {
         handle->pending.id = handle->shown.id;
         handle->shown = handle->pending;
         handle->done = true;
-        handle->owner->changedSinceNotice_ = true;
+        handle->owner->markChanged();
     }
     static void closed(void* data, zwlr_foreign_toplevel_handle_v1* proxy) {
         WlrToplevels::Handle* handle = handleOf(data);
@@ -73,7 +73,7 @@ struct HandleEvents {
             }
         }
         owner->handles_.erase(id);  // frees `handle`
-        owner->changedSinceNotice_ = true;
+        owner->markChanged();
     }
     static void parent(void* data, zwlr_foreign_toplevel_handle_v1* /*proxy*/,
                        zwlr_foreign_toplevel_handle_v1* parent) {
@@ -103,20 +103,7 @@ const zwlr_foreign_toplevel_handle_v1_listener kHandleListener = {
 
 void onFinished(void* /*data*/, zwlr_foreign_toplevel_manager_v1* /*manager*/) {}
 
-void onGlobalRemove(void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}
-
 }  // namespace
-
-void WlrToplevels::onGlobal(void* data, wl_registry* registry, std::uint32_t name,
-                            const char* interface, std::uint32_t version) {
-    auto* self = static_cast<WlrToplevels*>(data);
-    if (self->manager_ == nullptr &&
-        std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0) {
-        self->manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
-            wl_registry_bind(registry, name, &zwlr_foreign_toplevel_manager_v1_interface,
-                             std::min(version, kManagerVersion)));
-    }
-}
 
 void WlrToplevels::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1* /*manager*/,
                               zwlr_foreign_toplevel_handle_v1* proxy) {
@@ -124,7 +111,7 @@ void WlrToplevels::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1* /*ma
     auto handle = std::make_unique<Handle>();
     handle->owner = self;
     handle->proxy = proxy;
-    handle->shown.id = self->nextId_++;
+    handle->shown.id = self->nextId();
     handle->pending.id = handle->shown.id;
     zwlr_foreign_toplevel_handle_v1_add_listener(proxy, &kHandleListener, handle.get());
     self->handles_.emplace(handle->shown.id, std::move(handle));
@@ -132,28 +119,19 @@ void WlrToplevels::onToplevel(void* data, zwlr_foreign_toplevel_manager_v1* /*ma
 
 std::unique_ptr<WlrToplevels> WlrToplevels::connect(QString* error) {
     std::unique_ptr<WlrToplevels> self(new WlrToplevels);
-    self->display_ = wl_display_connect(nullptr);
-    if (self->display_ == nullptr) {
-        *error = QStringLiteral("cannot connect to the Wayland compositor (WAYLAND_DISPLAY=%1)")
-                     .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
+    if (!self->open(error)) {
         return nullptr;
     }
-    static const wl_registry_listener registryListener = {
-        .global = onGlobal,
-        .global_remove = onGlobalRemove,
-    };
-    self->registry_ = wl_display_get_registry(self->display_);
-    wl_registry_add_listener(self->registry_, &registryListener, self.get());
-    if (wl_display_roundtrip(self->display_) < 0) {
-        *error = QStringLiteral("the Wayland compositor closed the connection");
-        return nullptr;
-    }
-    if (self->manager_ == nullptr) {
+    const Global* offered = self->global(zwlr_foreign_toplevel_manager_v1_interface.name);
+    if (offered == nullptr) {
         *error = QStringLiteral(
             "the compositor offers no list of windows "
             "(zwlr_foreign_toplevel_manager_v1)");
         return nullptr;
     }
+    self->manager_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(wl_registry_bind(
+        self->registry(), offered->name, &zwlr_foreign_toplevel_manager_v1_interface,
+        std::min(offered->version, kManagerVersion)));
     static const zwlr_foreign_toplevel_manager_v1_listener managerListener = {
         .toplevel = onToplevel,
         .finished = onFinished,
@@ -168,9 +146,6 @@ std::unique_ptr<WlrToplevels> WlrToplevels::connect(QString* error) {
 }
 
 WlrToplevels::~WlrToplevels() {
-    if (display_ == nullptr) {
-        return;
-    }
     for (auto& [id, handle] : handles_) {
         zwlr_foreign_toplevel_handle_v1_destroy(handle->proxy);
     }
@@ -178,55 +153,9 @@ WlrToplevels::~WlrToplevels() {
     if (manager_ != nullptr) {
         zwlr_foreign_toplevel_manager_v1_destroy(manager_);
     }
-    if (registry_ != nullptr) {
-        wl_registry_destroy(registry_);
-    }
-    wl_display_disconnect(display_);
 }
 
-int WlrToplevels::fd() const {
-    return wl_display_get_fd(display_);
-}
-
-bool WlrToplevels::dispatch() {
-    // Events already read by an earlier call first, then whatever the socket holds now.
-    if (wl_display_dispatch_pending(display_) < 0) {
-        return false;
-    }
-    while (wl_display_prepare_read(display_) != 0) {
-        if (wl_display_dispatch_pending(display_) < 0) {
-            return false;
-        }
-    }
-    wl_display_flush(display_);
-    if (wl_display_read_events(display_) < 0 && errno != EAGAIN) {
-        return false;
-    }
-    if (wl_display_dispatch_pending(display_) < 0) {
-        return false;
-    }
-    notifyIfChanged();
-    return true;
-}
-
-bool WlrToplevels::roundtrip() {
-    if (wl_display_roundtrip(display_) < 0) {
-        return false;
-    }
-    notifyIfChanged();
-    return true;
-}
-
-void WlrToplevels::notifyIfChanged() {
-    if (changedSinceNotice_) {
-        changedSinceNotice_ = false;
-        if (changed_) {
-            changed_();
-        }
-    }
-}
-
-std::vector<WlrToplevels::Toplevel> WlrToplevels::toplevels() const {
+std::vector<WaylandToplevels::Toplevel> WlrToplevels::toplevels() const {
     std::vector<Toplevel> out;
     for (const auto& [id, handle] : handles_) {
         if (handle->done) {

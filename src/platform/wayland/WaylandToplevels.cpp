@@ -1,0 +1,121 @@
+#include "platform/wayland/WaylandToplevels.h"
+
+#include <wayland-client.h>
+
+#include <cerrno>
+
+#include "log/Vezizur.h"
+#include "platform/wayland/KdeWindows.h"
+#include "platform/wayland/WlrToplevels.h"
+
+namespace klosia {
+namespace {
+
+void onGlobal(void* data, wl_registry* /*registry*/, std::uint32_t name, const char* interface,
+              std::uint32_t version) {
+    auto* globals = static_cast<std::map<QString, WaylandToplevels::Global>*>(data);
+    globals->emplace(QString::fromUtf8(interface), WaylandToplevels::Global{name, version});
+}
+
+void onGlobalRemove(void* /*data*/, wl_registry* /*registry*/, std::uint32_t /*name*/) {}
+
+}  // namespace
+
+std::unique_ptr<WaylandToplevels> WaylandToplevels::connect(QString* error) {
+    QString kdeError;
+    if (auto kde = KdeWindows::connect(&kdeError)) {
+        return kde;
+    }
+    QString wlrError;
+    if (auto wlr = WlrToplevels::connect(&wlrError)) {
+        return wlr;
+    }
+    // The most telling reason: KWin's refusal, else the wlroots one (no compositor at all, or
+    // one without either list).
+    *error = kdeError.isEmpty() ? wlrError : kdeError;
+    return nullptr;
+}
+
+WaylandToplevels::~WaylandToplevels() {
+    if (registry_ != nullptr) {
+        wl_registry_destroy(registry_);
+    }
+    if (display_ != nullptr) {
+        wl_display_disconnect(display_);
+    }
+}
+
+bool WaylandToplevels::open(QString* error) {
+    display_ = wl_display_connect(nullptr);
+    if (display_ == nullptr) {
+        *error = QStringLiteral("cannot connect to the Wayland compositor (WAYLAND_DISPLAY=%1)")
+                     .arg(qEnvironmentVariable("WAYLAND_DISPLAY"));
+        return false;
+    }
+    static const wl_registry_listener listener = {
+        .global = onGlobal,
+        .global_remove = onGlobalRemove,
+    };
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &listener, &globals_);
+    if (wl_display_roundtrip(display_) < 0) {
+        *error = QStringLiteral("the Wayland compositor closed the connection");
+        return false;
+    }
+    return true;
+}
+
+const WaylandToplevels::Global* WaylandToplevels::global(const char* interface) const {
+    const auto it = globals_.find(QString::fromUtf8(interface));
+    return it == globals_.end() ? nullptr : &it->second;
+}
+
+bool WaylandToplevels::hasGlobalStartingWith(const QString& prefix) const {
+    for (const auto& [name, global] : globals_) {
+        if (name.startsWith(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int WaylandToplevels::fd() const {
+    return wl_display_get_fd(display_);
+}
+
+bool WaylandToplevels::dispatch() {
+    // Events already read by an earlier call first, then whatever the socket holds now.
+    while (wl_display_prepare_read(display_) != 0) {
+        if (wl_display_dispatch_pending(display_) < 0) {
+            return false;
+        }
+    }
+    wl_display_flush(display_);
+    if (wl_display_read_events(display_) < 0 && errno != EAGAIN) {
+        return false;
+    }
+    if (wl_display_dispatch_pending(display_) < 0) {
+        return false;
+    }
+    notifyIfChanged();
+    return true;
+}
+
+bool WaylandToplevels::roundtrip() {
+    if (wl_display_roundtrip(display_) < 0) {
+        return false;
+    }
+    notifyIfChanged();
+    return true;
+}
+
+void WaylandToplevels::notifyIfChanged() {
+    if (changedSinceNotice_) {
+        changedSinceNotice_ = false;
+        if (changed_) {
+            changed_();
+        }
+    }
+}
+
+}  // namespace klosia

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <sys/types.h>
+
+#include "support/Wait.h"
+
+namespace klosia::test {
+
+inline const QString kQtFixture = QStringLiteral(KLOSIA_QT_FIXTURE_PATH);
+
+// A client program of the Wayland session, on the Wayland platform unless told otherwise;
+// killed on destruction if still running.
+class Client {
+public:
+    Client(const QString& program, const QStringList& arguments, bool wayland = true) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (wayland) {
+            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+        }
+        process_.setProcessEnvironment(environment);
+        process_.start(program, arguments);
+        process_.waitForStarted();
+    }
+    ~Client() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
+    bool running() const { return process_.state() != QProcess::NotRunning; }
+    bool waitEnded() {
+        return test::waitUntil([&] { return !running(); }, std::chrono::seconds(10));
+    }
+    QProcess& process() { return process_; }
+    // What the Qt fixture printed so far ("exposed", "refused a close", ...).
+    const QByteArray& output() {
+        output_ += process_.readAllStandardOutput();
+        return output_;
+    }
+    bool waitExposed() {
+        return test::waitUntil([&] { return output().contains("exposed"); });
+    }
+
+private:
+    QProcess process_;
+    QByteArray output_;
+};
+
+}  // namespace klosia::test

@@ -1,0 +1,138 @@
+// The Wayland workspace on a real KWin (run-wayland-session.sh --kwin: virtual, unprivileged)
+// with Qt programs on the Wayland platform, one of which holds unsaved work. KWin shows its
+// window list only to a program an installed desktop file grants it to: refused, Klosia says so
+// and shows nothing; granted, each client is listed once with the pid KWin vouches for, a polite
+// quit closes windows (the unsaved one refuses and stays), and force quit kills.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/RunningApplication.h"
+#include "platform/wayland/WaylandWorkspace.h"
+#include "support/Wait.h"
+#include "wayland/WaylandClient.h"
+
+namespace klosia {
+namespace {
+
+using test::Client;
+using test::kQtFixture;
+using test::waitUntil;
+
+const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
+
+// What the package installs for Klosia, here for the programs of the test.
+bool grant(const QString& name, const QString& program) {
+    const QString directory =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    QDir().mkpath(directory);
+    QFile file(directory + QLatin1Char('/') + name + QStringLiteral(".desktop"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    file.write(
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nNoDisplay=true\n"
+                       "X-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n")
+            .arg(name, program)
+            .toUtf8());
+    return file.flush();
+}
+
+RunningApplicationPtr ofPid(WaylandWorkspace& workspace, pid_t pid) {
+    for (const RunningApplicationPtr& app : workspace.runningApplications()) {
+        if (app->processIdentifier() == pid) {
+            return app;
+        }
+    }
+    return nullptr;
+}
+
+class KWinWorkspace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(qEnvironmentVariable("KLOSIA_SESSION_COMPOSITOR").toStdString(), "kwin");
+    }
+};
+
+// First: KWin decides once per connection, and this one must come before any grant.
+TEST_F(KWinWorkspace, WithoutTheDesktopFileGrantTheListIsRefusedAndSaidSo) {
+    QString error;
+    EXPECT_EQ(createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::onCall), nullptr);
+    EXPECT_TRUE(error.contains(QLatin1String("X-KDE-Wayland-Interfaces"))) << error.toStdString();
+
+    QProcess list;
+    list.start(kKlosia, {QStringLiteral("--list")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    EXPECT_EQ(list.exitCode(), 1);
+    EXPECT_TRUE(list.readAllStandardOutput().isEmpty())
+        << "no list that would pass for the desktop";
+    const QString message = QString::fromUtf8(list.readAllStandardError());
+    EXPECT_TRUE(
+        message.contains(QLatin1String("does not let Klosia see other applications' windows")))
+        << message.toStdString();
+}
+
+TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAForceQuit) {
+    ASSERT_TRUE(grant(QStringLiteral("klosia-tests"), QCoreApplication::applicationFilePath()));
+    ASSERT_TRUE(grant(QStringLiteral("klosia-build"), kKlosia));
+    Client plain(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.plain")});
+    Client unsaved(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
+                                QStringLiteral("--unsaved")});
+    ASSERT_TRUE(plain.waitExposed());
+    ASSERT_TRUE(unsaved.waitExposed());
+
+    // KWin notices a new desktop file a moment after it appears.
+    QString error;
+    std::unique_ptr<WaylandWorkspace> listed;
+    ASSERT_TRUE(waitUntil([&] {
+        listed = createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::onCall);
+        return listed != nullptr;
+    })) << error.toStdString();
+    EXPECT_TRUE(listed->description().contains(QLatin1String("pids from the compositor")))
+        << listed->description().toStdString();
+    ASSERT_TRUE(waitUntil([&] {
+        return ofPid(*listed, plain.pid()) && ofPid(*listed, unsaved.pid());
+    })) << "the two clients were never listed with their pids";
+    const auto apps = listed->runningApplications();
+    for (const pid_t pid : {plain.pid(), unsaved.pid()}) {
+        EXPECT_EQ(std::count_if(apps.begin(), apps.end(),
+                                [&](const auto& app) { return app->processIdentifier() == pid; }),
+                  1);
+    }
+    const RunningApplicationPtr qt = ofPid(*listed, plain.pid());
+    const RunningApplicationPtr refusing = ofPid(*listed, unsaved.pid());
+    EXPECT_EQ(qt->bundleIdentifier().toStdString(), "klosia.test.plain");
+    EXPECT_TRUE(waitUntil([&] {
+        const RunningApplicationPtr front = listed->frontmostApplication();
+        return front && (front == qt || front == refusing);
+    })) << "one of them has the focus";
+
+    QProcess list;
+    list.start(kKlosia, {QStringLiteral("--list")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    const QString table = QString::fromUtf8(list.readAllStandardOutput());
+    EXPECT_EQ(list.exitCode(), 0);
+    EXPECT_TRUE(table.contains(QLatin1String("(workspace: wayland (KDE plasma window management")))
+        << table.toStdString();
+    EXPECT_TRUE(table.contains(QString::number(unsaved.pid())));
+
+    EXPECT_TRUE(qt->terminate());
+    EXPECT_TRUE(refusing->terminate());
+    EXPECT_TRUE(plain.waitEnded());
+    EXPECT_EQ(plain.process().exitStatus(), QProcess::NormalExit) << "closed, not signalled";
+    EXPECT_TRUE(waitUntil([&] { return unsaved.output().contains("refused a close"); }));
+    EXPECT_TRUE(unsaved.running()) << "unsaved work is never lost to a polite quit";
+
+    EXPECT_TRUE(refusing->forceTerminate());
+    EXPECT_TRUE(unsaved.waitEnded());
+    EXPECT_EQ(unsaved.process().exitStatus(), QProcess::CrashExit) << "killed by a signal";
+}
+
+}  // namespace
+}  // namespace klosia
