@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "BenchSession.h"
+#include "BenchStats.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -30,22 +31,9 @@ constexpr double kGoal = 0.5;
 
 using Clock = std::chrono::steady_clock;
 
-double cpuSeconds(const rusage& usage) {
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double selfCpu() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return cpuSeconds(usage);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using klosia::bench::cpuSeconds;
+using klosia::bench::median;
+using klosia::bench::selfCpu;
 
 }  // namespace
 

@@ -10,9 +10,9 @@ build=${KLOSIA_BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLOSIA_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j"${KLOSIA_JOBS:-2}" \
   --target rebuild_bench cpu_sample_bench snapshot_bench refresh_stall_bench menu_open_bench \
-  inactive_idle_bench klosia_fixture
+  inactive_idle_bench wayland_list_bench klosia_fixture qt_fixture
 for bench in rebuild_bench cpu_sample_bench snapshot_bench refresh_stall_bench menu_open_bench \
-  inactive_idle_bench; do
+  inactive_idle_bench wayland_list_bench; do
   echo "== $bench"
   "$build/bench/$bench"
 done

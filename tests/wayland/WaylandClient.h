@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include "platform/linux/ProcessInfo.h"
 #include "support/Wait.h"
 
 namespace klosia::test {
@@ -24,6 +25,7 @@ public:
         process_.setProcessEnvironment(environment);
         process_.start(program, arguments);
         process_.waitForStarted();
+        pid_ = static_cast<pid_t>(process_.processId());
     }
     ~Client() {
         if (process_.state() != QProcess::NotRunning) {
@@ -34,8 +36,13 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
-    bool running() const { return process_.state() != QProcess::NotRunning; }
+    pid_t pid() const { return pid_; }
+    // Read from /proc rather than from QProcess, which on a loaded machine was seen to learn of
+    // a child's exit only seconds later. An exited child not yet reaped has ended too.
+    bool running() const {
+        const auto stat = ProcessInfo::stat(pid_);
+        return pid_ > 0 && stat && !stat->hasEnded();
+    }
     bool waitEnded() {
         return test::waitUntil([&] { return !running(); }, std::chrono::seconds(10));
     }
@@ -51,6 +58,7 @@ public:
 
 private:
     QProcess process_;
+    pid_t pid_ = 0;
     QByteArray output_;
 };
 

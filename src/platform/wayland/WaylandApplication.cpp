@@ -43,15 +43,17 @@ bool WaylandApplication::terminate() {
     if (terminated_ || !toplevels) {
         return false;
     }
-    bool sent = false;
     // A copy: the roundtrip after each request may deliver a change that updates windows_.
     const std::vector<std::uint32_t> windows = windows_;
+    std::size_t sent = 0;
     for (const std::uint32_t window : windows) {
-        sent = toplevels->close(window) || sent;
+        sent += toplevels->close(window) ? 1 : 0;
     }
-    logger.log("asked the windows of " + identity_.id.toStdString() + " to close",
+    logger.log("asked " + std::to_string(sent) + " of " + std::to_string(windows.size()) +
+                   " windows of " + identity_.id.toStdString() + " (pid " + std::to_string(pid_) +
+                   ") to close",
                VezizurLevel::info);
-    return sent;
+    return sent > 0;
 }
 
 bool WaylandApplication::forceTerminate() {

@@ -58,6 +58,10 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WaylandToplevels> toplevels,
       swaySocket_(qEnvironmentVariable("SWAYSOCK")),
       pidsFromProtocol_(dynamic_cast<KdeWindows*>(toplevels_.get()) != nullptr) {
     rebuild(false);
+    if (updates_ == Updates::onCall) {
+        // A listing reads sway's tree anew only when the compositor reported a change.
+        toplevels_->setChangedHandler([this] { changed_ = true; });
+    }
     if (updates_ == Updates::followDesktop) {
         // Launches, ends and focus changes come as the protocol's events.
         toplevels_->setChangedHandler([this] { rebuild(true); });
@@ -206,7 +210,12 @@ std::vector<RunningApplicationPtr> WaylandWorkspace::knownApplications() {
 std::vector<RunningApplicationPtr> WaylandWorkspace::runningApplications() {
     if (updates_ == Updates::onCall) {
         toplevels_->roundtrip();
-        rebuild(false);
+        // The X side's list decides which windows are left to it, and it may have changed
+        // without a Wayland event.
+        if (changed_ || x11_) {
+            changed_ = false;
+            rebuild(false);
+        }
     }
     return withX11(x11_ ? x11_->runningApplications() : std::vector<RunningApplicationPtr>{});
 }

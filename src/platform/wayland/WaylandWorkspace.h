@@ -48,6 +48,7 @@ private:
     Updates updates_;
     QString swaySocket_;
     bool pidsFromProtocol_;
+    bool changed_ = false;  // the compositor reported a change since the last listing
     // By key (the pid, or the app_id where no pid is known), in the order first seen.
     std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> apps_;
 };

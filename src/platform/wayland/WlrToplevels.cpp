@@ -137,8 +137,8 @@ std::unique_ptr<WlrToplevels> WlrToplevels::connect(QString* error) {
         .finished = onFinished,
     };
     zwlr_foreign_toplevel_manager_v1_add_listener(self->manager_, &managerListener, self.get());
-    // The first answers the toplevel events, the second their descriptions.
-    if (!self->roundtrip() || !self->roundtrip()) {
+    // The compositor describes every toplevel as it binds the manager: one roundtrip has them.
+    if (!self->roundtrip()) {
         *error = QStringLiteral("the Wayland compositor closed the connection");
         return nullptr;
     }
