@@ -17,26 +17,11 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/linux/Descriptor.h"
+
 namespace klosia {
 
 namespace {
-
-// Closes the descriptor it holds.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct Request {
     nlmsghdr header;

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/linux/Descriptor.h"
+
 namespace klosia {
 namespace {
 
@@ -22,22 +24,6 @@ constexpr int kTimeoutMs = 2000;
 // A tree of thousands of views stays far below this; more is not sway.
 constexpr std::uint32_t kMaxReply = 64U * 1024U * 1024U;
 const QByteArray kMagic = QByteArrayLiteral("i3-ipc");
-
-class Socket {
-public:
-    explicit Socket(int fd) : fd_(fd) {}
-    ~Socket() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool waitFor(int fd, short events) {
     pollfd entry{fd, events, 0};
@@ -131,18 +117,18 @@ std::optional<std::vector<SwayTree::View>> SwayTree::read(const QString& path, Q
         return std::nullopt;
     }
     std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
-    const Socket socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (socket.fd() < 0) {
+    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (socket.get() < 0) {
         *error =
             QStringLiteral("cannot make a socket: %1").arg(QString::fromLocal8Bit(strerror(errno)));
         return std::nullopt;
     }
     int connected =
-        ::connect(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (connected < 0 && errno == EINPROGRESS && waitFor(socket.fd(), POLLOUT)) {
+        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (connected < 0 && errno == EINPROGRESS && waitFor(socket.get(), POLLOUT)) {
         int failure = 0;
         socklen_t length = sizeof failure;
-        ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &failure, &length);
+        ::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &failure, &length);
         connected = failure == 0 ? 0 : -1;
     }
     if (connected < 0) {
@@ -150,8 +136,8 @@ std::optional<std::vector<SwayTree::View>> SwayTree::read(const QString& path, Q
         return std::nullopt;
     }
     std::array<char, 14> reply{};
-    if (!writeAll(socket.fd(), header(0, kGetTree)) ||
-        !readAll(socket.fd(), reply.data(), reply.size())) {
+    if (!writeAll(socket.get(), header(0, kGetTree)) ||
+        !readAll(socket.get(), reply.data(), reply.size())) {
         *error = QStringLiteral("sway did not answer get_tree on %1").arg(path);
         return std::nullopt;
     }
@@ -164,7 +150,7 @@ std::optional<std::vector<SwayTree::View>> SwayTree::read(const QString& path, Q
         return std::nullopt;
     }
     QByteArray json(static_cast<qsizetype>(length), Qt::Uninitialized);
-    if (!readAll(socket.fd(), json.data(), length)) {
+    if (!readAll(socket.get(), json.data(), length)) {
         *error = QStringLiteral("sway's tree came cut short on %1").arg(path);
         return std::nullopt;
     }

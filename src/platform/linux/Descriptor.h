@@ -1,0 +1,24 @@
+#pragma once
+
+#include <unistd.h>
+
+namespace klosia {
+
+// Owns a file descriptor and closes it when it goes; -1 holds none.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace klosia
