@@ -63,6 +63,9 @@ protected:
 
 // First: KWin decides once per connection, and this one must come before any grant.
 TEST_F(KWinWorkspace, WithoutTheDesktopFileGrantTheListIsRefusedAndSaidSo) {
+    // KWin is told from the globals it offers, not from what the session calls itself.
+    const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP");
+    qunsetenv("XDG_CURRENT_DESKTOP");
     QString error;
     EXPECT_EQ(createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::onCall), nullptr);
     EXPECT_TRUE(error.contains(QLatin1String("X-KDE-Wayland-Interfaces"))) << error.toStdString();
@@ -77,6 +80,8 @@ TEST_F(KWinWorkspace, WithoutTheDesktopFileGrantTheListIsRefusedAndSaidSo) {
     EXPECT_TRUE(
         message.contains(QLatin1String("does not let Klosia see other applications' windows")))
         << message.toStdString();
+    EXPECT_TRUE(message.contains(QLatin1String("X-KDE-Wayland-Interfaces"))) << "how to get it";
+    qputenv("XDG_CURRENT_DESKTOP", desktop);
 }
 
 TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAForceQuit) {

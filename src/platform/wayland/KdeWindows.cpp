@@ -2,6 +2,8 @@
 
 #include <wayland-client.h>
 
+#include <QStringList>
+
 #include <algorithm>
 
 #include "plasma-window-management-client-protocol.h"
@@ -145,14 +147,18 @@ std::unique_ptr<KdeWindows> KdeWindows::connect(QString* error) {
     }
     const Global* offered = self->global(org_kde_plasma_window_management_interface.name);
     if (offered == nullptr || offered->version < kMinimumVersion) {
-        // KWin hides the interface from a program its desktop files do not grant it to.
-        *error = self->hasGlobalStartingWith(QStringLiteral("org_kde_kwin_"))
-                     ? QStringLiteral(
-                           "KWin shows its window list only to a program whose installed "
-                           "desktop file names it: X-KDE-Wayland-Interfaces="
-                           "org_kde_plasma_window_management with an absolute Exec= of this "
-                           "program (installed, Klosia has one; see the README for a build tree)")
-                     : QString();
+        // KWin hides the interface from a program its desktop files do not grant it to. Other
+        // compositors offer KDE's decoration protocol too (sway does), not Plasma's desktops.
+        const bool kwin = self->global("org_kde_plasma_virtual_desktop_management") != nullptr ||
+                          qEnvironmentVariable("XDG_CURRENT_DESKTOP")
+                              .split(QLatin1Char(':'))
+                              .contains(QLatin1String("KDE"));
+        *error = kwin ? QStringLiteral(
+                            "KWin shows its window list only to a program whose installed "
+                            "desktop file names it: X-KDE-Wayland-Interfaces="
+                            "org_kde_plasma_window_management with an absolute Exec= of this "
+                            "program (installed, Klosia has one; see the README for a build tree)")
+                      : QString();
         return nullptr;
     }
     self->manager_ = static_cast<org_kde_plasma_window_management*>(wl_registry_bind(

@@ -70,15 +70,6 @@ const WaylandToplevels::Global* WaylandToplevels::global(const char* interface) 
     return it == globals_.end() ? nullptr : &it->second;
 }
 
-bool WaylandToplevels::hasGlobalStartingWith(const QString& prefix) const {
-    for (const auto& [name, global] : globals_) {
-        if (name.startsWith(prefix)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 int WaylandToplevels::fd() const {
     return wl_display_get_fd(display_);
 }

@@ -66,7 +66,6 @@ protected:
     // Opens the display and reads the globals; false, with `error`, when it cannot.
     bool open(QString* error);
     const Global* global(const char* interface) const;
-    bool hasGlobalStartingWith(const QString& prefix) const;
     wl_display* display() const { return display_; }
     wl_registry* registry() const { return registry_; }
     void markChanged() { changedSinceNotice_ = true; }
