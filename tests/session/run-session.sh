@@ -133,18 +133,6 @@ is_running() {
     [ "${REPLY#* }" = "$start" ] && [ "$state" != Z ] && [ "$state" != X ]
 }
 
-# Remembers a process to stop on the way out, with its start time.
-record() {
-    local name=$1 pid=$2 start=
-    if proc_stat "$pid"; then start=${REPLY#* }; fi
-    names+=("$name")
-    pids+=("$pid")
-    starts+=("$start")
-    if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then
-        echo "$name $pid $start" >>"$KLOSIA_SESSION_PIDFILE"
-    fi
-}
-
 # Starts a background process, remembers it, sets REPLY to its pid.
 start_bg() {
     local name=$1 logfile=$2

@@ -84,14 +84,8 @@ start_bg() {
     local name=$1 logfile=$2
     shift 2
     "${as_user[@]}" "$@" >"$logfile" 2>&1 &
-    local pid=$! start=
-    if proc_stat "$pid"; then start=${REPLY#* }; fi
-    names+=("$name")
-    pids+=("$pid")
-    starts+=("$start")
-    if [ -n "${KLOSIA_SESSION_PIDFILE:-}" ]; then
-        echo "$name $pid $start" >>"$KLOSIA_SESSION_PIDFILE"
-    fi
+    local pid=$!
+    record "$name" "$pid"
     log "started $name (pid $pid)"
     REPLY=$pid
 }
