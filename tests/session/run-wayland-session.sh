@@ -7,9 +7,9 @@
 #
 #   run-wayland-session.sh [--kwin | --mutter] [--xwayland] [--] COMMAND [ARGS...]
 #
-# COMMAND sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, the XDG_* variables (its desktop files
-# go to $XDG_DATA_HOME/applications), KLOSIA_SESSION_DIR and KLOSIA_SESSION_COMPOSITOR (sway or
-# kwin); under sway SWAYSOCK; with --xwayland (sway only) DISPLAY, the X server sway starts for
+# COMMAND sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, SHELL=/bin/sh, the XDG_* variables (its
+# desktop files go to $XDG_DATA_HOME/applications), KLOSIA_SESSION_DIR and
+# KLOSIA_SESSION_COMPOSITOR (sway or kwin); under sway SWAYSOCK; with --xwayland (sway only) DISPLAY, the X server sway starts for
 # X11 programs (Xwayland, a child of sway that goes with it). Returns COMMAND's exit status, 128+N
 # when stopped by signal N. Whatever it started is stopped by pid on the way out, and only that.
 #
@@ -155,6 +155,9 @@ export KLOSIA_SESSION_DIR=$session_dir HOME=$session_dir
 export XDG_CONFIG_HOME=$session_dir/config XDG_DATA_HOME=$session_dir/data
 export XDG_CACHE_HOME=$session_dir/cache XDG_RUNTIME_DIR=$session_dir/runtime
 export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share XDG_SESSION_TYPE=wayland
+# The session's user may have a login shell that refuses (nobody's is nologin), and a terminal
+# started without SHELL would run that and close at once.
+export SHELL=/bin/sh
 case $compositor in
 kwin) export XDG_CURRENT_DESKTOP=KDE ;;
 mutter) export XDG_CURRENT_DESKTOP=GNOME ;;
