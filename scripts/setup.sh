@@ -26,6 +26,8 @@ packages=(
   at-spi2-core  # the accessibility bus: session tests find controls as a screen reader does
   # the headless Wayland session (run-wayland-session.sh) and its clients
   sway foot qt6-wayland xwayland kwin-wayland mutter
+  libgtk-4-dev  # a GTK 4 client that refuses to close
+  weston  # weston-terminal: a terminal that runs on KWin's virtual output, where foot crashes
   util-linux  # setpriv: the process tests start a process of another user; unshare: pid namespaces
   faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones

@@ -9,9 +9,10 @@
 #
 # COMMAND sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, SHELL=/bin/sh, the XDG_* variables (its
 # desktop files go to $XDG_DATA_HOME/applications), KLOSIA_SESSION_DIR and
-# KLOSIA_SESSION_COMPOSITOR (sway or kwin); under sway SWAYSOCK; with --xwayland (sway only) DISPLAY, the X server sway starts for
-# X11 programs (Xwayland, a child of sway that goes with it). Returns COMMAND's exit status, 128+N
-# when stopped by signal N. Whatever it started is stopped by pid on the way out, and only that.
+# KLOSIA_SESSION_COMPOSITOR (sway or kwin); under sway SWAYSOCK; with --xwayland (sway and KWin)
+# DISPLAY, the X server the compositor starts for X11 programs (Xwayland, its child, which goes
+# with it). Returns COMMAND's exit status, 128+N when stopped by signal N. Whatever it started is
+# stopped by pid on the way out, and only that.
 #
 # Environment: KLOSIA_SESSION_VERBOSE=1 (progress on stderr), KLOSIA_SESSION_TIMEOUT=S (default
 # 20), KLOSIA_SESSION_PIDFILE=F (append "NAME PID STARTTIME" for every process it starts).
@@ -231,8 +232,10 @@ else
     chmod 0755 "$session_dir/bin/kwin_wayland"
     WAYLAND_DISPLAY=wayland-klosia
     export WAYLAND_DISPLAY
+    kwin_xwayland=()
+    [ "$xwayland" = enable ] && kwin_xwayland=(--xwayland)
     start_bg kwin_wayland "$logs/kwin.log" env -u QT_QPA_PLATFORM \
-        "$session_dir/bin/kwin_wayland" --virtual --no-lockscreen --socket "$WAYLAND_DISPLAY" \
+        "$session_dir/bin/kwin_wayland" --virtual "${kwin_xwayland[@]}" --no-lockscreen --socket "$WAYLAND_DISPLAY" \
         --width 1280 --height 800
     kwin_pid=$REPLY
     kwin_up() {
@@ -247,6 +250,24 @@ else
         exit 1
     }
     log "kwin_wayland (pid $kwin_pid) on $WAYLAND_DISPLAY"
+    if [ "$xwayland" = enable ]; then
+        # KWin picks a free display for the Xwayland it starts as its child, and names it first
+        # on that child's command line; X11 programs of the session need no cookie from it.
+        kwin_display() {
+            local child argv
+            for child in $(pgrep -P "$kwin_pid" -x Xwayland); do
+                argv=$(tr '\0' ' ' <"/proc/$child/cmdline" 2>/dev/null) || continue
+                argv=${argv#* }
+                [ "${argv:0:1}" = : ] || continue
+                DISPLAY=${argv%% *}
+                [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+            done
+            return 1
+        }
+        wait_until "the X display of KWin" kwin_display || exit 1
+        export DISPLAY
+        log "Xwayland on $DISPLAY"
+    fi
 fi
 export KLOSIA_SESSION_COMPOSITOR=$compositor
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -12,16 +14,36 @@
 namespace klosia::test {
 
 inline const QString kQtFixture = QStringLiteral(KLOSIA_QT_FIXTURE_PATH);
+inline const QString kGtkFixture = QStringLiteral(KLOSIA_GTK_FIXTURE_PATH);
 
-// A client program of the Wayland session, on the Wayland platform unless told otherwise;
-// killed on destruction if still running.
+// What the package installs for Klosia, here for a program of the tests: KWin shows its window
+// list only to a program that an installed desktop file grants it to. Other compositors ignore it.
+inline bool grantWindowList(const QString& name, const QString& program) {
+    const QString directory =
+        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    QDir().mkpath(directory);
+    QFile file(directory + QLatin1Char('/') + name + QStringLiteral(".desktop"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    file.write(
+        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nNoDisplay=true\n"
+                       "X-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n")
+            .arg(name, program)
+            .toUtf8());
+    return file.flush();
+}
+
+// A client program of the Wayland session, Qt's and GTK's on the Wayland platform or, told so,
+// on X11 through Xwayland; killed on destruction if still running.
 class Client {
 public:
     Client(const QString& program, const QStringList& arguments, bool wayland = true) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (wayland) {
-            environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
-        }
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                           wayland ? QStringLiteral("wayland") : QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("GDK_BACKEND"),
+                           wayland ? QStringLiteral("wayland") : QStringLiteral("x11"));
         process_.setProcessEnvironment(environment);
         process_.start(program, arguments);
         process_.waitForStarted();

@@ -1,13 +1,11 @@
 // The Wayland workspace on a real KWin (run-wayland-session.sh --kwin: virtual, unprivileged)
-// with Qt programs on the Wayland platform, one of which holds unsaved work. KWin shows its
-// window list only to a program an installed desktop file grants it to: refused, Klosia says so
-// and shows nothing; granted, each client is listed once with the pid KWin vouches for, a polite
-// quit closes windows (the unsaved one refuses and stays), and force quit kills.
+// with a terminal (weston-terminal), a Qt program, and a GTK 4 program that holds unsaved work.
+// KWin shows its window list only to a program an installed desktop file grants it to: refused,
+// Klosia says so and shows nothing; granted, each client is listed once with the pid KWin vouches
+// for, a polite quit closes windows (the unsaved one refuses and stays), and force quit kills.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <algorithm>
@@ -23,27 +21,11 @@ namespace klosia {
 namespace {
 
 using test::Client;
+using test::kGtkFixture;
 using test::kQtFixture;
 using test::waitUntil;
 
 const QString kKlosia = QStringLiteral(KLOSIA_EXECUTABLE);
-
-// What the package installs for Klosia, here for the programs of the test.
-bool grant(const QString& name, const QString& program) {
-    const QString directory =
-        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
-    QDir().mkpath(directory);
-    QFile file(directory + QLatin1Char('/') + name + QStringLiteral(".desktop"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    file.write(
-        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nNoDisplay=true\n"
-                       "X-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n")
-            .arg(name, program)
-            .toUtf8());
-    return file.flush();
-}
 
 RunningApplicationPtr ofPid(WaylandWorkspace& workspace, pid_t pid) {
     for (const RunningApplicationPtr& app : workspace.runningApplications()) {
@@ -85,11 +67,13 @@ TEST_F(KWinWorkspace, WithoutTheDesktopFileGrantTheListIsRefusedAndSaidSo) {
 }
 
 TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAForceQuit) {
-    ASSERT_TRUE(grant(QStringLiteral("klosia-tests"), QCoreApplication::applicationFilePath()));
-    ASSERT_TRUE(grant(QStringLiteral("klosia-build"), kKlosia));
+    ASSERT_TRUE(test::grantWindowList(QStringLiteral("klosia-tests"),
+                                      QCoreApplication::applicationFilePath()));
+    ASSERT_TRUE(test::grantWindowList(QStringLiteral("klosia-build"), kKlosia));
+    Client terminal(QStringLiteral("weston-terminal"), {});
     Client plain(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.plain")});
-    Client unsaved(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
-                                QStringLiteral("--unsaved")});
+    Client unsaved(kGtkFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
+                                 QStringLiteral("--unsaved")});
     ASSERT_TRUE(plain.waitExposed());
     ASSERT_TRUE(unsaved.waitExposed());
 
@@ -103,10 +87,11 @@ TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefused
     EXPECT_TRUE(listed->description().contains(QLatin1String("pids from the compositor")))
         << listed->description().toStdString();
     ASSERT_TRUE(waitUntil([&] {
-        return ofPid(*listed, plain.pid()) && ofPid(*listed, unsaved.pid());
-    })) << "the two clients were never listed with their pids";
+        return ofPid(*listed, terminal.pid()) && ofPid(*listed, plain.pid()) &&
+               ofPid(*listed, unsaved.pid());
+    })) << "the three clients were never all listed with their pids";
     const auto apps = listed->runningApplications();
-    for (const pid_t pid : {plain.pid(), unsaved.pid()}) {
+    for (const pid_t pid : {terminal.pid(), plain.pid(), unsaved.pid()}) {
         EXPECT_EQ(std::count_if(apps.begin(), apps.end(),
                                 [&](const auto& app) { return app->processIdentifier() == pid; }),
                   1);
@@ -129,8 +114,10 @@ TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefused
     EXPECT_TRUE(table.contains(QString::number(unsaved.pid())));
 
     test::LogCapture log;
+    EXPECT_TRUE(ofPid(*listed, terminal.pid())->terminate());
     EXPECT_TRUE(qt->terminate());
     EXPECT_TRUE(refusing->terminate());
+    EXPECT_TRUE(terminal.waitEnded()) << "the terminal closes when its window is asked to";
     EXPECT_TRUE(plain.waitEnded());
     EXPECT_TRUE(waitUntil([&] { return plain.output().contains("closing"); }))
         << "it closed itself";

@@ -1,13 +1,12 @@
 // The Wayland workspace on a real sway (run-wayland-session.sh: headless, unprivileged) with real
-// clients: a terminal (foot) and Qt programs on the Wayland platform, one of which holds unsaved
-// work and refuses to close. Each is listed once with its true pid, the focused one active; a
+// clients: a terminal (foot), a Qt program, and a GTK 4 program that holds unsaved work and
+// refuses to close. Each is listed once with its true pid, the focused one active; a
 // polite quit closes windows and never signals, so the refusing one stays; force quit kills it;
 // without sway's IPC no pid is guessed, so force quit is refused; and klosia --list names the
 // backend, or says in one line that the desktop shows it nothing.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,7 +20,6 @@
 #include "platform/linux/ProcessInfo.h"
 #include "platform/wayland/WaylandApplication.h"
 #include "platform/wayland/WaylandWorkspace.h"
-#include "platform/x11/X11Workspace.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
 #include "wayland/WaylandClient.h"
@@ -30,6 +28,7 @@ namespace klosia {
 namespace {
 
 using test::Client;
+using test::kGtkFixture;
 using test::kQtFixture;
 using test::waitUntil;
 
@@ -72,8 +71,8 @@ protected:
 TEST_F(SwayWorkspace, EachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAForceQuit) {
     Client terminal(QStringLiteral("foot"), {QStringLiteral("--app-id=klosia.test.terminal")});
     Client plain(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.plain")});
-    Client unsaved(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
-                                QStringLiteral("--unsaved")});
+    Client unsaved(kGtkFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.unsaved"),
+                                 QStringLiteral("--unsaved")});
     // As a user would, quit only what is on screen.
     ASSERT_TRUE(plain.waitExposed());
     ASSERT_TRUE(unsaved.waitExposed());
@@ -211,48 +210,6 @@ TEST(WaylandForceQuit, APidNowNamingAnotherProcessIsNeverSignalled) {
     EXPECT_FALSE(log.matching("refused SIGKILL to pid " + std::to_string(other.pid())).empty());
     EXPECT_FALSE(waitUntil([&] { return !other.running(); }, std::chrono::seconds(1)))
         << "the other process was hit";
-}
-
-// Under --xwayland only: X11 programs are listed once, by the X side, with their own pids.
-TEST(SwayXwayland, AnX11ProgramIsListedOnceWithItsOwnPidAndXwaylandNever) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        GTEST_SKIP() << "the session runs no Xwayland";
-    }
-    Client xlogo(QStringLiteral("xlogo"), {}, false);
-    Client native(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.native")});
-    ASSERT_TRUE(native.waitExposed());
-    QString error;
-    auto x11 = createX11Workspace(&error, X11Workspace::Updates::onCall);
-    ASSERT_NE(x11, nullptr) << error.toStdString();
-    auto listed = createWaylandWorkspace(&error, std::move(x11), WaylandWorkspace::Updates::onCall);
-    ASSERT_NE(listed, nullptr) << error.toStdString();
-
-    std::vector<RunningApplicationPtr> apps;
-    const auto named = [&](const QString& name) {
-        return std::count_if(apps.begin(), apps.end(),
-                             [&](const auto& app) { return app->localizedName() == name; });
-    };
-    ASSERT_TRUE(waitUntil([&] {
-        apps = listed->runningApplications();
-        return named(QStringLiteral("XLogo")) > 0 &&
-               named(QStringLiteral("klosia.test.native")) > 0;
-    })) << "xlogo and the native client were never both listed";
-    EXPECT_EQ(named(QStringLiteral("XLogo")), 1) << "once, not also as a Wayland toplevel";
-    for (const RunningApplicationPtr& app : apps) {
-        if (app->localizedName() == QLatin1String("XLogo")) {
-            EXPECT_EQ(app->processIdentifier(), xlogo.pid()) << "its own pid, not Xwayland's";
-        }
-        const QString program =
-            QFileInfo(QStringLiteral("/proc/%1/exe").arg(app->processIdentifier())).symLinkTarget();
-        EXPECT_FALSE(program.endsWith(QLatin1String("/Xwayland"))) << "Xwayland is listed";
-    }
-    const auto xlogoApp = std::find_if(apps.begin(), apps.end(), [](const auto& app) {
-        return app->localizedName() == QLatin1String("XLogo");
-    });
-    ASSERT_NE(xlogoApp, apps.end());
-    EXPECT_TRUE((*xlogoApp)->terminate());
-    EXPECT_TRUE(xlogo.waitEnded()) << "xlogo closes its window when asked through X11";
-    EXPECT_TRUE(native.running());
 }
 
 TEST_F(SwayWorkspace, TheListCommandNamesTheBackendAndListsEachClientOnce) {

@@ -113,6 +113,12 @@ void WaylandWorkspace::rebuild(bool announce) {
     }
     std::vector<std::pair<QString, std::vector<Window>>> groups;
     for (const WaylandToplevels::Toplevel& toplevel : toplevels_->toplevels()) {
+        // KWin knows every Wayland client's pid from the kernel; a window it gives none comes
+        // from an X11 program that did not name its own, which the X side lists with its true
+        // owner. Without an X side it stays, to be closed politely.
+        if (pidsFromProtocol_ && toplevel.pid <= 0 && x11_) {
+            continue;
+        }
         const pid_t pid = toplevel.pid > 0 ? toplevel.pid : pidOf(toplevel, views);
         if (pid < 0 || pid == self || (pid > 0 && (isXwaylandServer(pid) || x11Pids.count(pid)))) {
             continue;  // X11 programs come from the X side; our own windows are not listed
