@@ -6,10 +6,10 @@
 
 #include <unordered_map>
 
+#include "platform/linux/BackgroundProcesses.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/x11/ApplicationIdentity.h"
 #include "platform/x11/ApplicationKey.h"
-#include "platform/x11/BackgroundProcesses.h"
 #include "platform/x11/ConnectionEvidence.h"
 #include "platform/x11/WindowFilter.h"
 

@@ -196,6 +196,49 @@ TEST_F(SwayWorkspace, LaunchesEndsAndFocusArriveAsTheProtocolsEvents) {
     }));
 }
 
+TEST_F(SwayWorkspace, WindowlessHelpersAreListedUnderTheirApplicationAndAskedBySigterm) {
+    Client browser(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.browser"),
+                                QStringLiteral("--helpers"), QStringLiteral("2")});
+    ASSERT_TRUE(browser.waitExposed());
+    std::vector<pid_t> started;
+    for (const QByteArray& line : browser.output().split('\n')) {
+        if (line.startsWith("helper ")) {
+            started.push_back(static_cast<pid_t>(line.mid(7).toInt()));
+        }
+    }
+    ASSERT_EQ(started.size(), 2u);
+    const auto listed = workspace();
+    ASSERT_NE(listed, nullptr);
+    std::vector<RunningApplicationPtr> helpers;
+    ASSERT_TRUE(waitUntil([&] {
+        helpers.clear();
+        for (const RunningApplicationPtr& app : listed->runningApplications()) {
+            if (app->helperOf() == browser.pid()) {
+                helpers.push_back(app);
+            }
+        }
+        return helpers.size() == 2;
+    })) << "the two helpers were not listed under their application";
+    for (const RunningApplicationPtr& helper : helpers) {
+        EXPECT_NE(std::find(started.begin(), started.end(), helper->processIdentifier()),
+                  started.end());
+        EXPECT_EQ(helper->bundleIdentifier().toStdString(), "klosia.test.browser");
+        EXPECT_EQ(helper->activationPolicy(), ActivationPolicy::prohibited);
+    }
+
+    test::LogCapture log;
+    const pid_t asked = helpers.front()->processIdentifier();
+    EXPECT_TRUE(helpers.front()->terminate()) << "a helper has no window to ask";
+    EXPECT_FALSE(log.matching("sent SIGTERM to pid " + std::to_string(asked)).empty());
+    EXPECT_TRUE(waitUntil([&] {
+        const auto apps = listed->runningApplications();
+        return std::none_of(apps.begin(), apps.end(),
+                            [&](const auto& app) { return app->processIdentifier() == asked; });
+    })) << "the ended helper is still listed";
+    EXPECT_TRUE(helpers.front()->isTerminated());
+    EXPECT_TRUE(browser.running()) << "its application was not touched";
+}
+
 // A pid that names another process than the one listed (its start time differs) is refused.
 TEST(WaylandForceQuit, APidNowNamingAnotherProcessIsNeverSignalled) {
     Client other(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.other")});

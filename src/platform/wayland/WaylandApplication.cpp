@@ -39,6 +39,10 @@ void WaylandApplication::setWindows(std::vector<std::uint32_t> windows, Activati
 bool WaylandApplication::terminate() {
     // Only the windows are asked, never the process: a window can refuse (unsaved work), a
     // signal could not.
+    if (helperOf_ != 0) {
+        // No window to ask: SIGTERM is the only polite request left.
+        return !terminated_ && ProcessControl::sendSignal(pid_, startTime_, SIGTERM);
+    }
     const std::shared_ptr<WaylandToplevels> toplevels = toplevels_.lock();
     if (terminated_ || !toplevels) {
         return false;

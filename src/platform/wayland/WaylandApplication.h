@@ -11,8 +11,9 @@ namespace klosia {
 class WaylandToplevels;
 
 // An application of a Wayland desktop: the toplevels that one process (or, when the desktop
-// does not say which process owns them, one app_id) shows. Polite quit asks every toplevel to
-// close; force quit kills the process only when the compositor vouched for its pid.
+// does not say which process owns them, one app_id) shows, or a windowless helper of one. Polite
+// quit asks every toplevel to close (a helper, which has none, gets SIGTERM); force quit kills
+// the process only when the compositor vouched for its pid, or for its application's.
 class WaylandApplication : public RunningApplication {
 public:
     struct Identity {
@@ -30,6 +31,8 @@ public:
     QString bundleIdentifier() const override { return identity_.id; }
     QIcon icon() const override;
     ActivationPolicy activationPolicy() const override { return policy_; }
+    pid_t helperOf() const override { return helperOf_; }
+    const Identity& identity() const { return identity_; }
     bool isActive() const override { return active_ && !terminated_; }
     bool isTerminated() const override { return terminated_; }
 
@@ -40,6 +43,11 @@ public:
     // Kept current by the workspace.
     void setWindows(std::vector<std::uint32_t> windows, ActivationPolicy policy, bool active);
     void markTerminated() { terminated_ = true; }
+    // A windowless process of the application `application`, listed under its identity.
+    void setHelperOf(pid_t application) {
+        helperOf_ = application;
+        policy_ = ActivationPolicy::prohibited;
+    }
 
 private:
     std::weak_ptr<WaylandToplevels> toplevels_;
@@ -50,6 +58,7 @@ private:
     ActivationPolicy policy_ = ActivationPolicy::regular;
     bool active_ = false;
     bool terminated_ = false;
+    pid_t helperOf_ = 0;
 };
 
 }  // namespace klosia

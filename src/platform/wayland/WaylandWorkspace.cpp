@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_set>
 #include <utility>
 
 #include "log/Vezizur.h"
+#include "platform/linux/BackgroundProcesses.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/ProcessInfo.h"
 #include "platform/wayland/KdeWindows.h"
@@ -198,13 +200,52 @@ void WaylandWorkspace::rebuild(bool announce) {
     }
 }
 
+void WaylandWorkspace::findHelpers() {
+    std::unordered_map<pid_t, std::shared_ptr<WaylandApplication>> byPid;
+    for (const auto& [key, app] : apps_) {
+        if (app->processIdentifier() > 0) {
+            byPid.emplace(app->processIdentifier(), app);
+        }
+    }
+    std::vector<std::shared_ptr<WaylandApplication>> found;
+    if (!byPid.empty()) {
+        std::unordered_set<pid_t> applications;
+        for (const auto& [pid, app] : byPid) {
+            applications.insert(pid);
+        }
+        const std::unordered_map<pid_t, ProcStat> processes = ProcessInfo::statAll();
+        for (const BackgroundHelper& helper :
+             findBackgroundHelpers(processes, applications, ::getpid())) {
+            const std::uint64_t start = processes.at(helper.pid).startTime;
+            const auto known = std::find_if(helpers_.begin(), helpers_.end(), [&](const auto& app) {
+                return app->processIdentifier() == helper.pid && app->startTime() == start;
+            });
+            if (known != helpers_.end()) {
+                found.push_back(*known);
+                continue;
+            }
+            auto app = std::make_shared<WaylandApplication>(
+                toplevels_, helper.pid, start, byPid.at(helper.application)->identity());
+            app->setHelperOf(helper.application);
+            found.push_back(std::move(app));
+        }
+    }
+    for (const std::shared_ptr<WaylandApplication>& app : helpers_) {
+        if (std::find(found.begin(), found.end(), app) == found.end()) {
+            app->markTerminated();
+        }
+    }
+    helpers_ = std::move(found);
+}
+
 std::vector<RunningApplicationPtr> WaylandWorkspace::withX11(
     const std::vector<RunningApplicationPtr>& x11) const {
     std::vector<RunningApplicationPtr> out;
-    out.reserve(apps_.size() + x11.size());
+    out.reserve(apps_.size() + helpers_.size() + x11.size());
     for (const auto& [key, app] : apps_) {
         out.push_back(app);
     }
+    out.insert(out.end(), helpers_.begin(), helpers_.end());
     out.insert(out.end(), x11.begin(), x11.end());
     return out;
 }
@@ -223,6 +264,7 @@ std::vector<RunningApplicationPtr> WaylandWorkspace::runningApplications() {
             rebuild(false);
         }
     }
+    findHelpers();
     return withX11(x11_ ? x11_->runningApplications() : std::vector<RunningApplicationPtr>{});
 }
 

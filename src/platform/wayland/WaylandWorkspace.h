@@ -20,7 +20,8 @@ class WaylandToplevels;
 // window's pid, or wlroots', with the pid from sway's IPC where it runs), and the X11 programs
 // under Xwayland from the X11 workspace, which knows their true owners. A window of an X11
 // program (sway calls it an X11 view; KWin names a pid the X side lists) is left to the X side,
-// so each application is listed once, and Xwayland itself never is.
+// so each application is listed once, and Xwayland itself never is. The windowless helpers of
+// a listed process come from /proc, by the same rule as on X11.
 class WaylandWorkspace : public Workspace {
 public:
     enum class Updates { followDesktop, onCall };
@@ -38,6 +39,9 @@ public:
 
 private:
     void rebuild(bool announce);
+    // The windowless helpers of the listed processes, found anew in /proc: they come and go
+    // without a word from the compositor.
+    void findHelpers();
     // Ours first, in the order first seen, then the X11 programs.
     std::vector<RunningApplicationPtr> withX11(const std::vector<RunningApplicationPtr>& x11) const;
 
@@ -51,6 +55,7 @@ private:
     bool changed_ = false;  // the compositor reported a change since the last listing
     // By key (the pid, or the app_id where no pid is known), in the order first seen.
     std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> apps_;
+    std::vector<std::shared_ptr<WaylandApplication>> helpers_;
 };
 
 // A workspace for the compositor of WAYLAND_DISPLAY; nullptr and a message in *error when it

@@ -6,8 +6,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "platform/linux/BackgroundProcesses.h"
 #include "platform/linux/ProcessInfo.h"
-#include "platform/x11/BackgroundProcesses.h"
 #include "platform/x11/WindowFilter.h"
 #include "platform/x11/X11Snapshot.h"
 #include "platform/x11/XcbConnection.h"

@@ -1,4 +1,4 @@
-#include "platform/x11/BackgroundProcesses.h"
+#include "platform/linux/BackgroundProcesses.h"
 
 #include <unistd.h>
 
