@@ -103,6 +103,13 @@ TEST_F(KWinWorkspace, GrantedEachClientOnceWithItsPidAPoliteQuitThatMayBeRefused
         const RunningApplicationPtr front = listed->frontmostApplication();
         return front && (front == qt || front == refusing);
     })) << "one of them has the focus";
+    // Raising from the row: whichever is behind comes to the front.
+    const RunningApplicationPtr behind = listed->frontmostApplication() == qt ? refusing : qt;
+    EXPECT_TRUE(behind->activate());
+    EXPECT_TRUE(waitUntil([&] {
+        listed->runningApplications();
+        return listed->frontmostApplication() == behind;
+    })) << "the activated application did not come to the front";
 
     QProcess list;
     list.start(kKlosia, {QStringLiteral("--list")});

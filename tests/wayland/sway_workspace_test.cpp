@@ -109,6 +109,13 @@ TEST_F(SwayWorkspace, EachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAFor
         })) << "focused pid "
             << pid << " is not the active application";
     }
+    // Raising from the row: the compositor is asked through the protocol, with our seat.
+    EXPECT_TRUE(qt->activate());
+    EXPECT_TRUE(waitUntil([&] {
+        listed->runningApplications();
+        const RunningApplicationPtr front = listed->frontmostApplication();
+        return front && front->processIdentifier() == plain.pid();
+    })) << "the activated application did not come to the front";
 
     // Polite: the windows are asked; the one with unsaved work says no and keeps running.
     test::LogCapture log;

@@ -209,4 +209,16 @@ bool KdeWindows::close(std::uint32_t id) {
     return roundtrip();
 }
 
+bool KdeWindows::activate(std::uint32_t id) {
+    const auto it = windows_.find(id);
+    if (it == windows_.end()) {
+        return false;
+    }
+    // KWin's own task manager raises a window so: the active state, which also unminimizes it.
+    org_kde_plasma_window_set_state(it->second->proxy,
+                                    ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE,
+                                    ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_ACTIVE);
+    return roundtrip();
+}
+
 }  // namespace klosia

@@ -23,6 +23,7 @@ public:
 
     std::vector<Toplevel> toplevels() const override;
     bool close(std::uint32_t id) override;
+    bool activate(std::uint32_t id) override;
     QString protocol() const override { return QStringLiteral("KDE plasma window management"); }
 
     struct Window;  // one window of the protocol

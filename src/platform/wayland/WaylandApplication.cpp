@@ -74,8 +74,11 @@ bool WaylandApplication::forceTerminate() {
 }
 
 bool WaylandApplication::activate() {
-    // Raising needs a seat of our own connection; the list does not bind one yet.
-    return false;
+    const std::shared_ptr<WaylandToplevels> toplevels = toplevels_.lock();
+    if (terminated_ || !toplevels || windows_.empty()) {
+        return false;
+    }
+    return toplevels->activate(windows_.front());
 }
 
 }  // namespace klosia

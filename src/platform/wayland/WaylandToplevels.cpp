@@ -37,6 +37,9 @@ std::unique_ptr<WaylandToplevels> WaylandToplevels::connect(QString* error) {
 }
 
 WaylandToplevels::~WaylandToplevels() {
+    if (seat_ != nullptr) {
+        wl_seat_destroy(seat_);
+    }
     if (registry_ != nullptr) {
         wl_registry_destroy(registry_);
     }
@@ -63,6 +66,16 @@ bool WaylandToplevels::open(QString* error) {
         return false;
     }
     return true;
+}
+
+wl_seat* WaylandToplevels::seat() {
+    if (seat_ == nullptr) {
+        if (const Global* offered = global("wl_seat")) {
+            seat_ = static_cast<wl_seat*>(
+                wl_registry_bind(registry_, offered->name, &wl_seat_interface, 1));
+        }
+    }
+    return seat_;
 }
 
 const WaylandToplevels::Global* WaylandToplevels::global(const char* interface) const {

@@ -11,6 +11,7 @@
 
 struct wl_display;
 struct wl_registry;
+struct wl_seat;
 
 namespace klosia {
 
@@ -50,6 +51,9 @@ public:
     // Asks the window to close, as its close button would: the client may refuse. Returns once
     // the compositor has the request (a client that disconnected at once could lose it).
     virtual bool close(std::uint32_t id) = 0;
+    // Asks the compositor to raise the window and give it the focus of our seat; it may decline
+    // (focus stealing rules). False when the request could not be sent.
+    virtual bool activate(std::uint32_t id) = 0;
     // The protocol, for the start-up log and --list.
     virtual QString protocol() const = 0;
     // Called after dispatch() or roundtrip() handled a change of the list.
@@ -68,6 +72,8 @@ protected:
     const Global* global(const char* interface) const;
     wl_display* display() const { return display_; }
     wl_registry* registry() const { return registry_; }
+    // The compositor's first seat, bound on first use; null when it offers none.
+    wl_seat* seat();
     void markChanged() { changedSinceNotice_ = true; }
     std::uint32_t nextId() { return nextId_++; }
 
@@ -76,6 +82,7 @@ private:
 
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
     std::map<QString, Global> globals_;
     std::uint32_t nextId_ = 1;
     bool changedSinceNotice_ = false;

@@ -174,4 +174,14 @@ bool WlrToplevels::close(std::uint32_t id) {
     return roundtrip();
 }
 
+bool WlrToplevels::activate(std::uint32_t id) {
+    const auto it = handles_.find(id);
+    wl_seat* const ourSeat = seat();
+    if (it == handles_.end() || ourSeat == nullptr) {
+        return false;
+    }
+    zwlr_foreign_toplevel_handle_v1_activate(it->second->proxy, ourSeat);
+    return roundtrip();
+}
+
 }  // namespace klosia

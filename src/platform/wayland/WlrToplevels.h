@@ -22,6 +22,7 @@ public:
 
     std::vector<Toplevel> toplevels() const override;
     bool close(std::uint32_t id) override;
+    bool activate(std::uint32_t id) override;
     QString protocol() const override { return QStringLiteral("wlr foreign toplevel"); }
 
     struct Handle;  // one toplevel of the protocol: what is shown and what is pending
