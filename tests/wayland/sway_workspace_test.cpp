@@ -12,13 +12,21 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <QThread>
+
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <tuple>
 
+#include "core/QtDispatcher.h"
+#include "menu/MenuQuitRun.h"
+#include "model/MenuApp.h"
 #include "platform/RunningApplication.h"
 #include "platform/linux/ProcessInfo.h"
 #include "platform/wayland/WaylandApplication.h"
+#include "platform/wayland/WaylandToplevels.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "support/LogCapture.h"
 #include "support/Wait.h"
@@ -244,6 +252,73 @@ TEST_F(SwayWorkspace, WindowlessHelpersAreListedUnderTheirApplicationAndAskedByS
     })) << "the ended helper is still listed";
     EXPECT_TRUE(helpers.front()->isTerminated());
     EXPECT_TRUE(browser.running()) << "its application was not touched";
+}
+
+// The menu's quit run, as the main button starts it: each request from the background pool while
+// the main thread follows the desktop on the same connection.
+TEST_F(SwayWorkspace, TheMenusQuitRunClosesFromItsPoolWhileTheMainThreadFollowsTheDesktop) {
+    QString error;
+    auto followed =
+        createWaylandWorkspace(&error, nullptr, WaylandWorkspace::Updates::followDesktop);
+    ASSERT_NE(followed, nullptr) << error.toStdString();
+    Client terminal(QStringLiteral("foot"), {QStringLiteral("--app-id=klosia.test.run.terminal")});
+    Client plain(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.run.plain"),
+                              QStringLiteral("--windows"), QStringLiteral("3")});
+    Client unsaved(kGtkFixture,
+                   {QStringLiteral("--app-id"), QStringLiteral("klosia.test.run.unsaved"),
+                    QStringLiteral("--unsaved")});
+    std::vector<MenuAppPtr> checked;
+    ASSERT_TRUE(waitUntil([&] {
+        checked.clear();
+        for (const RunningApplicationPtr& app : followed->runningApplications()) {
+            if (app->processIdentifier() == terminal.pid() ||
+                app->processIdentifier() == plain.pid() ||
+                app->processIdentifier() == unsaved.pid()) {
+                checked.push_back(std::make_shared<MenuApp>(
+                    true, app->localizedName(), app->bundleIdentifier(),
+                    std::vector<RunningApplicationPtr>{app}, MenuAppPolicy::standard));
+            }
+        }
+        return checked.size() == 3;
+    })) << "the three clients were never all listed";
+
+    QtDispatcher dispatcher;
+    MenuQuitRun::start(dispatcher, checked, false, false);
+    EXPECT_TRUE(waitUntil([&] { return !terminal.running() && !plain.running(); }))
+        << "the terminal and the Qt program were not closed";
+    EXPECT_TRUE(waitUntil([&] { return unsaved.output().contains("refused a close"); }));
+    EXPECT_TRUE(unsaved.running()) << "unsaved work is never lost to a polite quit";
+    dispatcher.waitForBackground();
+}
+
+// What the pool asks of the connection runs on its thread; a thread that does not get to it in
+// time (it waits for the pool itself, as at shutdown) costs the request, never a deadlock.
+TEST(WaylandConnectionThread, WorkFromAnotherThreadRunsOnTheConnectionsOrNotAtAll) {
+    QString error;
+    const std::shared_ptr<WaylandToplevels> connection = WaylandToplevels::connect(&error);
+    ASSERT_NE(connection, nullptr) << error.toStdString();
+    QThread* const own = QThread::currentThread();
+    std::atomic<int> runs{0};
+    std::atomic<bool> onOwn{false};
+    std::atomic<bool> answered{false};
+    std::thread pool([&] {
+        answered = connection->onOwnThread([&] {
+            ++runs;
+            onOwn = QThread::currentThread() == own;
+            return true;
+        });
+    });
+    EXPECT_TRUE(waitUntil([&] { return answered.load(); }));
+    pool.join();
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(onOwn);
+
+    std::atomic<bool> late{true};
+    std::thread waiting([&] { late = connection->onOwnThread([&] { return ++runs > 0; }); });
+    waiting.join();  // this thread runs no events meanwhile
+    EXPECT_FALSE(late);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(runs, 1) << "abandoned work ran after all";
 }
 
 // A pid that names another process than the one listed (its start time differs) is refused.

@@ -37,21 +37,28 @@ void WaylandApplication::setWindows(std::vector<std::uint32_t> windows, Activati
 }
 
 bool WaylandApplication::terminate() {
-    // Only the windows are asked, never the process: a window can refuse (unsaved work), a
-    // signal could not.
     if (helperOf_ != 0) {
         // No window to ask: SIGTERM is the only polite request left.
         return !terminated_ && ProcessControl::sendSignal(pid_, startTime_, SIGTERM);
     }
     const std::shared_ptr<WaylandToplevels> toplevels = toplevels_.lock();
-    if (terminated_ || !toplevels) {
+    // The windows and the connection belong to the connection's thread; the menu asks from its
+    // pool.
+    return toplevels &&
+           toplevels->onOwnThread([this, &toplevels] { return askToClose(*toplevels); });
+}
+
+bool WaylandApplication::askToClose(WaylandToplevels& toplevels) {
+    // Only the windows are asked, never the process: a window can refuse (unsaved work), a
+    // signal could not.
+    if (terminated_) {
         return false;
     }
     // A copy: the roundtrip after each request may deliver a change that updates windows_.
     const std::vector<std::uint32_t> windows = windows_;
     std::size_t sent = 0;
     for (const std::uint32_t window : windows) {
-        sent += toplevels->close(window) ? 1 : 0;
+        sent += toplevels.close(window) ? 1 : 0;
     }
     logger.log("asked " + std::to_string(sent) + " of " + std::to_string(windows.size()) +
                    " windows of " + identity_.id.toStdString() + " (pid " + std::to_string(pid_) +
@@ -75,10 +82,9 @@ bool WaylandApplication::forceTerminate() {
 
 bool WaylandApplication::activate() {
     const std::shared_ptr<WaylandToplevels> toplevels = toplevels_.lock();
-    if (terminated_ || !toplevels || windows_.empty()) {
-        return false;
-    }
-    return toplevels->activate(windows_.front());
+    return toplevels && toplevels->onOwnThread([this, &toplevels] {
+        return !terminated_ && !windows_.empty() && toplevels->activate(windows_.front());
+    });
 }
 
 }  // namespace klosia

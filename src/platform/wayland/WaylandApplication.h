@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -40,7 +41,7 @@ public:
     bool forceTerminate() override;
     bool activate() override;
 
-    // Kept current by the workspace.
+    // Kept current by the workspace, on the connection's thread.
     void setWindows(std::vector<std::uint32_t> windows, ActivationPolicy policy, bool active);
     void markTerminated() { terminated_ = true; }
     // A windowless process of the application `application`, listed under its identity.
@@ -50,6 +51,8 @@ public:
     }
 
 private:
+    bool askToClose(WaylandToplevels& toplevels);
+
     std::weak_ptr<WaylandToplevels> toplevels_;
     pid_t pid_;
     std::uint64_t startTime_;
@@ -57,7 +60,7 @@ private:
     std::vector<std::uint32_t> windows_;
     ActivationPolicy policy_ = ActivationPolicy::regular;
     bool active_ = false;
-    bool terminated_ = false;
+    std::atomic<bool> terminated_{false};
     pid_t helperOf_ = 0;
 };
 

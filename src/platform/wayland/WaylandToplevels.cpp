@@ -2,7 +2,12 @@
 
 #include <wayland-client.h>
 
+#include <QObject>
+#include <QThread>
+
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 
 #include "log/Vezizur.h"
 #include "platform/wayland/KdeWindows.h"
@@ -34,6 +39,44 @@ std::unique_ptr<WaylandToplevels> WaylandToplevels::connect(QString* error) {
     // one without either list).
     *error = kdeError.isEmpty() ? wlrError : kdeError;
     return nullptr;
+}
+
+WaylandToplevels::WaylandToplevels()
+    : thread_(QThread::currentThread()), context_(std::make_unique<QObject>()) {}
+
+bool WaylandToplevels::onOwnThread(const std::function<bool()>& work) const {
+    if (QThread::currentThread() == thread_) {
+        return work();
+    }
+    struct Call {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool abandoned = false;
+        bool result = false;
+    };
+    auto call = std::make_shared<Call>();
+    // The work runs under the lock, so the waiter either sees it done or abandons it before it
+    // starts; `work` refers to the caller's frame and is copied for a run that may come late.
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [call, work] {
+            const std::lock_guard lock(call->mutex);
+            if (!call->abandoned) {
+                call->result = work();
+                call->done = true;
+                call->finished.notify_all();
+            }
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(call->mutex);
+    if (!call->finished.wait_for(lock, kOwnThreadWait, [&] { return call->done; })) {
+        call->abandoned = true;
+        logger.log("the Wayland connection's thread did not answer in time: request not sent",
+                   VezizurLevel::error);
+        return false;
+    }
+    return call->result;
 }
 
 WaylandToplevels::~WaylandToplevels() {

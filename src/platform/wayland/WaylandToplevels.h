@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 #include <sys/types.h>
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+class QObject;
+class QThread;
 struct wl_display;
 struct wl_registry;
 struct wl_seat;
@@ -17,7 +21,8 @@ namespace klosia {
 
 // The toplevel windows of every client as a compositor lists them to us, over a Wayland
 // connection of our own: wlroots' list (WlrToplevels) or KWin's (KdeWindows). One thread:
-// connect, dispatch and close from the thread that made it.
+// connect, dispatch and close from the thread that made it; other threads go through
+// onOwnThread().
 class WaylandToplevels {
 public:
     struct Toplevel {
@@ -56,6 +61,13 @@ public:
     virtual bool activate(std::uint32_t id) = 0;
     // The protocol, for the start-up log and --list.
     virtual QString protocol() const = 0;
+    // Runs `work` on the thread that made the connection and returns what it returned. From
+    // another thread (the menu's pool asks windows to close from there) it waits for that
+    // thread's event loop, at most kOwnThreadWait; when that passes, `work` is never run and the
+    // answer is false, so a main thread that waits for the pool cannot deadlock with it.
+    bool onOwnThread(const std::function<bool()>& work) const;
+    static constexpr std::chrono::seconds kOwnThreadWait{5};
+
     // Called after dispatch() or roundtrip() handled a change of the list.
     void setChangedHandler(std::function<void()> handler) { changed_ = std::move(handler); }
 
@@ -66,7 +78,7 @@ public:
     };
 
 protected:
-    WaylandToplevels() = default;
+    WaylandToplevels();
     // Opens the display and reads the globals; false, with `error`, when it cannot.
     bool open(QString* error);
     const Global* global(const char* interface) const;
@@ -80,6 +92,8 @@ protected:
 private:
     void notifyIfChanged();
 
+    QThread* thread_;
+    std::unique_ptr<QObject> context_;  // lives on thread_, for the calls from elsewhere
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
     wl_seat* seat_ = nullptr;
