@@ -9,6 +9,13 @@
 
 namespace klosia {
 
+// A window as another list of the same desktop may show it too: a Wayland compositor lists an
+// X11 program's windows beside its own, by one of these ids and the title.
+struct ListedWindow {
+    std::vector<QString> appIds;
+    QString title;
+};
+
 // The running applications of the user's desktop.
 class Workspace {
 public:
@@ -31,6 +38,9 @@ public:
     // windows), in a sentence the menu shows instead of the list; empty for a desktop that
     // tells. Nothing is ever quit through a workspace that has a reason.
     virtual QString unavailableReason() const { return {}; }
+    // The windows of the latest list, for a list of the same desktop that shows them too and
+    // cannot tell whose they are; empty where not known.
+    virtual std::vector<ListedWindow> listedWindows() const { return {}; }
 
     // Called on the main thread when an application appears or ends: a launch once
     // runningApplications() lists it, a termination once it no longer does.

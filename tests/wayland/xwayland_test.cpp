@@ -1,6 +1,7 @@
 // Under --xwayland, on sway and on KWin: an X11 program is listed once, by the X side, with the
-// pid X-Resource names, never as a Wayland toplevel too and never as Xwayland's; it is quit
-// through X11, and the native client beside it is left alone.
+// pid X-Resource names, never as a Wayland toplevel too and never as Xwayland's, also where the
+// compositor says nothing about pids; it is quit through X11, and the native client beside it is
+// left alone.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -73,6 +74,22 @@ TEST(Xwayland, AnX11ProgramIsListedOnceWithItsOwnPidAndXwaylandNever) {
         const QString program =
             QFileInfo(QStringLiteral("/proc/%1/exe").arg(app->processIdentifier())).symLinkTarget();
         EXPECT_FALSE(program.endsWith(QLatin1String("/Xwayland"))) << "Xwayland is listed";
+    }
+    if (!qEnvironmentVariableIsEmpty("SWAYSOCK")) {
+        // As on a wlroots compositor that says nothing about pids: xlogo's window, which the
+        // compositor lists too, is known by its class and title and left to the X side.
+        const QByteArray socket = qgetenv("SWAYSOCK");
+        qunsetenv("SWAYSOCK");
+        auto x11 = createX11Workspace(&error, X11Workspace::Updates::onCall);
+        auto withoutPids =
+            createWaylandWorkspace(&error, std::move(x11), WaylandWorkspace::Updates::onCall);
+        qputenv("SWAYSOCK", socket);
+        ASSERT_NE(withoutPids, nullptr) << error.toStdString();
+        apps = withoutPids->runningApplications();
+        EXPECT_EQ(named(QStringLiteral("XLogo")), 1) << "listed twice without the word on pids";
+        EXPECT_EQ(ofPid(qtX11.pid()), 1);
+        EXPECT_EQ(named(QStringLiteral("klosia.test.native")), 1);
+        apps = listed->runningApplications();
     }
     const auto xlogoApp = std::find_if(apps.begin(), apps.end(), [](const auto& app) {
         return app->localizedName().compare(QLatin1String("XLogo"), Qt::CaseInsensitive) == 0;

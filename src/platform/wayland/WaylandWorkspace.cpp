@@ -113,8 +113,24 @@ void WaylandWorkspace::rebuild(bool announce) {
             x11Pids.insert(app->processIdentifier());
         }
     }
+    // Without any word on pids, an X11 program's window is known by its WM_CLASS and title,
+    // which the compositor gives as app_id and title: left to the X side too.
+    std::vector<ListedWindow> x11Windows;
+    if (x11_ && !pidsFromProtocol_ && views.empty()) {
+        x11Windows = x11_->listedWindows();
+    }
+    const auto shownByX11 = [&](const WaylandToplevels::Toplevel& toplevel) {
+        return std::any_of(x11Windows.begin(), x11Windows.end(), [&](const ListedWindow& window) {
+            return window.title == toplevel.title &&
+                   std::find(window.appIds.begin(), window.appIds.end(), toplevel.appId) !=
+                       window.appIds.end();
+        });
+    };
     std::vector<std::pair<QString, std::vector<Window>>> groups;
     for (const WaylandToplevels::Toplevel& toplevel : toplevels_->toplevels()) {
+        if (shownByX11(toplevel)) {
+            continue;
+        }
         // KWin knows every Wayland client's pid from the kernel; a window it gives none comes
         // from an X11 program that did not name its own, which the X side lists with its true
         // owner. Without an X side it stays, to be closed politely.

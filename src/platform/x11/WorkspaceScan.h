@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/RunningApplication.h"
+#include "platform/Workspace.h"
 #include "platform/x11/ApplicationKey.h"
 #include "platform/x11/WindowIcons.h"
 
@@ -44,6 +45,8 @@ struct WorkspaceScan {
     // each one's frame where a manager without EWMH made one, so that a focus change needs no
     // new scan.
     std::unordered_map<std::uint32_t, ApplicationKey> windowOwners;
+    // The windows of the listed applications, by WM_CLASS (class, then instance) and title.
+    std::vector<ListedWindow> windows;
 };
 
 }  // namespace klosia

@@ -64,6 +64,8 @@ WorkspaceScan WorkspaceScanner::scan() {
         app.policy = group.policy;
         app.iconWindow = primary != nullptr ? primary->id : 0;
         for (const std::size_t index : group.windows) {
+            const WindowRecord& record = snapshot.windows[index];
+            result.windows.push_back({{record.wmClass, record.wmInstance}, record.title});
             const std::uint32_t window = snapshot.windows[index].id;
             result.windowOwners.emplace(window, *key);
             if (snapshot.windows[index].frame != 0) {

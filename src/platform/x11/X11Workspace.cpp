@@ -162,6 +162,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
             logger.log("cannot read the window list from the X server", VezizurLevel::error);
         }
         listed_.clear();
+        listedWindows_.clear();
         windowOwners_.clear();
         setActiveWindow(0);
         return;
@@ -180,6 +181,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
         }
     }
     activeFromFocus_ = scan.activeFromFocus;
+    listedWindows_ = scan.windows;
     std::set<Key> present;
     for (const ScannedApplication& app : scan.applications) {
         if (ended_.hides(app.key, serves)) {

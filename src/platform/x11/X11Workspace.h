@@ -58,6 +58,7 @@ public:
     std::vector<RunningApplicationPtr> runningApplications() override;
     std::vector<RunningApplicationPtr> knownApplications() override;
     RunningApplicationPtr frontmostApplication() override;
+    std::vector<ListedWindow> listedWindows() const override { return listedWindows_; }
 
     // For tests and benchmarks: full scans applied so far, _NET_ACTIVE_WINDOW reads, and
     // whether a scan is due or under way.
@@ -94,6 +95,7 @@ private:
     std::set<Key> unwatched_;           // processes only the scans follow (helpers)
     std::vector<Key> order_;            // first seen, first listed
     std::vector<Key> listed_;           // the latest listing, in order
+    std::vector<ListedWindow> listedWindows_;
     std::unordered_map<std::uint32_t, Key> windowOwners_;
     std::uint32_t activeWindow_ = 0;
     bool managed_ = false;
