@@ -159,6 +159,27 @@ TEST_F(DesktopEntriesTest, ProcessAgainstExec) {
               QStringLiteral("tool"));
     EXPECT_EQ(match(QStringLiteral("/opt/x/bin/nothing"), {QStringLiteral("nothing")}),
               QStringLiteral("<none>"));
+    // Entries of one program: the one whose arguments the process has, not the first one.
+    entry(second(), QStringLiteral("term-server"), "", "pathed-tool --server");
+    entry(second(), QStringLiteral("term"), "", "pathed-tool");
+    entry(second(), QStringLiteral("term-hidden"), "NoDisplay=true\n", "pathed-tool --hold");
+    const DesktopEntries shared = load();
+    const auto matchShared = [&](const QStringList& cmdline) {
+        WindowIdentityHints hints;
+        hints.exePath = QStringLiteral("/opt/other/terminal");
+        hints.cmdline = cmdline;
+        return idOf(shared.match(hints));
+    };
+    EXPECT_EQ(matchShared({QStringLiteral("pathed-tool"), QStringLiteral("--app-id=x")}),
+              QStringLiteral("term"));
+    EXPECT_EQ(matchShared({QStringLiteral("pathed-tool"), QStringLiteral("--server")}),
+              QStringLiteral("term-server"));
+    EXPECT_EQ(matchShared({QStringLiteral("pathed-tool"), QStringLiteral("--new"),
+                           QStringLiteral("/tmp/a")}),
+              QStringLiteral("tool"));
+    EXPECT_EQ(matchShared({QStringLiteral("pathed-tool"), QStringLiteral("--hold")}),
+              QStringLiteral("term-hidden"))
+        << "started by the hidden entry, so named by it";
     // A launcher in Exec says nothing about the windows of the program it opens.
     EXPECT_EQ(match(QStandardPaths::findExecutable(QStringLiteral("xdg-open")),
                     {QStringLiteral("xdg-open")}),

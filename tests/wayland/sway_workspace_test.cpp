@@ -95,8 +95,8 @@ TEST_F(SwayWorkspace, EachClientOnceWithItsPidAPoliteQuitThatMayBeRefusedAndAFor
     const RunningApplicationPtr term = ofPid(*listed, terminal.pid());
     const RunningApplicationPtr qt = ofPid(*listed, plain.pid());
     const RunningApplicationPtr refusing = ofPid(*listed, unsaved.pid());
-    EXPECT_TRUE(term->bundleIdentifier().startsWith(QLatin1String("foot")))
-        << "foot's own desktop entry: " << term->bundleIdentifier().toStdString();
+    EXPECT_EQ(term->bundleIdentifier().toStdString(), "foot")
+        << "foot's own entry, not foot-server's, which runs the same program";
     EXPECT_EQ(qt->bundleIdentifier().toStdString(), "klosia.test.plain")
         << "without an entry, the app_id";
     EXPECT_EQ(refusing->localizedName().toStdString(), "klosia.test.unsaved");

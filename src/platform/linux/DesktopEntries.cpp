@@ -245,6 +245,11 @@ void DesktopEntries::load(const std::vector<FileRef>& files) {
             } else {
                 record.execBase = ExecCommand::baseName(program);
             }
+            for (const QString& argument : argv.mid(1)) {
+                if (!argument.startsWith(QLatin1Char('%'))) {
+                    record.execArguments.append(argument);
+                }
+            }
         }
         addRecord(std::move(record));
     }
@@ -318,6 +323,34 @@ int DesktopEntries::pickFrom(const Index& index, const QString& key) const {
     return it == index.constEnd() ? -1 : pick(*it);
 }
 
+int DesktopEntries::pickFrom(const Index& index, const QString& key,
+                             const QStringList& argv) const {
+    if (key.isEmpty()) {
+        return -1;
+    }
+    const auto it = index.constFind(key);
+    if (it == index.constEnd()) {
+        return -1;
+    }
+    const QStringList given = argv.mid(1);
+    // Best first: every Exec argument given, more of them, shown; else the earlier entry.
+    int best = -1;
+    std::tuple<bool, qsizetype, bool> bestRank{};
+    for (const int candidate : *it) {
+        const Record& record = records_[static_cast<std::size_t>(candidate)];
+        const bool allGiven =
+            std::all_of(record.execArguments.begin(), record.execArguments.end(),
+                        [&](const QString& argument) { return given.contains(argument); });
+        const std::tuple<bool, qsizetype, bool> rank{
+            allGiven, allGiven ? record.execArguments.size() : 0, !record.noDisplay};
+        if (best < 0 || rank > bestRank) {
+            best = candidate;
+            bestRank = rank;
+        }
+    }
+    return best;
+}
+
 std::optional<DesktopEntry> DesktopEntries::entry(const QString& id) const {
     const auto it = byId_.constFind(withoutSuffix(id));
     if (it == byId_.constEnd()) {
@@ -384,7 +417,7 @@ int DesktopEntries::matchExec(const WindowIdentityHints& hints) const {
         for (const auto& [index, key] :
              {std::pair{&byExecPath_, exe}, std::pair{&byExecBase_, argv0Base},
               std::pair{&byExecBase_, ExecCommand::baseName(exe)}}) {
-            if (const int hit = pickFrom(*index, key); hit >= 0) {
+            if (const int hit = pickFrom(*index, key, argv); hit >= 0) {
                 return hit;
             }
         }

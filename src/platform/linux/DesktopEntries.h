@@ -108,7 +108,8 @@ private:
         QString execPath;      // the Exec program, resolved and canonical; empty for interpreters
         QString execLocation;  // where Exec or PATH finds it, symbolic links not followed
         QString execBase;      // its base name as Exec writes it
-        QString scriptPath;    // canonical script path of an interpreter Exec, when absolute
+        QStringList execArguments;  // what Exec passes it, without the field codes (%U, ...)
+        QString scriptPath;         // canonical script path of an interpreter Exec, when absolute
         QString scriptBase;
     };
     using Index = QHash<QString, QList<int>>;
@@ -126,6 +127,9 @@ private:
     // The preferred entry of `candidates` (shown first, then precedence); -1 when none.
     int pick(const QList<int>& candidates) const;
     int pickFrom(const Index& index, const QString& key) const;
+    // The same among entries of one program: the one whose Exec arguments the process was
+    // started with too, the most of them first (foot --server is not foot).
+    int pickFrom(const Index& index, const QString& key, const QStringList& argv) const;
     int matchExec(const WindowIdentityHints& hints) const;
 
     QStringList dirs_;
