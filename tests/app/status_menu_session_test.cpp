@@ -76,7 +76,9 @@ TEST_F(StatusMenuSession, IconOpensTheMenuAtThePanelAndPressesCloseIt) {
     ASSERT_TRUE(DesktopDriver::click(icon.center()));
     ASSERT_TRUE(waitForMenu(true)) << "no menu window after a press on the icon";
     // The fade ends quickly; the geometry is final once the window is shown.
-    const QRect menu = menus().front().geometry;
+    const std::vector<DesktopWindow> shown = menus();
+    ASSERT_FALSE(shown.empty()) << "the menu closed again at once";
+    const QRect menu = shown.front().geometry;
     const QString shot = artefactPath(QStringLiteral("menu-open-%1.png").arg(panel));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the open menu: %s\n", qPrintable(shot));
@@ -100,12 +102,14 @@ TEST_F(StatusMenuSession, IconOpensTheMenuAtThePanelAndPressesCloseIt) {
     EXPECT_TRUE(waitForMenu(false)) << "a press on the icon should close the menu";
     ASSERT_TRUE(DesktopDriver::click(icon.center()));
     ASSERT_TRUE(waitForMenu(true)) << "the next press should open it again";
+    const std::vector<DesktopWindow> reopened = menus();
+    ASSERT_FALSE(reopened.empty()) << "the menu closed again at once";
 
     // A press on another client's window closes it, and that client is unharmed.
     const std::vector<DesktopWindow> logoWindows = desktop.windowsOf(xlogo->pid());
     QRect target;
     for (const DesktopWindow& window : logoWindows) {
-        if (window.viewable && !window.geometry.intersects(menus().front().geometry)) {
+        if (window.viewable && !window.geometry.intersects(reopened.front().geometry)) {
             target = window.geometry;
         }
     }
