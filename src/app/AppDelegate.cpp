@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "app/HotKeyRegistrar.h"
+#include "app/RemoteCommands.h"
 #include "core/Clock.h"
 #include "core/Dispatcher.h"
 #include "core/NotificationBus.h"
@@ -77,6 +78,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     hotKeysController_ = std::make_unique<HotKeysController>(s_.hotKeys);
     hotKeyRegistrar_ = std::make_unique<HotKeyRegistrar>(*hotKeysController_, s_.workspace,
                                                          [this] { performMenu(); });
+    remoteCommands_ = std::make_unique<RemoteCommands>(
+        s_.workspace, [this] { performMenu(); },
+        [this](bool force) { hotKeyRegistrar_->quitRegularApplications(force); });
     registerHotKeys();
     qApp->installEventFilter(this);
 
@@ -189,6 +193,10 @@ void AppDelegate::showNotification(const QString& title, const QString& subtitle
     s_.notifications.showNotification(title, subtitle);
 }
 
+QString AppDelegate::runCommand(const QString& name, const QString& argument) {
+    return remoteCommands_->run(name, argument);
+}
+
 void AppDelegate::performMenu() {
     performMenuAttempt(0);
 }
@@ -200,7 +208,10 @@ void AppDelegate::performMenuAttempt(int retry) {
     if (!menuWindowController_) {
         return;
     }
-    if (menuWindowController_->isOpen()) {
+    // A second press while the menu still fades in closes it once it is open; opening it
+    // again would only start the fade anew.
+    if (menuWindowController_->isOpen() ||
+        menuWindowController_->phase() == MenuWindowController::Phase::opening) {
         setStatusItemHighlighted(false);
         menuWindowController_->closeMenu();
         return;

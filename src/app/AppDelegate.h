@@ -18,6 +18,7 @@ class Clock;
 class Compositor;
 class Dispatcher;
 class HotKeyRegistrar;
+class RemoteCommands;
 class HotKeyService;
 class HotKeysController;
 class InfoAlertWindowController;
@@ -82,6 +83,8 @@ public:
     void checkInactive();
 
     HotKeyRegistrar* hotKeys() const { return hotKeyRegistrar_.get(); }
+    // A command of a later start (klosia --quit ID, ...): empty when accepted, else why not.
+    QString runCommand(const QString& name, const QString& argument);
 
     void workspaceDidLaunchApplicationNotification(const RunningApplicationPtr& app);
     void workspaceDidTerminateApplicationNotification(const RunningApplicationPtr& app);
@@ -128,6 +131,7 @@ private:
     Services s_;
     std::unique_ptr<HotKeysController> hotKeysController_;
     std::unique_ptr<HotKeyRegistrar> hotKeyRegistrar_;
+    std::unique_ptr<RemoteCommands> remoteCommands_;
     std::unique_ptr<MenuWindowController> menuWindowController_;
     // Before the windows that use it, so that it outlives them.
     std::unique_ptr<Updater> updater_;

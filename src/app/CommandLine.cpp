@@ -25,7 +25,14 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption background(QStringLiteral("background"));
     const QCommandLineOption preferences(QStringLiteral("preferences"));
-    parser.addOptions({help, version, list, json, background, preferences});
+    const QCommandLineOption toggleMenu(QStringLiteral("toggle-menu"));
+    const QCommandLineOption quitAll(QStringLiteral("quit-all"));
+    const QCommandLineOption forceQuitAll(QStringLiteral("force-quit-all"));
+    const QCommandLineOption quit(QStringLiteral("quit"), QString(), QStringLiteral("ID"));
+    const QCommandLineOption forceQuit(QStringLiteral("force-quit"), QString(),
+                                       QStringLiteral("ID"));
+    parser.addOptions({help, version, list, json, background, preferences, toggleMenu, quitAll,
+                       forceQuitAll, quit, forceQuit});
 
     // An argument not understood is an error even next to --help: what was meant is unclear.
     const bool parsed = parser.parse(arguments);
@@ -71,6 +78,42 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
         return failure(QCoreApplication::translate("klosia::CommandLine",
                                                    "--preferences does not go with --list"));
     }
+    // One command for the running instance, alone: a second one, or --list beside it, would
+    // leave unclear what was meant.
+    QStringList commands;
+    for (const QCommandLineOption* option :
+         {&toggleMenu, &quitAll, &forceQuitAll, &quit, &forceQuit}) {
+        if (parser.isSet(*option)) {
+            commands << option->names().first();
+        }
+    }
+    if (!commands.isEmpty()) {
+        const QString& name = commands.first();
+        if (commands.size() > 1 ||
+            parser.values(quit).size() + parser.values(forceQuit).size() > 1) {
+            return failure(
+                QCoreApplication::translate("klosia::CommandLine", "give one command at a time"));
+        }
+        if (listing || result.preferences || result.json || result.background) {
+            return failure(
+                QCoreApplication::translate("klosia::CommandLine", "--%1 does not go with %2")
+                    .arg(name, listing              ? QStringLiteral("--list")
+                               : result.preferences ? QStringLiteral("--preferences")
+                               : result.json        ? QStringLiteral("--json")
+                                                    : QStringLiteral("--background")));
+        }
+        result.action = Action::command;
+        result.command = name;
+        if (name == QLatin1String("quit") || name == QLatin1String("force-quit")) {
+            result.target = parser.value(name);
+            if (result.target.isEmpty()) {
+                return failure(
+                    QCoreApplication::translate("klosia::CommandLine", "--%1 needs an identifier")
+                        .arg(name));
+            }
+        }
+        return result;
+    }
     if (listing) {
         result.action = Action::list;
     }
@@ -83,15 +126,23 @@ QString CommandLine::helpText() {
                "Usage: %1 [OPTION]...\n"
                "Quits other applications from a menu in the system tray.\n"
                "\n"
-               "Without an option, %2 starts in the tray of the current X11 desktop.\n"
+               "Without an option, %2 starts in the tray of the current desktop.\n"
                "\n"
                "Options:\n"
-               "  --preferences    show the preferences window (of the running %2, if any)\n"
-               "  --list           print the applications the menu would list, then exit\n"
-               "  --json           with --list: print them as a JSON array\n"
-               "  --background     with --list: include background applications\n"
-               "  -h, --help       show this help and exit\n"
-               "  -v, --version    show the version and exit\n")
+               "  --preferences      show the preferences window (of the running %2, if any)\n"
+               "  --list             print the applications the menu would list, then exit\n"
+               "  --json             with --list: print them as a JSON array\n"
+               "  --background       with --list: include background applications\n"
+               "  -h, --help         show this help and exit\n"
+               "  -v, --version      show the version and exit\n"
+               "\n"
+               "Commands for the running %2 (to bind to keys of the desktop); each exits 0\n"
+               "when it was accepted, 1 when no %2 runs or no application has the ID:\n"
+               "  --toggle-menu      open its menu, or close it\n"
+               "  --quit-all         quit every application with a window on the task bar\n"
+               "  --force-quit-all   force quit every application with a window on the task bar\n"
+               "  --quit ID          quit the application with this identifier (see --list)\n"
+               "  --force-quit ID    force quit the application with this identifier\n")
         .arg(QLatin1String(appinfo::kExecutable), QLatin1String(appinfo::kName));
 }
 

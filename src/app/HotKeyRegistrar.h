@@ -45,6 +45,10 @@ public:
     // as the global shortcut would have.
     bool handleKeyEvent(const QKeyEvent& event);
 
+    // The quit and force quit shortcuts' action: every application with a window on the task
+    // bar, whatever the menu's boxes and the policies say.
+    void quitRegularApplications(bool force);
+
     const HotKeyPtr& shortcutActivateKey() const { return shortcutActivateKey_; }
     const HotKeyPtr& shortcutQuitKey() const { return shortcutQuitKey_; }
     const HotKeyPtr& shortcutForceQuitKey() const { return shortcutForceQuitKey_; }
@@ -55,7 +59,6 @@ private:
     void registerShortcut(Shortcut shortcut, const std::shared_ptr<GlobalShortcut>& record,
                           HotKeyPtr& slot);
     HotKey::Handler pressedAction(Shortcut shortcut, std::shared_ptr<GlobalShortcut> record);
-    void quitRegularApplications(bool force);
     void shortcutsDidChangedNotification(const Notification& notification);
 
     HotKeysController& controller_;

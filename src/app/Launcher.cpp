@@ -152,6 +152,29 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     return status;
 }
 
+// A command for the running Klosia: it needs no display, so a compositor's key binding can run
+// it anywhere in the session, and it never starts a Klosia.
+int sendCommand(int argc, char** argv, const CommandLine& command) {
+    QCoreApplication app(argc, argv);
+    SingleInstance instance{QLatin1String(appinfo::kApplicationId)};
+    QString message;
+    switch (instance.sendCommand(command.command, command.target, &message)) {
+        case SingleInstance::Delivery::accepted:
+            return 0;
+        case SingleInstance::Delivery::refused:
+            print(stderr,
+                  QStringLiteral("%1: %2\n").arg(QLatin1String(appinfo::kExecutable), message));
+            return 1;
+        case SingleInstance::Delivery::noInstance:
+            break;
+    }
+    print(stderr,
+          QCoreApplication::translate("klosia::CommandLine",
+                                      "%1: %2 is not running (%3); start it first\n")
+              .arg(QLatin1String(appinfo::kExecutable), QLatin1String(appinfo::kName), message));
+    return 1;
+}
+
 }  // namespace
 
 int Launcher::run(int argc, char** argv) {
@@ -169,6 +192,8 @@ int Launcher::run(int argc, char** argv) {
             return 2;
         case CommandLine::Action::list:
             return printAppList(argc, argv, command);
+        case CommandLine::Action::command:
+            return sendCommand(argc, argv, command);
         case CommandLine::Action::run:
             break;
     }
@@ -242,6 +267,9 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
     QObject::connect(&instance, &SingleInstance::preferencesRequested, &delegate,
                      &AppDelegate::openPreferences);
+    instance.setCommandHandler([&delegate](const QString& name, const QString& argument) {
+        return delegate.runCommand(name, argument);
+    });
     delegate.applicationDidFinishLaunching();
     if (command.preferences) {
         delegate.openPreferences();

@@ -226,6 +226,15 @@ TEST_F(AppDelegateTest, PressOpensTheMenuAtTheIconAndGivesUpWhenTheIconIsNeverOn
     EXPECT_NE(menu().phase(), MenuWindowController::Phase::closed);
     EXPECT_EQ(menu().statusPoint(), statusItem.geometry.center());
     EXPECT_TRUE(statusItem.highlighted);
+
+    // A second press while it still fades in (a shortcut pressed twice, a command run twice)
+    // closes it once open, instead of starting the fade again.
+    ASSERT_EQ(menu().phase(), MenuWindowController::Phase::opening);
+    statusItem.press();
+    EXPECT_FALSE(statusItem.highlighted);
+    EXPECT_TRUE(test::waitUntil([&] {
+        return menu().phase() == MenuWindowController::Phase::closed;
+    })) << "the menu stayed open";
 }
 
 TEST_F(AppDelegateTest, WithoutATrayTheUserIsToldOnceAfterThirtySeconds) {

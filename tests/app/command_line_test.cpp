@@ -74,6 +74,32 @@ TEST(CommandLineParse, OptionsAndTheirErrors) {
     EXPECT_EQ(parse({"--list", "--preferences"}).action, CommandLine::Action::error);
 }
 
+TEST(CommandLineParse, CommandsForTheRunningInstanceComeOneAtATime) {
+    const CommandLine toggle = parse({"--toggle-menu"});
+    EXPECT_EQ(toggle.action, CommandLine::Action::command);
+    EXPECT_EQ(toggle.command, QStringLiteral("toggle-menu"));
+    EXPECT_TRUE(toggle.target.isEmpty());
+    EXPECT_EQ(parse({"--force-quit-all"}).command, QStringLiteral("force-quit-all"));
+    for (const CommandLine& quit :
+         {parse({"--quit", "org.example.Editor"}), parse({"--quit=org.example.Editor"})}) {
+        EXPECT_EQ(quit.action, CommandLine::Action::command);
+        EXPECT_EQ(quit.command, QStringLiteral("quit"));
+        EXPECT_EQ(quit.target, QStringLiteral("org.example.Editor"));
+    }
+    EXPECT_EQ(parse({"--force-quit", "xlogo"}).target, QStringLiteral("xlogo"));
+
+    EXPECT_EQ(parse({"--quit"}).action, CommandLine::Action::error) << "no identifier";
+    EXPECT_EQ(parse({"--quit="}).error, QStringLiteral("--quit needs an identifier"));
+    EXPECT_EQ(parse({"--quit-all", "--force-quit-all"}).error,
+              QStringLiteral("give one command at a time"));
+    EXPECT_EQ(parse({"--quit", "a", "--quit", "b"}).error,
+              QStringLiteral("give one command at a time"));
+    EXPECT_EQ(parse({"--list", "--quit-all"}).error,
+              QStringLiteral("--quit-all does not go with --list"));
+    EXPECT_EQ(parse({"--toggle-menu", "--preferences"}).action, CommandLine::Action::error);
+    EXPECT_EQ(parse({"--quit-all", "stray"}).action, CommandLine::Action::error);
+}
+
 TEST(CommandLineProgram, WorksWithoutADisplay) {
     const RunResult version = runKlosia({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);

@@ -20,6 +20,9 @@ const QString kInterface = QStringLiteral("org.klosia.Klosia");
 // What a second start may write on the socket: one method name a line.
 const QByteArray kMenuRequest = QByteArrayLiteral("PerformMenu\n");
 const QByteArray kPreferencesRequest = QByteArrayLiteral("OpenPreferences\n");
+// "Command NAME ARGUMENT\n", answered with "ok\n" or "refused WHY\n".
+const QByteArray kCommandPrefix = QByteArrayLiteral("Command ");
+constexpr qint64 kLongestLine = 4096;
 
 QString methodName(SingleInstance::Request request) {
     return request == SingleInstance::Request::openPreferences ? QStringLiteral("OpenPreferences")
@@ -122,11 +125,18 @@ void SingleInstance::acceptSocketClient() {
         const auto readRequests = [this, client] {
             while (client->canReadLine()) {
                 // Only a whole request counts; anything else on the socket is ignored.
-                const QByteArray line = client->readLine(64);
+                const QByteArray line = client->readLine(kLongestLine);
                 if (line == kMenuRequest) {
                     Q_EMIT activationRequested();
                 } else if (line == kPreferencesRequest) {
                     Q_EMIT preferencesRequested();
+                } else if (line.startsWith(kCommandPrefix) && line.endsWith('\n')) {
+                    const QString request = QString::fromUtf8(
+                        line.mid(kCommandPrefix.size(), line.size() - kCommandPrefix.size() - 1));
+                    const QString why = Command(request.section(QLatin1Char(' '), 0, 0),
+                                                request.section(QLatin1Char(' '), 1));
+                    client->write(why.isEmpty() ? QByteArrayLiteral("ok\n")
+                                                : "refused " + why.toUtf8() + '\n');
                 }
             }
         };
@@ -164,6 +174,65 @@ bool SingleInstance::activatePrimary(Request request) {
     const bool written = socket.waitForBytesWritten(kTimeoutMs);
     socket.disconnectFromServer();
     return written;
+}
+
+SingleInstance::Delivery SingleInstance::sendCommand(const QString& name, const QString& argument,
+                                                     QString* message) {
+    if (busAvailable()) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(name_);
+        if (!owned.isValid() || !owned.value()) {
+            *message = QStringLiteral("nobody owns %1 on the session bus").arg(name_);
+            return Delivery::noInstance;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(name_, kObjectPath, kInterface,
+                                                           QStringLiteral("Command"));
+        call << name << argument;
+        // Should it have just gone, the bus must not start one in its place.
+        call.setAutoStartService(false);
+        const QDBusMessage answer = bus.call(call, QDBus::Block, kTimeoutMs);
+        if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().size() != 1) {
+            *message =
+                QStringLiteral("the running instance did not answer: ") + answer.errorMessage();
+            return Delivery::noInstance;
+        }
+        *message = answer.arguments().first().toString();
+        return message->isEmpty() ? Delivery::accepted : Delivery::refused;
+    }
+    const QString path = socketPath();
+    QLocalSocket socket;
+    if (!path.isEmpty()) {
+        socket.connectToServer(path);
+    }
+    if (path.isEmpty() || !socket.waitForConnected(kTimeoutMs)) {
+        *message = path.isEmpty() ? QStringLiteral("no session bus and no runtime directory")
+                                  : QStringLiteral("nobody answers on ") + path;
+        return Delivery::noInstance;
+    }
+    QByteArray request = kCommandPrefix + name.toUtf8();
+    if (!argument.isEmpty()) {
+        request += ' ' + argument.toUtf8();
+    }
+    socket.write(request.replace('\n', ' ') + '\n');
+    while (!socket.canReadLine() && socket.waitForReadyRead(kTimeoutMs)) {
+    }
+    const QByteArray line = socket.readLine(kLongestLine).trimmed();
+    if (line == "ok") {
+        return Delivery::accepted;
+    }
+    if (line.startsWith("refused ")) {
+        *message = QString::fromUtf8(line.mid(8));
+        return Delivery::refused;
+    }
+    *message = QStringLiteral("the running instance did not answer");
+    return Delivery::noInstance;
+}
+
+QString SingleInstance::Command(const QString& name, const QString& argument) {
+    if (!commandHandler_) {
+        return QStringLiteral("not ready for commands yet");
+    }
+    return commandHandler_(name, argument);
 }
 
 void SingleInstance::PerformMenu() {

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QLocalServer;
 
 namespace klosia {
@@ -38,6 +40,21 @@ public:
     // window. True when it answered.
     bool activatePrimary(Request request = Request::performMenu);
 
+    // A command from the command line (klosia --quit-all, ...) for the running instance: its
+    // name and argument, answered by the handler with an empty string when accepted, else with
+    // why not.
+    using CommandHandler = std::function<QString(const QString& name, const QString& argument)>;
+    void setCommandHandler(CommandHandler handler) { commandHandler_ = std::move(handler); }
+
+    enum class Delivery {
+        accepted,
+        refused,    // the running instance said why in *message
+        noInstance  // none runs, or it did not answer (*message says which)
+    };
+    // From a start that only carries a command: never claims the instance, so nothing is
+    // started when none runs.
+    Delivery sendCommand(const QString& name, const QString& argument, QString* message);
+
     // Where the socket lives when there is no session bus.
     QString socketPath() const;
 
@@ -45,6 +62,8 @@ public Q_SLOTS:
     // Called over D-Bus by a second start.
     Q_SCRIPTABLE void PerformMenu();
     Q_SCRIPTABLE void OpenPreferences();
+    // Empty when accepted, else why not.
+    Q_SCRIPTABLE QString Command(const QString& name, const QString& argument);
 
 Q_SIGNALS:
     void activationRequested();
@@ -58,6 +77,7 @@ private:
     bool busAvailable() const;
 
     QString name_;
+    CommandHandler commandHandler_;
     bool useSessionBus_;
     bool onBus_ = false;
     QLocalServer* server_ = nullptr;
