@@ -28,6 +28,7 @@
 #include "platform/linux/ProcProcessStatus.h"
 #include "platform/linux/ResourceLimits.h"
 #include "platform/linux/SingleInstance.h"
+#include "platform/linux/StatusNotifierItem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11Compositor.h"
@@ -152,6 +153,19 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     return status;
 }
 
+// Where the session has a StatusNotifierWatcher (KDE, waybar, Xfce's panel plugin), our own
+// item, which keeps the position a host sends with a press; Wayland has no XEmbed, so there it
+// waits for a watcher. Elsewhere Qt's tray icon, embedded in an XEmbed tray.
+std::unique_ptr<StatusItem> createStatusItem() {
+    if (StatusNotifierItem::watcherRuns() || isWaylandSession()) {
+        logger.log("tray: StatusNotifierItem", VezizurLevel::info);
+        return std::make_unique<StatusNotifierItem>(QLatin1String(appinfo::kApplicationId),
+                                                    QLatin1String(appinfo::kName));
+    }
+    logger.log("tray: Qt's tray icon (XEmbed)", VezizurLevel::info);
+    return std::make_unique<TrayStatusItem>();
+}
+
 // A command for the running Klosia: it needs no display, so a compositor's key binding can run
 // it anywhere in the session, and it never starts a Klosia.
 int sendCommand(int argc, char** argv, const CommandLine& command) {
@@ -256,7 +270,8 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     }
     Sound::setBackend(platform.soundPlayer.get(), &dispatcher);
 
-    TrayStatusItem statusItem;
+    const std::unique_ptr<StatusItem> statusItemHolder = createStatusItem();
+    StatusItem& statusItem = *statusItemHolder;
     RealClock clock;
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
