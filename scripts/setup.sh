@@ -28,6 +28,7 @@ packages=(
   sway foot qt6-wayland xwayland kwin-wayland mutter
   libgtk-4-dev  # a GTK 4 client that refuses to close
   weston  # weston-terminal: a terminal that runs on KWin's virtual output, where foot crashes
+  wtype grim waybar  # keys typed into, screenshots of, and a tray for the Wayland sessions
   util-linux  # setpriv: the process tests start a process of another user; unshare: pid namespaces
   faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones

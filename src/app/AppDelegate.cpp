@@ -217,6 +217,20 @@ void AppDelegate::performMenuAttempt(int retry) {
         return;
     }
     setStatusItemHighlighted(true);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // No program learns where the pointer is on Wayland: the menu opens at the point the
+        // tray sent with the press, else at the top right of the output.
+        const QRect icon = s_.statusItem.iconGeometry();
+        QScreen* screen = icon.isValid() ? QGuiApplication::screenAt(icon.center()) : nullptr;
+        if (screen == nullptr) {
+            screen = QGuiApplication::primaryScreen();
+        }
+        if (screen != nullptr) {
+            menuWindowController_->openMenu(
+                screen->geometry().contains(icon) ? icon.center() : screen->geometry().topRight());
+        }
+        return;
+    }
     QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
     if (screen == nullptr) {
         return;

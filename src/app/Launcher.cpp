@@ -30,6 +30,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StatusNotifierItem.h"
 #include "platform/linux/XdgAutostart.h"
+#include "platform/wayland/WaylandCompositor.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11HotKeyService.h"
@@ -331,8 +332,13 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
     platform.notificationCenter = std::make_unique<FreedesktopNotifications>();
     platform.notificationSettings = std::make_unique<DesktopNotificationSettings>();
     platform.soundPlayer = std::make_unique<CanberraSoundPlayer>(SoundFiles::directories());
-    QString compositorError;
-    platform.compositor = createX11Compositor(&compositorError);
+    if (isWaylandSession() && QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // The windows are Wayland ones: the compositor composites and places them.
+        platform.compositor = std::make_unique<WaylandCompositor>(qEnvironmentVariable("SWAYSOCK"));
+    } else {
+        QString compositorError;
+        platform.compositor = createX11Compositor(&compositorError);
+    }
     QString hotKeyError;
     platform.hotKeys = createX11HotKeyService(&hotKeyError);
     platform.releaseFeed = std::make_unique<HttpReleaseFeed>(releaseFeedAddress());

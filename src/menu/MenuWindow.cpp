@@ -1,6 +1,7 @@
 #include "menu/MenuWindow.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -48,6 +49,8 @@ MenuWindow::MenuWindow(Dispatcher& dispatcher, Preferences& preferences, QWidget
     // The keyboard starts in the search field: typing filters at once, Down reaches the rows.
     setFocusProxy(content_);
     setAccessibleName(tr("Applications menu"));
+    // Where the compositor lists and places windows (Wayland), it knows the menu by this.
+    setWindowTitle(tr("Applications menu"));
 }
 
 void MenuWindow::setTranslucent(bool translucent) {
@@ -134,6 +137,24 @@ void MenuWindow::hideEvent(QHideEvent* event) {
     MenuWindowController* controller = menuWindowController.data();
     if (!closingByController && controller != nullptr) {
         controller->windowDidHide();
+    }
+}
+
+void MenuWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange) {
+        return;
+    }
+    // On Wayland the menu is a window of its own, and no grab tells it of a press elsewhere:
+    // losing the focus to another window is that press. On X11 the pointer grab reports it.
+    if (isActiveWindow()) {
+        wasActive_ = true;
+    } else if (wasActive_) {
+        wasActive_ = false;
+        MenuWindowController* controller = menuWindowController.data();
+        if (controller != nullptr && QGuiApplication::platformName() == QLatin1String("wayland")) {
+            controller->closeMenu();
+        }
     }
 }
 

@@ -53,9 +53,11 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     MenuViewController* content_;
+    bool wasActive_ = false;
 };
 
 }  // namespace klosia

@@ -99,6 +99,9 @@ void MenuWindowController::openMenu(QPoint point) {
     window_->raise();
     window_->activateWindow();
     window_->setFocus(Qt::PopupFocusReason);
+    if (compositor_ != nullptr) {
+        compositor_->placeWindow(window_->windowTitle(), window_->frameGeometry());
+    }
     logger.log("menu will open", VezizurLevel::info);
     menuViewController_->hoverIndex.reset();
 }
@@ -183,7 +186,14 @@ void MenuWindowController::layoutWindow() {
     const QSize size = menugeometry::windowSize(widths, available.size());
     const QPoint origin =
         menugeometry::windowOrigin(size, statusPoint_, openScreen_->geometry(), available);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // A window of one size only is one a tiling compositor floats rather than tiles.
+        window_->setFixedSize(size);
+    }
     window_->setGeometry(QRect(origin, size));
+    if (window_->isVisible() && compositor_ != nullptr) {
+        compositor_->placeWindow(window_->windowTitle(), window_->frameGeometry());
+    }
     // A hidden window gets its resize event only when shown; the content needs its size now.
     menuViewController_->setGeometry(QRect(QPoint(0, 0), size));
     menuViewController_->updateBackground();

@@ -1,5 +1,6 @@
 #include "ui/WindowFade.h"
 
+#include <QGuiApplication>
 #include <QPropertyAnimation>
 #include <QWidget>
 
@@ -9,8 +10,10 @@ WindowFade::WindowFade(QWidget& window, int milliseconds, CloseWhileClosing clos
                        QObject* parent)
     : QObject(parent),
       window_(window),
-      animation_(new QPropertyAnimation(&window, "windowOpacity", this)),
-      closeWhileClosing_(closeWhileClosing) {
+      animation_(new QPropertyAnimation(this, "level", this)),
+      closeWhileClosing_(closeWhileClosing),
+      // Qt's Wayland windows have no opacity of their own, and say so at every step.
+      windowOpacity_(QGuiApplication::platformName() != QLatin1String("wayland")) {
     animation_->setDuration(milliseconds);
     connect(animation_, &QPropertyAnimation::finished, this, &WindowFade::finished);
 }
@@ -23,7 +26,7 @@ bool WindowFade::beginOpening() {
     if (isOpen()) {
         return false;
     }
-    window_.setWindowOpacity(0);
+    setLevel(0);
     phase_ = Phase::opening;
     closeAfterOpening_ = false;
     fadeTo(1.0);
@@ -54,10 +57,17 @@ bool WindowFade::abandon() {
     return true;
 }
 
+void WindowFade::setLevel(qreal level) {
+    level_ = level;
+    if (windowOpacity_) {
+        window_.setWindowOpacity(level);
+    }
+}
+
 void WindowFade::fadeTo(qreal opacity) {
     // A fade that is stopped never finishes: only the last one started ends the phase.
     animation_->stop();
-    animation_->setStartValue(window_.windowOpacity());
+    animation_->setStartValue(level_);
     animation_->setEndValue(opacity);
     animation_->start();
 }

@@ -16,6 +16,9 @@ namespace klosia {
 // window, logs and does its own work around each step. Main thread only.
 class WindowFade final : public QObject {
     Q_OBJECT
+    // The fade's level, from 0 (gone) to 1 (shown): the window's opacity where the platform
+    // has one (not Wayland), so that the phases take the same time everywhere.
+    Q_PROPERTY(qreal level READ level WRITE setLevel)
 
 public:
     enum class Phase { closed, opening, open, closing };
@@ -30,6 +33,8 @@ public:
     WindowFade& operator=(const WindowFade&) = delete;
 
     Phase phase() const { return phase_; }
+    qreal level() const { return level_; }
+    void setLevel(qreal level);
     bool isOpen() const { return phase_ == Phase::open || phase_ == Phase::closing; }
 
     // Makes the window transparent and fades it in, forgetting a close asked for during an
@@ -58,6 +63,8 @@ private:
     QPropertyAnimation* animation_;
     CloseWhileClosing closeWhileClosing_;
     Phase phase_ = Phase::closed;
+    qreal level_ = 1.0;
+    bool windowOpacity_;
     bool closeAfterOpening_ = false;
 };
 

@@ -14,6 +14,9 @@
 # with it). Returns COMMAND's exit status, 128+N when stopped by signal N. Whatever it started is
 # stopped by pid on the way out, and only that.
 #
+# What COMMAND writes to $KLOSIA_SESSION_DIR/artifacts (screenshots) is copied to
+# KLOSIA_SESSION_ARTIFACTS when that is set, since the session's user may not write there.
+#
 # Environment: KLOSIA_SESSION_VERBOSE=1 (progress on stderr), KLOSIA_SESSION_TIMEOUT=S (default
 # 20), KLOSIA_SESSION_PIDFILE=F (append "NAME PID STARTTIME" for every process it starts).
 # shellcheck disable=SC2317  # functions run from traps and from wait_until
@@ -126,6 +129,11 @@ cleanup() {
         stop_process "${names[i]}" "${pids[i]}" "${starts[i]}"
     done
     if [ -n "${KLOSIA_SESSION_KEEP:-}" ]; then cp -r "$session_dir/logs" "$KLOSIA_SESSION_KEEP"; fi
+    if [ -n "${KLOSIA_SESSION_ARTIFACTS:-}" ] && [ -n "$session_dir" ] &&
+        [ -n "$(ls -A "$session_dir/artifacts" 2>/dev/null)" ]; then
+        mkdir -p "$KLOSIA_SESSION_ARTIFACTS" &&
+            cp -r "$session_dir/artifacts/." "$KLOSIA_SESSION_ARTIFACTS/"
+    fi
     if [ -n "$session_dir" ] && [ -d "$session_dir" ]; then rm -rf -- "$session_dir"; fi
     exit "$status"
 }
@@ -146,7 +154,7 @@ wait_until() {
 }
 
 session_dir=$(mktemp -d "${TMPDIR:-/tmp}/klosia-wayland.XXXXXX") || exit 1
-mkdir -p "$session_dir"/{config,data/applications,cache,runtime,logs}
+mkdir -p "$session_dir"/{config,data/applications,cache,runtime,logs,artifacts}
 chmod 0700 "$session_dir/runtime"
 chown -R "$uid:$gid" "$session_dir"
 chmod 0755 "$session_dir"

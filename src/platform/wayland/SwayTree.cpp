@@ -4,81 +4,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <array>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
-
-#include "platform/linux/Descriptor.h"
+#include "platform/wayland/SwayIpc.h"
 
 namespace klosia {
 namespace {
 
-constexpr std::uint32_t kGetTree = 4;
-constexpr int kTimeoutMs = 2000;
-// A tree of thousands of views stays far below this; more is not sway.
-constexpr std::uint32_t kMaxReply = 64U * 1024U * 1024U;
-const QByteArray kMagic = QByteArrayLiteral("i3-ipc");
-
-bool waitFor(int fd, short events) {
-    pollfd entry{fd, events, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&entry, 1, kTimeoutMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready == 1 && (entry.revents & events) != 0;
-}
-
-bool writeAll(int fd, const QByteArray& data) {
-    qsizetype sent = 0;
-    while (sent < data.size()) {
-        if (!waitFor(fd, POLLOUT)) {
-            return false;
-        }
-        const ssize_t n = ::send(fd, data.constData() + sent,
-                                 static_cast<std::size_t>(data.size() - sent), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        sent += n;
-    }
-    return true;
-}
-
-bool readAll(int fd, char* into, std::size_t size) {
-    std::size_t got = 0;
-    while (got < size) {
-        if (!waitFor(fd, POLLIN)) {
-            return false;
-        }
-        const ssize_t n = ::recv(fd, into + got, size - got, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-QByteArray header(std::uint32_t length, std::uint32_t type) {
-    QByteArray out = kMagic;
-    out.append(reinterpret_cast<const char*>(&length), sizeof length);
-    out.append(reinterpret_cast<const char*>(&type), sizeof type);
-    return out;
-}
-
-void collect(const QJsonObject& node, std::vector<SwayTree::View>& out) {
+void collect(const QJsonObject& node, std::vector<SwayTree::View>& out, bool floating) {
     const QJsonValue pid = node.value(QStringLiteral("pid"));
     if (pid.isDouble() && pid.toInteger() > 0) {
         SwayTree::View view;
@@ -91,12 +22,23 @@ void collect(const QJsonObject& node, std::vector<SwayTree::View>& out) {
                                          .value(QStringLiteral("class"))
                                          .toString()
                                    : node.value(QStringLiteral("app_id")).toString();
+        view.id = node.value(QStringLiteral("id")).toInteger();
+        const QJsonObject window = node.value(QStringLiteral("window_rect")).toObject();
+        view.size = QSize(window.value(QStringLiteral("width")).toInt(),
+                          window.value(QStringLiteral("height")).toInt());
+        const QJsonObject frame = node.value(QStringLiteral("rect")).toObject();
+        view.frame = QRect(frame.value(QStringLiteral("x")).toInt(),
+                           frame.value(QStringLiteral("y")).toInt(),
+                           frame.value(QStringLiteral("width")).toInt(),
+                           frame.value(QStringLiteral("height")).toInt());
+        view.floating = floating;
         out.push_back(view);
     }
-    for (const QString& key : {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
-        for (const QJsonValue child : node.value(key).toArray()) {
-            collect(child.toObject(), out);
-        }
+    for (const QJsonValue child : node.value(QStringLiteral("nodes")).toArray()) {
+        collect(child.toObject(), out, floating);
+    }
+    for (const QJsonValue child : node.value(QStringLiteral("floating_nodes")).toArray()) {
+        collect(child.toObject(), out, true);
     }
 }
 
@@ -104,57 +46,16 @@ void collect(const QJsonObject& node, std::vector<SwayTree::View>& out) {
 
 std::vector<SwayTree::View> SwayTree::parse(const QByteArray& json) {
     std::vector<View> views;
-    collect(QJsonDocument::fromJson(json).object(), views);
+    collect(QJsonDocument::fromJson(json).object(), views, false);
     return views;
 }
 
 std::optional<std::vector<SwayTree::View>> SwayTree::read(const QString& path, QString* error) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = path.toLocal8Bit();
-    if (name.isEmpty() || static_cast<std::size_t>(name.size()) >= sizeof address.sun_path) {
-        *error = QStringLiteral("no usable sway socket path (SWAYSOCK='%1')").arg(path);
+    const std::optional<QByteArray> json = SwayIpc::request(path, SwayIpc::kGetTree, {}, error);
+    if (!json) {
         return std::nullopt;
     }
-    std::memcpy(address.sun_path, name.constData(), static_cast<std::size_t>(name.size()));
-    const Descriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (socket.get() < 0) {
-        *error =
-            QStringLiteral("cannot make a socket: %1").arg(QString::fromLocal8Bit(strerror(errno)));
-        return std::nullopt;
-    }
-    int connected =
-        ::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    if (connected < 0 && errno == EINPROGRESS && waitFor(socket.get(), POLLOUT)) {
-        int failure = 0;
-        socklen_t length = sizeof failure;
-        ::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &failure, &length);
-        connected = failure == 0 ? 0 : -1;
-    }
-    if (connected < 0) {
-        *error = QStringLiteral("sway does not answer on %1").arg(path);
-        return std::nullopt;
-    }
-    std::array<char, 14> reply{};
-    if (!writeAll(socket.get(), header(0, kGetTree)) ||
-        !readAll(socket.get(), reply.data(), reply.size())) {
-        *error = QStringLiteral("sway did not answer get_tree on %1").arg(path);
-        return std::nullopt;
-    }
-    std::uint32_t length = 0;
-    std::uint32_t type = 0;
-    std::memcpy(&length, reply.data() + 6, sizeof length);
-    std::memcpy(&type, reply.data() + 10, sizeof type);
-    if (QByteArray(reply.data(), 6) != kMagic || type != kGetTree || length > kMaxReply) {
-        *error = QStringLiteral("%1 does not speak sway's IPC").arg(path);
-        return std::nullopt;
-    }
-    QByteArray json(static_cast<qsizetype>(length), Qt::Uninitialized);
-    if (!readAll(socket.get(), json.data(), length)) {
-        *error = QStringLiteral("sway's tree came cut short on %1").arg(path);
-        return std::nullopt;
-    }
-    return parse(json);
+    return parse(*json);
 }
 
 }  // namespace klosia

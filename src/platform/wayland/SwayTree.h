@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <sys/types.h>
@@ -19,6 +21,10 @@ public:
         QString title;
         bool xwayland = false;  // an X11 program: its owner is found on the X side
         bool focused = false;
+        qint64 id = 0;  // sway's container id, for commands ("[con_id=N] ...")
+        QSize size;     // the window's own size, without sway's border
+        QRect frame;    // where sway shows it, border included, in layout coordinates
+        bool floating = false;
     };
 
     // Reads the tree from the socket at `path`; nothing, with `error` set, when sway does not

@@ -6,9 +6,9 @@ namespace klosia::test {
 
 bool FakeStatusNotifierWatcher::start() {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                              QDBusConnection::ExportScriptableContents |
-                                  QDBusConnection::ExportAllProperties) &&
+    return bus.registerObject(
+               QStringLiteral("/StatusNotifierWatcher"), this,
+               QDBusConnection::ExportScriptableContents | QDBusConnection::ExportAllProperties) &&
            bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
 }
 

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include "platform/Compositor.h"
+
+class QTimer;
+
+namespace klosia {
+
+// A Wayland compositor: it always composites, and it places windows itself. On sway the menu is
+// moved where it belongs through sway's IPC once sway shows it (floating, without a border,
+// focused); elsewhere the compositor's own placement stands, and the log says so once.
+class WaylandCompositor final : public QObject, public Compositor {
+public:
+    explicit WaylandCompositor(QString swaySocket, QObject* parent = nullptr);
+    ~WaylandCompositor() override;
+
+    bool isRunning() override { return true; }
+    void placeWindow(const QString& title, const QRect& frame) override;
+
+    // How long a placement waits for sway to show the window.
+    static constexpr int kPlaceTries = 50;
+    static constexpr int kPlaceIntervalMs = 20;
+
+private:
+    bool placeNow();
+
+    QString swaySocket_;
+    QTimer* timer_;
+    QString title_;
+    QRect frame_;
+    int triesLeft_ = 0;
+    bool toldCannotPlace_ = false;
+};
+
+}  // namespace klosia
