@@ -24,6 +24,8 @@
 #include "platform/UserDefaults.h"
 #include "platform/Workspace.h"
 #include "preferences/InfoAlertWindowController.h"
+#include "preferences/PreferencesShortcutsViewController.h"
+#include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindowController.h"
 #include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
@@ -102,6 +104,11 @@ void AppDelegate::applicationDidFinishLaunching() {
                                              showNotification(title, subtitle);
                                          });
     preferencesWindowController_ = std::make_unique<PreferencesWindowController>(s_.dispatcher);
+    if (!s_.shortcutsNotice.isEmpty()) {
+        preferencesWindowController_->preferencesViewController()
+            ->preferencesShortcutsViewController()
+            ->setDesktopNotice(s_.shortcutsNotice);
+    }
     preferencesWindowController_->setInactivityReset([this] { inactivity_.reset(); });
     preferencesWindowController_->setUpdater(updater_.get());
     // A shortcut being recorded may be one of ours, or the one being changed: while a recorder

@@ -60,6 +60,9 @@ public:
         ReleaseFeed& releaseFeed;
         // The program's short version: the per-version counters are kept under it.
         QString shortVersion;
+        // Where the desktop gives no program global shortcuts: how to bind the commands
+        // instead, for the Shortcut tab. Empty elsewhere.
+        QString shortcutsNotice = {};
     };
 
     explicit AppDelegate(Services services, QObject* parent = nullptr);

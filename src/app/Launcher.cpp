@@ -154,6 +154,29 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
     return status;
 }
 
+// How to get the three shortcuts' actions where the desktop gives no program global shortcuts:
+// the commands, bound in the compositor.
+QString waylandShortcutsNotice() {
+    const QString program = QLatin1String(appinfo::kExecutable);
+    if (!qEnvironmentVariableIsEmpty("SWAYSOCK")) {
+        return QCoreApplication::translate(
+                   "klosia::Launcher",
+                   "sway gives no program global shortcuts. Bind Klosia's commands in sway's "
+                   "configuration (~/.config/sway/config) instead, for example:\n\n"
+                   "bindsym $mod+Escape exec %1 --toggle-menu\n"
+                   "bindsym $mod+Shift+Escape exec %1 --quit-all\n"
+                   "bindsym $mod+Ctrl+Escape exec %1 --force-quit-all\n\n"
+                   "and reload it with swaymsg reload.")
+            .arg(program);
+    }
+    return QCoreApplication::translate(
+               "klosia::Launcher",
+               "This desktop gives no program global shortcuts. Bind these commands to keys in "
+               "its keyboard settings instead:\n\n"
+               "%1 --toggle-menu\n%1 --quit-all\n%1 --force-quit-all")
+        .arg(program);
+}
+
 // Where the session has a StatusNotifierWatcher (KDE, waybar, Xfce's panel plugin), our own
 // item, which keeps the position a host sends with a press; Wayland has no XEmbed, so there it
 // waits for a watcher. Elsewhere Qt's tray icon, embedded in an XEmbed tray.
@@ -277,7 +300,7 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
                           statusItem, notifications, *platform.releaseFeed,
-                          QLatin1String(appinfo::kVersion)});
+                          QLatin1String(appinfo::kVersion), platform.shortcutsNotice});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
     QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
@@ -339,8 +362,15 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
         QString compositorError;
         platform.compositor = createX11Compositor(&compositorError);
     }
-    QString hotKeyError;
-    platform.hotKeys = createX11HotKeyService(&hotKeyError);
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        // Keys grabbed through Xwayland would reach us only while an X11 window has the focus.
+        platform.shortcutsNotice = waylandShortcutsNotice();
+        logger.log("global shortcuts: none on Wayland; bind the commands in the compositor",
+                   VezizurLevel::info);
+    } else {
+        QString hotKeyError;
+        platform.hotKeys = createX11HotKeyService(&hotKeyError);
+    }
     platform.releaseFeed = std::make_unique<HttpReleaseFeed>(releaseFeedAddress());
     return platform;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 #include "platform/Compositor.h"
@@ -28,7 +30,10 @@ struct Platform {
     std::unique_ptr<NotificationSettings> notificationSettings;
     std::unique_ptr<SoundPlayer> soundPlayer;
     std::unique_ptr<Compositor> compositor;
+    // Null where the desktop gives no program global shortcuts; `shortcutsNotice` then says how
+    // to bind the program's commands instead.
     std::unique_ptr<HotKeyService> hotKeys;
+    QString shortcutsNotice;
     std::unique_ptr<ReleaseFeed> releaseFeed;
 };
 

@@ -1,6 +1,7 @@
 #include "preferences/PreferencesShortcutsViewController.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QPointer>
 
 #include <algorithm>
@@ -57,6 +58,28 @@ PreferencesShortcutsViewController::PreferencesShortcutsViewController(Dispatche
 }
 
 PreferencesShortcutsViewController::~PreferencesShortcutsViewController() = default;
+
+void PreferencesShortcutsViewController::setDesktopNotice(const QString& notice) {
+    if (notice_ == nullptr) {
+        notice_ = new QLabel(this);
+        notice_->setWordWrap(true);
+        // The lines are meant to be copied into a configuration file.
+        notice_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        notice_->setTextFormat(Qt::PlainText);
+        ui_->shortcutsLayout->insertWidget(0, notice_);
+    }
+    notice_->setText(notice);
+    notice_->setVisible(!notice.isEmpty());
+    ui_->shortcutsHint->setVisible(notice.isEmpty());
+    for (const Row& r : rows()) {
+        for (QWidget* control :
+             {static_cast<QWidget*>(r.enableBt), static_cast<QWidget*>(r.recorder),
+              static_cast<QWidget*>(r.deleteBt)}) {
+            control->setVisible(notice.isEmpty());
+        }
+    }
+    queueUpdateUI();
+}
 
 std::array<PreferencesShortcutsViewController::Row, 3> PreferencesShortcutsViewController::rows()
     const {

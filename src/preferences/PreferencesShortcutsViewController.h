@@ -9,6 +9,7 @@
 #include "preferences/ShortcutRecorderType.h"
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 
 namespace Ui {
@@ -44,6 +45,12 @@ public:
 
     SettingsViewRecorder* recorder(ShortcutRecorderType type) const;
 
+    // Where the desktop gives no program global shortcuts (sway, other Wayland compositors): a
+    // text at the top of the tab that says how to bind Klosia's commands instead, and the rows,
+    // which could not take effect, disabled. Empty: the rows as usual.
+    void setDesktopNotice(const QString& notice);
+    QLabel* desktopNotice() const { return notice_; }
+
 private:
     struct Row {
         ShortcutRecorderType type;
@@ -60,6 +67,7 @@ private:
 
     Dispatcher& dispatcher_;
     std::unique_ptr<Ui::PreferencesShortcutsView> ui_;
+    QLabel* notice_ = nullptr;
 };
 
 }  // namespace klosia

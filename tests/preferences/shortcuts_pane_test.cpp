@@ -125,3 +125,27 @@ TEST_F(ShortcutsPaneTest, DeleteShowsTheRecordPromptAndASecondPressRestores) {
     EXPECT_TRUE(showsRecordPrompt(*recorder(row)));
     EXPECT_FALSE(deleteButton(row)->isEnabled());
 }
+
+TEST_F(ShortcutsPaneTest, ADesktopWithoutGlobalShortcutsGetsTheBindingsInsteadOfTheRows) {
+    pane.show();
+    pane.setDesktopNotice(QStringLiteral("bindsym $mod+Escape exec klosia --toggle-menu"));
+    deliver();
+    ASSERT_NE(pane.desktopNotice(), nullptr);
+    EXPECT_TRUE(pane.desktopNotice()->isVisible());
+    EXPECT_TRUE(pane.desktopNotice()->text().contains(QLatin1String("--toggle-menu")));
+    EXPECT_TRUE(pane.desktopNotice()->textInteractionFlags().testFlag(Qt::TextSelectableByMouse))
+        << "the lines are to be copied";
+    for (const RowNames& row : kRows) {
+        EXPECT_FALSE(enableBox(row)->isVisible()) << row.enable;
+        EXPECT_FALSE(recorder(row)->isVisible());
+        EXPECT_FALSE(deleteButton(row)->isVisible());
+    }
+    // Told nothing after all: the rows as before, the settings untouched.
+    pane.setDesktopNotice({});
+    deliver();
+    EXPECT_FALSE(pane.desktopNotice()->isVisible());
+    for (const RowNames& row : kRows) {
+        EXPECT_TRUE(enableBox(row)->isVisible()) << row.enable;
+        EXPECT_TRUE(recorder(row)->isVisible());
+    }
+}

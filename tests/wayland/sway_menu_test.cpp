@@ -102,8 +102,8 @@ TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
     EXPECT_EQ(open.size(), menu()->size) << "no border, no title bar";
     // Its first frames drawn; the session copies its artifacts to the build tree's.
     waitUntil([] { return false; }, std::chrono::milliseconds(500));
-    const QString shot = qEnvironmentVariable("KLOSIA_SESSION_DIR") +
-                         QStringLiteral("/artifacts/menu-sway.png");
+    const QString shot =
+        qEnvironmentVariable("KLOSIA_SESSION_DIR") + QStringLiteral("/artifacts/menu-sway.png");
     EXPECT_EQ(QProcess::execute(QStringLiteral("grim"), {shot}), 0) << "no screenshot";
 
     // Typing filters at once: one row left, the menu shorter by two.
