@@ -1,11 +1,16 @@
-// The program itself on sway, with this test as the tray's watcher and host: a press that the
-// tray sends with its point opens the menu there (floating, without a border, focused), typing
-// filters it, Escape closes it, Down, Space and Return quit two of three clients, and a click
-// in another window (its focus) closes it. Keys are typed through the compositor (wtype).
+// The program itself on sway with waybar as its tray: the item registers with waybar's watcher
+// and waybar shows it; a press sent as waybar sends it (Activate with its point) opens the menu
+// there, below the bar (floating, without a border, focused); typing filters it, Escape closes
+// it, Down, Space and Return quit two of three clients, and a click in another window (its
+// focus) closes it. Keys are typed through the compositor (wtype).
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QFile>
 #include <QProcess>
 
 #include <algorithm>
@@ -15,7 +20,6 @@
 #include "app/FirstRun.h"
 #include "platform/wayland/SwayTree.h"
 #include "support/Wait.h"
-#include "support/session/FakeStatusNotifierWatcher.h"
 #include "wayland/WaylandClient.h"
 
 namespace klosia {
@@ -54,7 +58,7 @@ protected:
         FileUserDefaults defaults(FileUserDefaults::defaultPath());
         defaults.set(QStringLiteral("kUserdefaultsNotificationsDontShow"), true);
         ASSERT_TRUE(defaults.synchronize());
-        ASSERT_TRUE(watcher.start());
+        startBar();
         for (const char* id : {"alpha.one", "beta.two"}) {
             clients.push_back(std::make_unique<Client>(
                 kQtFixture, QStringList{QStringLiteral("--app-id"), QString::fromUtf8(id)}));
@@ -65,14 +69,59 @@ protected:
             ASSERT_TRUE(client->waitExposed());
         }
         klosia = std::make_unique<Client>(QStringLiteral(KLOSIA_EXECUTABLE), QStringList{});
-        ASSERT_TRUE(waitUntil([&] { return !watcher.items.isEmpty(); }, std::chrono::seconds(20)))
-            << "Klosia's item never registered with the watcher";
+        ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).isEmpty(); },
+                              std::chrono::seconds(20)))
+            << "Klosia's item never registered with waybar's watcher";
     }
-    void TearDown() override { watcher.stop(); }
+
+    // waybar along the top with nothing but its tray, as its own watcher and host.
+    void startBar() {
+        const QString directory = qEnvironmentVariable("KLOSIA_SESSION_DIR");
+        QFile config(directory + QStringLiteral("/waybar.json"));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write(R"({"layer": "top", "position": "top", "height": 26,
+                         "modules-right": ["tray"], "tray": {"icon-size": 18}})");
+        config.close();
+        QFile style(directory + QStringLiteral("/waybar.css"));
+        ASSERT_TRUE(style.open(QIODevice::WriteOnly));
+        style.write(
+            "* { font-family: sans-serif; font-size: 12px; } "
+            "window#waybar { background: #303030; }");
+        style.close();
+        bar = std::make_unique<Client>(QStringLiteral("waybar"),
+                                       QStringList{QStringLiteral("-c"), config.fileName(),
+                                                   QStringLiteral("-s"), style.fileName()});
+        ASSERT_TRUE(waitUntil([] {
+            return QDBusConnection::sessionBus()
+                .interface()
+                ->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"))
+                .value();
+        })) << "waybar's tray never started its watcher";
+    }
+
+    // Klosia's item as waybar's watcher lists it ("service/path").
+    QString registeredItem() const {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.StatusNotifierWatcher"),
+            QStringLiteral("/StatusNotifierWatcher"),
+            QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+        get << QStringLiteral("org.kde.StatusNotifierWatcher")
+            << QStringLiteral("RegisteredStatusNotifierItems");
+        const QDBusReply<QDBusVariant> reply = QDBusConnection::sessionBus().call(get);
+        const QString ours = QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(klosia->pid());
+        for (const QString& entry :
+             reply.isValid() ? reply.value().variant().toStringList() : QStringList{}) {
+            if (entry.startsWith(ours)) {
+                return entry;
+            }
+        }
+        return {};
+    }
 
     void press(const QPoint& at) {
         QDBusMessage call = QDBusMessage::createMethodCall(
-            watcher.items.first(), QStringLiteral("/StatusNotifierItem"),
+            item.section(QLatin1Char('/'), 0, 0),
+            QLatin1Char('/') + item.section(QLatin1Char('/'), 1),
             QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
         call << at.x() << at.y();
         QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
@@ -84,21 +133,23 @@ protected:
             clients.begin(), clients.end(), [](const auto& client) { return client->running(); }));
     }
 
-    test::FakeStatusNotifierWatcher watcher;
+    std::unique_ptr<Client> bar;
     std::vector<std::unique_ptr<Client>> clients;
     std::unique_ptr<Client> klosia;
+    QString item;
 };
 
 TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
-    const QPoint point(900, 6);
+    // On waybar's icon of it, at the right end of the bar, as waybar sends a press on it.
+    const QPoint point(1270, 13);
     press(point);
     ASSERT_TRUE(waitUntil([&] {
         const auto shown = menu();
-        return shown && shown->floating && shown->focused &&
-               std::abs(shown->frame.center().x() - point.x()) <= 1;
-    })) << "the menu did not open floating and focused, centred under the point";
+        return shown && shown->floating && shown->focused && shown->frame.right() <= 1279 &&
+               shown->frame.right() >= point.x() - 40;
+    })) << "the menu did not open floating and focused, at the right end under the icon";
     const QRect open = menu()->frame;
-    EXPECT_GE(open.top(), point.y()) << "below a point near the top";
+    EXPECT_GE(open.top(), 26) << "below the bar, not under it";
     EXPECT_EQ(open.size(), menu()->size) << "no border, no title bar";
     // Its first frames drawn; the session copies its artifacts to the build tree's.
     waitUntil([] { return false; }, std::chrono::milliseconds(500));

@@ -13,6 +13,7 @@ namespace klosia {
 class SwayIpc {
 public:
     static constexpr std::uint32_t kRunCommand = 0;
+    static constexpr std::uint32_t kGetWorkspaces = 1;
     static constexpr std::uint32_t kGetTree = 4;
 
     // The reply's payload, or nothing with `error` set when sway does not answer in time or

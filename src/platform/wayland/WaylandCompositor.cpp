@@ -1,9 +1,13 @@
 #include "platform/wayland/WaylandCompositor.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "log/Vezizur.h"
@@ -41,6 +45,34 @@ void WaylandCompositor::placeWindow(const QString& title, const QRect& frame) {
     }
 }
 
+QRect WaylandCompositor::withinWorkspace(const QRect& frame) const {
+    // A workspace's rectangle leaves out the panels' exclusive zones (waybar's, swaybar's): a
+    // menu asked for at a point on the panel goes just beside it instead of under it.
+    QString error;
+    const auto reply = SwayIpc::request(swaySocket_, SwayIpc::kGetWorkspaces, {}, &error);
+    if (!reply) {
+        return frame;
+    }
+    for (const QJsonValue workspace : QJsonDocument::fromJson(*reply).array()) {
+        const QJsonObject rect = workspace.toObject().value(QStringLiteral("rect")).toObject();
+        const QRect area(rect.value(QStringLiteral("x")).toInt(),
+                         rect.value(QStringLiteral("y")).toInt(),
+                         rect.value(QStringLiteral("width")).toInt(),
+                         rect.value(QStringLiteral("height")).toInt());
+        if (!workspace.toObject().value(QStringLiteral("visible")).toBool() ||
+            !area.adjusted(0, -frame.height(), 0, frame.height()).contains(frame.center())) {
+            continue;
+        }
+        QRect inside = frame;
+        inside.moveLeft(std::clamp(frame.left(), area.left(),
+                                   std::max(area.left(), area.right() + 1 - frame.width())));
+        inside.moveTop(std::clamp(frame.top(), area.top(),
+                                  std::max(area.top(), area.bottom() + 1 - frame.height())));
+        return inside;
+    }
+    return frame;
+}
+
 bool WaylandCompositor::placeNow() {
     QString error;
     const auto views = SwayTree::read(swaySocket_, &error);
@@ -51,25 +83,28 @@ bool WaylandCompositor::placeNow() {
     }
     // Ours, by its title; the newest when several match.
     const pid_t self = ::getpid();
-    qint64 id = 0;
+    const SwayTree::View* ours = nullptr;
     for (const SwayTree::View& view : *views) {
-        if (view.pid == self && view.title == title_) {
-            id = std::max(id, view.id);
+        if (view.pid == self && view.title == title_ && (ours == nullptr || view.id > ours->id)) {
+            ours = &view;
         }
     }
-    if (id == 0) {
+    if (ours == nullptr) {
         return false;
     }
-    const QByteArray command = QStringLiteral(
-                                   "[con_id=%1] floating enable, border none, sticky enable, "
-                                   "resize set %2 %3, move absolute position %4 %5, focus")
-                                   .arg(id)
-                                   .arg(frame_.width())
-                                   .arg(frame_.height())
-                                   .arg(frame_.x())
-                                   .arg(frame_.y())
-                                   .toUtf8();
-    if (!SwayIpc::runCommand(swaySocket_, command, &error)) {
+    const QRect frame = withinWorkspace(frame_);
+    // No focus command: sway gives a new window the focus itself, and one sent with a later
+    // placement (the menu resized by a search) would take it back from a window the user has
+    // chosen since.
+    const QString command = QStringLiteral(
+                                "[con_id=%1] floating enable, border none, sticky enable, "
+                                "resize set %2 %3, move absolute position %4 %5")
+                                .arg(ours->id)
+                                .arg(frame.width())
+                                .arg(frame.height())
+                                .arg(frame.x())
+                                .arg(frame.y());
+    if (!SwayIpc::runCommand(swaySocket_, command.toUtf8(), &error)) {
         logger.log("menu placement: " + error.toStdString(), VezizurLevel::error);
     }
     return true;

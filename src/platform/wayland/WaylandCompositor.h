@@ -27,6 +27,7 @@ public:
 
 private:
     bool placeNow();
+    QRect withinWorkspace(const QRect& frame) const;
 
     QString swaySocket_;
     QTimer* timer_;
