@@ -101,8 +101,13 @@ void WaylandWorkspace::rebuild(bool announce) {
         QString error;
         if (auto tree = SwayTree::read(swaySocket_, &error)) {
             views = std::move(*tree);
+            lastViews_ = views;
         } else {
+            // A busy sway that missed one answer: the pids it named last time, so that the
+            // applications keep their identity (and their time in the background) meanwhile.
+            // A pid only ever reaches a signal with the start time seen with it.
             logger.log("sway's tree: " + error.toStdString(), VezizurLevel::error);
+            views = lastViews_;
         }
     }
     const pid_t self = ::getpid();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Workspace.h"
+#include "platform/wayland/SwayTree.h"
 
 class QSocketNotifier;
 
@@ -56,6 +57,7 @@ private:
     // By key (the pid, or the app_id where no pid is known), in the order first seen.
     std::vector<std::pair<QString, std::shared_ptr<WaylandApplication>>> apps_;
     std::vector<std::shared_ptr<WaylandApplication>> helpers_;
+    std::vector<SwayTree::View> lastViews_;  // sway's latest answer
 };
 
 // A workspace for the compositor of WAYLAND_DISPLAY; nullptr and a message in *error when it
