@@ -51,6 +51,12 @@ struct KdeWindowEvents {
         toplevel.skipTaskbar = (flags & ORG_KDE_PLASMA_WINDOW_MANAGEMENT_STATE_SKIPTASKBAR) != 0;
         changed(windowOf(data));
     }
+    static void geometry(void* data, org_kde_plasma_window* /*proxy*/, std::int32_t x,
+                         std::int32_t y, std::uint32_t width, std::uint32_t height) {
+        windowOf(data)->toplevel.geometry =
+            QRect(x, y, static_cast<int>(width), static_cast<int>(height));
+        changed(windowOf(data));
+    }
     static void pid(void* data, org_kde_plasma_window* /*proxy*/, std::uint32_t pid) {
         windowOf(data)->toplevel.pid = static_cast<pid_t>(pid);
         changed(windowOf(data));
@@ -92,8 +98,6 @@ namespace {
 void ignoreInt(void* /*data*/, org_kde_plasma_window* /*proxy*/, std::int32_t /*value*/) {}
 void ignoreString(void* /*data*/, org_kde_plasma_window* /*proxy*/, const char* /*value*/) {}
 void ignoreNothing(void* /*data*/, org_kde_plasma_window* /*proxy*/) {}
-void ignoreGeometry(void* /*data*/, org_kde_plasma_window* /*proxy*/, std::int32_t /*x*/,
-                    std::int32_t /*y*/, std::uint32_t /*width*/, std::uint32_t /*height*/) {}
 void ignoreMenu(void* /*data*/, org_kde_plasma_window* /*proxy*/, const char* /*service*/,
                 const char* /*path*/) {}
 
@@ -106,7 +110,7 @@ const org_kde_plasma_window_listener kWindowListener = {
     .unmapped = KdeWindowEvents::unmapped,
     .initial_state = KdeWindowEvents::initialState,
     .parent_window = KdeWindowEvents::parent,
-    .geometry = ignoreGeometry,
+    .geometry = KdeWindowEvents::geometry,
     .icon_changed = ignoreNothing,
     .pid_changed = KdeWindowEvents::pid,
     .virtual_desktop_entered = ignoreString,

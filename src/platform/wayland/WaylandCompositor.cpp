@@ -1,8 +1,13 @@
 #include "platform/wayland/WaylandCompositor.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <unistd.h>
@@ -29,6 +34,13 @@ WaylandCompositor::WaylandCompositor(QString swaySocket, QObject* parent)
 WaylandCompositor::~WaylandCompositor() = default;
 
 void WaylandCompositor::placeWindow(const QString& title, const QRect& frame) {
+    if (swaySocket_.isEmpty() && QDBusConnection::sessionBus()
+                                     .interface()
+                                     ->isServiceRegistered(QStringLiteral("org.kde.KWin"))
+                                     .value()) {
+        placeWithKWin(title, frame);
+        return;
+    }
     if (swaySocket_.isEmpty()) {
         if (!toldCannotPlace_) {
             toldCannotPlace_ = true;
@@ -43,6 +55,60 @@ void WaylandCompositor::placeWindow(const QString& title, const QRect& frame) {
     if (!placeNow()) {
         timer_->start();
     }
+}
+
+void WaylandCompositor::placeWithKWin(const QString& title, const QRect& frame) {
+    // The script finds our window by pid and title, now or when KWin adds it, and keeps it
+    // inside the area windows may cover (panels left out). One script at a time: the one of a
+    // previous showing goes first.
+    const QString caption =
+        QString::fromUtf8(QJsonDocument(QJsonArray{title}).toJson(QJsonDocument::Compact));
+    const QString script =
+        QStringLiteral(
+            "var wanted = %1[0];\n"
+            "function place(c) {\n"
+            "    if (c.pid != %2 || c.caption != wanted) { return; }\n"
+            "    var area = workspace.clientArea(KWin.MaximizeArea, c);\n"
+            "    var x = Math.max(area.x, Math.min(%3, area.x + area.width - %5));\n"
+            "    var y = Math.max(area.y, Math.min(%4, area.y + area.height - %6));\n"
+            "    c.noBorder = true; c.skipTaskbar = true; c.skipPager = true;\n"
+            "    c.skipSwitcher = true; c.keepAbove = true;\n"
+            "    c.frameGeometry = {x: x, y: y, width: %5, height: %6};\n"
+            "}\n"
+            "workspace.clientList().forEach(place);\n"
+            "workspace.clientAdded.connect(place);\n")
+            .arg(caption)
+            .arg(::getpid())
+            .arg(frame.x())
+            .arg(frame.y())
+            .arg(frame.width())
+            .arg(frame.height());
+    if (!scriptFile_) {
+        scriptFile_ = std::make_unique<QTemporaryFile>(QDir::tempPath() +
+                                                       QStringLiteral("/klosia-menu-XXXXXX.js"));
+    }
+    if (!scriptFile_->open() || !scriptFile_->resize(0) ||
+        scriptFile_->write(script.toUtf8()) < 0 || !scriptFile_->flush()) {
+        logger.log("menu placement: cannot write KWin's script", VezizurLevel::error);
+        return;
+    }
+    const QString plugin = QStringLiteral("klosia-menu-placement");
+    const auto call = [](const QString& path, const QString& method, const QVariantList& args) {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.KWin"), path, QStringLiteral("org.kde.kwin.Scripting"), method);
+        message.setArguments(args);
+        return QDBusConnection::sessionBus().call(message, QDBus::Block, 2000);
+    };
+    call(QStringLiteral("/Scripting"), QStringLiteral("unloadScript"), {plugin});
+    const QDBusMessage loaded = call(QStringLiteral("/Scripting"), QStringLiteral("loadScript"),
+                                     {scriptFile_->fileName(), plugin});
+    if (loaded.type() != QDBusMessage::ReplyMessage) {
+        logger.log(
+            "menu placement: KWin did not load the script: " + loaded.errorMessage().toStdString(),
+            VezizurLevel::error);
+        return;
+    }
+    call(QStringLiteral("/Scripting"), QStringLiteral("start"), {});
 }
 
 QRect WaylandCompositor::withinWorkspace(const QRect& frame) const {

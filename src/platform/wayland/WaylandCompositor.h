@@ -4,15 +4,19 @@
 #include <QRect>
 #include <QString>
 
+#include <memory>
+
 #include "platform/Compositor.h"
 
+class QTemporaryFile;
 class QTimer;
 
 namespace klosia {
 
 // A Wayland compositor: it always composites, and it places windows itself. On sway the menu is
-// moved where it belongs through sway's IPC once sway shows it (floating, without a border,
-// focused); elsewhere the compositor's own placement stands, and the log says so once.
+// moved where it belongs through sway's IPC once sway shows it (floating, without a border); on
+// KWin by a small script KWin runs (its D-Bus scripting), which also keeps the menu off the
+// task bar; elsewhere the compositor's own placement stands, and the log says so once.
 class WaylandCompositor final : public QObject, public Compositor {
 public:
     explicit WaylandCompositor(QString swaySocket, QObject* parent = nullptr);
@@ -27,9 +31,11 @@ public:
 
 private:
     bool placeNow();
+    void placeWithKWin(const QString& title, const QRect& frame);
     QRect withinWorkspace(const QRect& frame) const;
 
     QString swaySocket_;
+    std::unique_ptr<QTemporaryFile> scriptFile_;
     QTimer* timer_;
     QString title_;
     QRect frame_;

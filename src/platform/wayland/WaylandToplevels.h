@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 
 #include <chrono>
@@ -34,6 +35,7 @@ public:
         bool skipTaskbar = false;
         std::uint32_t parent = 0;  // the id of the toplevel it belongs to, 0 for none
         pid_t pid = 0;             // when the protocol itself says (KWin does); 0 otherwise
+        QRect geometry;            // where the compositor shows it, when it says (KWin does)
     };
 
     // Connects to the compositor of WAYLAND_DISPLAY and reads the whole list, through the
