@@ -27,6 +27,7 @@
 #include "preferences/PreferencesShortcutsViewController.h"
 #include "preferences/PreferencesViewController.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preferences/SettingsAlertViewController.h"
 #include "preferences/SettingsAlertWindowController.h"
 #include "resources/Resources.h"
 #include "services/Updater.h"
@@ -125,6 +126,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
     settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
+    settingsAlertWindowController_->settingsAlertViewController()->setShortcutOffered(
+        s_.shortcutsNotice.isEmpty());
     // A secondary press on the icon offers what the menu window's settings button does.
     statusMenu_ = std::make_unique<SettingsMenu>(Preferences::shared());
     s_.statusItem.setContextMenu(statusMenu_.get());

@@ -63,6 +63,10 @@ void SettingsAlertViewController::settingsPlaySoundsBtPress() {
     Preferences::shared().setPlaySounds(ui_->settingsPlaySoundsBt->isChecked());
 }
 
+void SettingsAlertViewController::setShortcutOffered(bool offered) {
+    ui_->settingsShortcutBt->setVisible(offered);
+}
+
 void SettingsAlertViewController::settingsShortcutBtPress() {
     Preferences& preferences = Preferences::shared();
     const std::shared_ptr<GlobalShortcut> shortcut = preferences.shortcutActivate();

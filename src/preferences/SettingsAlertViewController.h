@@ -25,6 +25,9 @@ public:
     // Sets the controls from Preferences. Run at every opening, so that the alert never shows a
     // setting as it was before the user changed it elsewhere.
     void updateUI();
+    // Where the desktop gives no program global shortcuts, the shortcut's box would promise
+    // what cannot work: it is left out.
+    void setShortcutOffered(bool offered);
 
     void settingsStartLoginBtPress();
     void settingsPlaySoundsBtPress();
