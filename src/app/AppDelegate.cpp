@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include <QProcess>
+
 #include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -106,9 +108,16 @@ void AppDelegate::applicationDidFinishLaunching() {
                                          });
     preferencesWindowController_ = std::make_unique<PreferencesWindowController>(s_.dispatcher);
     if (!s_.shortcutsNotice.isEmpty()) {
+        std::function<void()> openSettings;
+        if (!s_.shortcutsSettings.isEmpty()) {
+            openSettings = [command = s_.shortcutsSettings] {
+                QProcess::startDetached(command.first(), command.mid(1));
+            };
+        }
         preferencesWindowController_->preferencesViewController()
             ->preferencesShortcutsViewController()
-            ->setDesktopNotice(s_.shortcutsNotice);
+            ->setDesktopNotice(s_.shortcutsNotice, tr("Open the desktop's shortcut settings"),
+                               std::move(openSettings));
     }
     preferencesWindowController_->setInactivityReset([this] { inactivity_.reset(); });
     preferencesWindowController_->setUpdater(updater_.get());
@@ -126,8 +135,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     infoAlertWindowController_ = std::make_unique<InfoAlertWindowController>(s_.compositor);
     settingsAlertWindowController_ = std::make_unique<SettingsAlertWindowController>(s_.compositor);
-    settingsAlertWindowController_->settingsAlertViewController()->setShortcutOffered(
-        s_.shortcutsNotice.isEmpty());
+    settingsAlertWindowController_->settingsAlertViewController()->setShortcutOffered(s_.hotKeys !=
+                                                                                      nullptr);
     // A secondary press on the icon offers what the menu window's settings button does.
     statusMenu_ = std::make_unique<SettingsMenu>(Preferences::shared());
     s_.statusItem.setContextMenu(statusMenu_.get());

@@ -63,6 +63,8 @@ public:
         // Where the desktop gives no program global shortcuts: how to bind the commands
         // instead, for the Shortcut tab. Empty elsewhere.
         QString shortcutsNotice = {};
+        // The desktop's own shortcut settings, where it decides the keys: a command line.
+        QStringList shortcutsSettings = {};
     };
 
     explicit AppDelegate(Services services, QObject* parent = nullptr);

@@ -25,6 +25,7 @@
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/HttpReleaseFeed.h"
 #include "platform/linux/LocalTelemetry.h"
+#include "platform/linux/PortalHotKeyService.h"
 #include "platform/linux/ProcProcessStatus.h"
 #include "platform/linux/ResourceLimits.h"
 #include "platform/linux/SingleInstance.h"
@@ -300,7 +301,8 @@ int Launcher::runApplication(int argc, char** argv, const CommandLine& command) 
     AppDelegate delegate({dispatcher, clock, *platform.workspace, *platform.defaults,
                           *platform.telemetry, platform.compositor.get(), platform.hotKeys.get(),
                           statusItem, notifications, *platform.releaseFeed,
-                          QLatin1String(appinfo::kVersion), platform.shortcutsNotice});
+                          QLatin1String(appinfo::kVersion), platform.shortcutsNotice,
+                          platform.shortcutsSettings});
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate,
                      &AppDelegate::performMenu);
     QObject::connect(&statusItem, &StatusItem::quitRequested, &app, &QApplication::quit);
@@ -362,7 +364,18 @@ Platform Launcher::buildLinuxPlatform(QString* error) {
         QString compositorError;
         platform.compositor = createX11Compositor(&compositorError);
     }
-    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+    if (QGuiApplication::platformName() == QLatin1String("wayland") &&
+        PortalHotKeyService::available()) {
+        // KDE Plasma: the desktop binds the keys it is proposed, and the user changes them there.
+        platform.hotKeys = std::make_unique<PortalHotKeyService>();
+        platform.shortcutsNotice = QCoreApplication::translate(
+            "klosia::Launcher",
+            "This desktop decides the keys of Klosia's three shortcuts: the ones set here "
+            "are proposed to it once, and you change them in its shortcut settings.");
+        platform.shortcutsSettings = {QStringLiteral("systemsettings"), QStringLiteral("kcm_keys")};
+        logger.log("global shortcuts: through the desktop's GlobalShortcuts portal",
+                   VezizurLevel::info);
+    } else if (QGuiApplication::platformName() == QLatin1String("wayland")) {
         // Keys grabbed through Xwayland would reach us only while an X11 window has the focus.
         platform.shortcutsNotice = waylandShortcutsNotice();
         logger.log("global shortcuts: none on Wayland; bind the commands in the compositor",

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -34,6 +35,8 @@ struct Platform {
     // to bind the program's commands instead.
     std::unique_ptr<HotKeyService> hotKeys;
     QString shortcutsNotice;
+    // Where the desktop decides the keys itself: the command that opens its shortcut settings.
+    QStringList shortcutsSettings;
     std::unique_ptr<ReleaseFeed> releaseFeed;
 };
 

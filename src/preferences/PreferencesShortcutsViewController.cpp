@@ -59,7 +59,21 @@ PreferencesShortcutsViewController::PreferencesShortcutsViewController(Dispatche
 
 PreferencesShortcutsViewController::~PreferencesShortcutsViewController() = default;
 
-void PreferencesShortcutsViewController::setDesktopNotice(const QString& notice) {
+void PreferencesShortcutsViewController::setDesktopNotice(const QString& notice,
+                                                          const QString& settingsTitle,
+                                                          std::function<void()> openSettings) {
+    openSettings_ = std::move(openSettings);
+    if (settingsBt_ == nullptr) {
+        settingsBt_ = new QPushButton(this);
+        connect(settingsBt_, &QPushButton::clicked, this, [this] {
+            if (openSettings_) {
+                openSettings_();
+            }
+        });
+        ui_->shortcutsLayout->insertWidget(0, settingsBt_, 0, Qt::AlignLeft);
+    }
+    settingsBt_->setText(settingsTitle);
+    settingsBt_->setVisible(!settingsTitle.isEmpty() && openSettings_ != nullptr);
     if (notice_ == nullptr) {
         notice_ = new QLabel(this);
         notice_->setWordWrap(true);

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "core/Notification.h"
@@ -48,8 +49,12 @@ public:
     // Where the desktop gives no program global shortcuts (sway, other Wayland compositors): a
     // text at the top of the tab that says how to bind Klosia's commands instead, and the rows,
     // which could not take effect, disabled. Empty: the rows as usual.
-    void setDesktopNotice(const QString& notice);
+    // Where the desktop itself decides the keys (KDE's portal), `settingsTitle` names a button
+    // that runs `openSettings`, the desktop's own shortcut settings.
+    void setDesktopNotice(const QString& notice, const QString& settingsTitle = {},
+                          std::function<void()> openSettings = {});
     QLabel* desktopNotice() const { return notice_; }
+    QPushButton* desktopSettingsButton() const { return settingsBt_; }
 
 private:
     struct Row {
@@ -68,6 +73,8 @@ private:
     Dispatcher& dispatcher_;
     std::unique_ptr<Ui::PreferencesShortcutsView> ui_;
     QLabel* notice_ = nullptr;
+    QPushButton* settingsBt_ = nullptr;
+    std::function<void()> openSettings_;
 };
 
 }  // namespace klosia
