@@ -2,7 +2,8 @@
 // and waybar shows it; a press sent as waybar sends it (Activate with its point) opens the menu
 // there, below the bar (floating, without a border, focused); typing filters it, Escape closes
 // it, Down, Space and Return quit two of three clients, and a click in another window (its
-// focus) closes it. Keys are typed through the compositor (wtype).
+// focus) closes it; the commands a key binding runs do their part. Keys are typed through the
+// compositor (wtype).
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -193,6 +194,28 @@ TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
               0);
     EXPECT_TRUE(waitUntil([&] { return !menuShown(); })) << "the menu stayed after losing focus";
     EXPECT_TRUE((*survivor)->running());
+
+    // The commands a key binding of sway runs: the menu at the top right (no point to go by),
+    // one application by its identifier, and an identifier nothing has.
+    const auto command = [](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral(KLOSIA_EXECUTABLE), arguments);
+        process.waitForFinished(30000);
+        return process.exitCode();
+    };
+    EXPECT_EQ(command({QStringLiteral("--toggle-menu")}), 0);
+    EXPECT_TRUE(waitUntil([&] {
+        const auto shown = menu();
+        return shown && shown->frame.right() >= 1279 - 40 && shown->frame.top() >= 26;
+    })) << "--toggle-menu did not open the menu at the top right";
+    EXPECT_EQ(command({QStringLiteral("--toggle-menu")}), 0);
+    EXPECT_TRUE(waitUntil([&] { return !menuShown(); }));
+    EXPECT_EQ(command({QStringLiteral("--quit"), QStringLiteral("no.such.app")}), 1);
+    const QString id = (*survivor)->pid() == clients[0]->pid()   ? QStringLiteral("alpha.one")
+                       : (*survivor)->pid() == clients[1]->pid() ? QStringLiteral("beta.two")
+                                                                 : QStringLiteral("gamma.three");
+    EXPECT_EQ(command({QStringLiteral("--quit"), id}), 0);
+    EXPECT_TRUE(waitUntil([&] { return !(*survivor)->running(); })) << "--quit left it running";
 }
 
 }  // namespace
