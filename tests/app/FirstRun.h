@@ -16,4 +16,12 @@ inline bool skipFirstRunAlert() {
     return defaults.synchronize();
 }
 
+// Remembers "leave them off" for the notifications-off alert, for sessions that run no
+// notification server, where the alert would take the focus from what the test looks at.
+inline bool skipNotificationsOffAlert() {
+    FileUserDefaults defaults(FileUserDefaults::defaultPath());
+    defaults.set(QStringLiteral("kUserdefaultsNotificationsDontShow"), true);
+    return defaults.synchronize();
+}
+
 }  // namespace klosia::test

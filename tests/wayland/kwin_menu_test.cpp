@@ -12,7 +12,6 @@
 #include <optional>
 
 #include "app/FirstRun.h"
-#include "platform/linux/FileUserDefaults.h"
 #include "platform/wayland/WaylandToplevels.h"
 #include "support/Wait.h"
 #include "support/session/FakeStatusNotifierWatcher.h"
@@ -30,12 +29,7 @@ TEST(KWinMenu, ATraysPressOpensItThereOffTheTaskBarAndFocusElsewhereClosesIt) {
     ASSERT_TRUE(test::grantWindowList(QStringLiteral("klosia-tests-menu"),
                                       QCoreApplication::applicationFilePath()));
     ASSERT_TRUE(test::skipFirstRunAlert());
-    {
-        // No notification server runs here; its alert would take the menu's focus.
-        FileUserDefaults defaults(FileUserDefaults::defaultPath());
-        defaults.set(QStringLiteral("kUserdefaultsNotificationsDontShow"), true);
-        ASSERT_TRUE(defaults.synchronize());
-    }
+    ASSERT_TRUE(test::skipNotificationsOffAlert());
     test::FakeStatusNotifierWatcher watcher;
     ASSERT_TRUE(watcher.start());
     Client other(kQtFixture, {QStringLiteral("--app-id"), QStringLiteral("klosia.test.other")});

@@ -55,10 +55,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("SWAYSOCK")) << "not under sway";
         ASSERT_TRUE(test::skipFirstRunAlert());
-        // The session runs no notification server; its alert would take the menu's focus.
-        FileUserDefaults defaults(FileUserDefaults::defaultPath());
-        defaults.set(QStringLiteral("kUserdefaultsNotificationsDontShow"), true);
-        ASSERT_TRUE(defaults.synchronize());
+        ASSERT_TRUE(test::skipNotificationsOffAlert());
         startBar();
         for (const char* id : {"alpha.one", "beta.two"}) {
             clients.push_back(std::make_unique<Client>(
