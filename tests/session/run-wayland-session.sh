@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
 # Runs a command inside a private headless Wayland desktop: sway with its headless backend, KWin
-# with its virtual one, or GNOME's Mutter (headless, a desktop that lists no windows to others), on a D-Bus session bus of its own, with XDG directories in a
-# temporary directory. sway refuses to run as root, so when started by root the compositor, the
-# command and everything they start run as the unprivileged user KLOSIA_WAYLAND_USER (default:
-# nobody).
+# with its virtual one, GNOME's Mutter (headless, a desktop that lists no windows to others), or
+# the whole GNOME Shell (headless, extensions on), on a D-Bus session bus of its own, with XDG
+# directories in a temporary directory. sway refuses to run as root, so when started by root the
+# compositor, the command and everything they start run as the unprivileged user
+# KLOSIA_WAYLAND_USER (default: nobody).
 #
-#   run-wayland-session.sh [--kwin | --mutter] [--xwayland] [--] COMMAND [ARGS...]
+#   run-wayland-session.sh [--kwin | --mutter | --gnome-shell] [--xwayland] [--] COMMAND [ARGS...]
 #
 # COMMAND sees WAYLAND_DISPLAY, DBUS_SESSION_BUS_ADDRESS, SHELL=/bin/sh, the XDG_* variables (its
 # desktop files go to $XDG_DATA_HOME/applications), KLOSIA_SESSION_DIR and
-# KLOSIA_SESSION_COMPOSITOR (sway or kwin); under sway SWAYSOCK; with --xwayland (sway and KWin)
-# DISPLAY, the X server the compositor starts for X11 programs (Xwayland, its child, which goes
-# with it). Returns COMMAND's exit status, 128+N when stopped by signal N. Whatever it started is
-# stopped by pid on the way out, and only that.
+# KLOSIA_SESSION_COMPOSITOR (sway, kwin, mutter or gnome-shell); under sway SWAYSOCK; with
+# --xwayland (sway, KWin and GNOME Shell) DISPLAY, the X server the compositor starts for X11
+# programs (Xwayland, its child, which goes with it), under GNOME Shell with its XAUTHORITY.
+# Returns COMMAND's exit status, 128+N when stopped by signal N. Whatever it started is stopped
+# by pid on the way out, and only that.
 #
 # What COMMAND writes to $KLOSIA_SESSION_DIR/artifacts (screenshots) is copied to
 # KLOSIA_SESSION_ARTIFACTS when that is set, since the session's user may not write there.
 #
 # Environment: KLOSIA_SESSION_VERBOSE=1 (progress on stderr), KLOSIA_SESSION_TIMEOUT=S (default
 # 20), KLOSIA_SESSION_PIDFILE=F (append "NAME PID STARTTIME" for every process it starts).
+#
+# GNOME Shell: KLOSIA_GNOME_EXTENSION_DIR=DIR copies DIR, an extension's folder named by its
+# uuid, into $XDG_DATA_HOME/gnome-shell/extensions and enables it before the Shell starts;
+# COMMAND runs only once the Shell has finished starting up and that extension is enabled (the
+# session fails, with the Shell's reason, when it is not). The Shell opens on its overview, as at
+# a login; the rig's own extension (session-ready@klosia.test, also enabled) closes it before
+# COMMAND runs unless KLOSIA_GNOME_OVERVIEW=1. Settings are GLib's keyfile backend
+# (GSETTINGS_BACKEND=keyfile, $XDG_CONFIG_HOME/glib-2.0/settings/keyfile), which the Shell,
+# gsettings and `gnome-extensions` share; animations are off. org.freedesktop.Notifications is
+# the Shell's, as in a GNOME session.
 # shellcheck disable=SC2317  # functions run from traps and from wait_until
 set -u -o pipefail
 
@@ -37,19 +49,23 @@ while [ $# -gt 0 ]; do
     --xwayland) xwayland=enable ;;
     --kwin) compositor=kwin ;;
     --mutter) compositor=mutter ;;
+    --gnome-shell) compositor=gnome-shell ;;
     --) ;;
     *) break ;;
     esac
     shift
 done
 [ $# -gt 0 ] || {
-    echo "usage: ${0##*/} [--kwin | --mutter] [--xwayland] [--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--kwin | --mutter | --gnome-shell] [--xwayland] [--] COMMAND" \
+        "[ARGS...]" >&2
     exit 2
 }
 if [ "$compositor" = kwin ]; then
     tools=(kwin_wayland dbus-daemon dbus-send setpriv)
 elif [ "$compositor" = mutter ]; then
     tools=(mutter dbus-daemon setpriv)
+elif [ "$compositor" = gnome-shell ]; then
+    tools=(gnome-shell gjs dbus-daemon dbus-send gdbus setpriv)
 else
     tools=(sway swaymsg dbus-daemon setpriv)
 fi
@@ -169,7 +185,7 @@ export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share XDG_SESSION_TYPE
 export SHELL=/bin/sh
 case $compositor in
 kwin) export XDG_CURRENT_DESKTOP=KDE ;;
-mutter) export XDG_CURRENT_DESKTOP=GNOME ;;
+mutter | gnome-shell) export XDG_CURRENT_DESKTOP=GNOME ;;
 *) export XDG_CURRENT_DESKTOP=sway ;;
 esac
 unset DISPLAY WAYLAND_DISPLAY SWAYSOCK SESSION_MANAGER DBUS_SESSION_BUS_PID
@@ -232,6 +248,210 @@ elif [ "$compositor" = mutter ]; then
         exit 1
     }
     log "mutter (pid $mutter_pid) on $WAYLAND_DISPLAY"
+elif [ "$compositor" = gnome-shell ]; then
+    # The Shell builds parts of its panel on the system bus and stops at start without one; the
+    # machine's may be missing and is not ours to use, so it gets one of its own on which nothing
+    # can be started: no logind, accounts or network service, which the Shell only warns about.
+    mkdir -p "$session_dir/system-services"
+    write_bus_config "$session_dir/system-bus.conf" "$session_dir/system-bus" \
+        "$session_dir/system-services"
+    sed -i 's|<type>session</type>|<type>system</type>|' "$session_dir/system-bus.conf"
+    start_bg system-bus "$logs/system-bus.log" dbus-daemon \
+        --config-file="$session_dir/system-bus.conf" --nofork --nopidfile
+    wait_until "the Shell's system bus" test -S "$session_dir/system-bus" || exit 1
+
+    export GSETTINGS_BACKEND=keyfile
+    ready_uuid=session-ready@klosia.test
+    extensions=$XDG_DATA_HOME/gnome-shell/extensions
+    enabled="'$ready_uuid'"
+    mkdir -p "$extensions/$ready_uuid" "$XDG_CONFIG_HOME/glib-2.0/settings"
+    extension_uuid=
+    if [ -n "${KLOSIA_GNOME_EXTENSION_DIR:-}" ]; then
+        extension_uuid=$(basename "$KLOSIA_GNOME_EXTENSION_DIR")
+        [ -f "$KLOSIA_GNOME_EXTENSION_DIR/metadata.json" ] || {
+            error "$KLOSIA_GNOME_EXTENSION_DIR has no metadata.json"
+            exit 1
+        }
+        # A copy: the session's user may not read the original's folders.
+        mkdir -p "$extensions/$extension_uuid"
+        cp -r "$KLOSIA_GNOME_EXTENSION_DIR/." "$extensions/$extension_uuid/" || exit 1
+        enabled+=", '$extension_uuid'"
+    fi
+    # Startup finishes with the overview open; the command needs to know when that is, and
+    # mostly wants the desktop as it is once a person has closed the overview.
+    cat >"$extensions/$ready_uuid/metadata.json" <<'EOF'
+{
+  "uuid": "session-ready@klosia.test",
+  "name": "Klosia test session ready",
+  "description": "Owns org.klosia.test.GnomeShellReady once the Shell has started",
+  "shell-version": ["43", "44"]
+}
+EOF
+    cat >"$extensions/$ready_uuid/extension.js" <<'EOF'
+/* exported init */
+const { Gio, GLib } = imports.gi;
+const Main = imports.ui.main;
+
+class SessionReady {
+    enable() {
+        this._signals = [];
+        if (Main.layoutManager._startingUp)
+            this._connect(Main.layoutManager, 'startup-complete', () => this._closeOverview());
+        else
+            this._closeOverview();
+    }
+
+    _connect(object, signal, callback) {
+        this._signals.push([object, object.connect(signal, callback)]);
+    }
+
+    _closeOverview() {
+        if (GLib.getenv('KLOSIA_GNOME_OVERVIEW') === '1' || !Main.overview.visible) {
+            this._ready();
+            return;
+        }
+        this._connect(Main.overview, 'hidden', () => this._ready());
+        Main.overview.hide();
+    }
+
+    _ready() {
+        if (this._owner)
+            return;
+        this._owner = Gio.bus_own_name(Gio.BusType.SESSION, 'org.klosia.test.GnomeShellReady',
+            Gio.BusNameOwnerFlags.NONE, null, null, null);
+    }
+
+    disable() {
+        for (const [object, id] of this._signals)
+            object.disconnect(id);
+        this._signals = [];
+        if (this._owner)
+            Gio.bus_unown_name(this._owner);
+        this._owner = 0;
+    }
+}
+
+function init() {
+    return new SessionReady();
+}
+EOF
+    # A tour offered at the first login, a lock on idle, and animations would each stand
+    # between a test and the windows it drives.
+    cat >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile" <<EOF
+[org/gnome/shell]
+enabled-extensions=[$enabled]
+disable-user-extensions=false
+welcome-dialog-last-shown-version='999'
+
+[org/gnome/desktop/interface]
+enable-animations=false
+
+[org/gnome/desktop/screensaver]
+lock-enabled=false
+
+[org/gnome/desktop/session]
+idle-delay=uint32 0
+EOF
+    chown -R "$uid:$gid" "$XDG_DATA_HOME/gnome-shell" "$XDG_CONFIG_HOME/glib-2.0"
+
+    WAYLAND_DISPLAY=wayland-klosia
+    export WAYLAND_DISPLAY
+    shell_x11=(--no-x11)
+    if [ "$xwayland" = enable ]; then
+        shell_x11=()
+        # Mutter starts no Xwayland unless the X socket folder is everyone's with the sticky
+        # bit, as a booted system makes it; one made by an X server of an ordinary user is not.
+        if [ ! -e /tmp/.X11-unix ] && [ "$(id -u)" = 0 ]; then
+            mkdir -m 1777 /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+        fi
+        if [ "$(stat -c %a /tmp/.X11-unix 2>/dev/null)" != 1777 ]; then
+            error "/tmp/.X11-unix is not mode 1777 ($(stat -c '%A %U' /tmp/.X11-unix 2>&1)):" \
+                "GNOME Shell would start no Xwayland"
+            exit 1
+        fi
+    fi
+    # The data home is left out of the Shell's data dirs: it looks for extensions in both and
+    # would find each one twice. No core file from the Shell, which may crash as it quits.
+    start_bg gnome-shell "$logs/gnome-shell.log" \
+        env DBUS_SYSTEM_BUS_ADDRESS="unix:path=$session_dir/system-bus" \
+        XDG_DATA_DIRS=/usr/local/share:/usr/share NO_AT_BRIDGE=1 \
+        sh -c 'ulimit -c 0 && exec "$@"' sh \
+        gnome-shell --headless --wayland "${shell_x11[@]}" --virtual-monitor 1280x800 \
+        --wayland-display "$WAYLAND_DISPLAY"
+    shell_pid=$REPLY
+    shell_start=${starts[-1]}
+    owned() {
+        "${as_user[@]}" dbus-send --session --print-reply --dest=org.freedesktop.DBus \
+            /org/freedesktop/DBus org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null |
+            grep -q "boolean true"
+    }
+    shell_up() {
+        is_running "$shell_pid" "$shell_start" || {
+            error "gnome-shell quit while starting"
+            tail -n 30 "$logs/gnome-shell.log" >&2
+            exit 1
+        }
+        [ -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" ] && owned org.klosia.test.GnomeShellReady
+    }
+    wait_until gnome-shell shell_up || {
+        tail -n 30 "$logs/gnome-shell.log" >&2
+        exit 1
+    }
+    log "gnome-shell (pid $shell_pid) on $WAYLAND_DISPLAY"
+    # What a GNOME session's bus would start for the Shell: the notification server (it owns
+    # org.freedesktop.Notifications and hands each one to the Shell) and the service behind
+    # `gnome-extensions`. Started here instead, they are ours to stop by pid; the bus would
+    # leave them to init. Both quit with the Shell.
+    start_bg notifications "$logs/notifications.log" \
+        gjs /usr/share/gnome-shell/org.gnome.Shell.Notifications
+    SHELL_DBUS_PERSIST=1 start_bg extensions-service "$logs/extensions-service.log" \
+        gjs /usr/share/gnome-shell/org.gnome.Shell.Extensions
+    for service in org.freedesktop.Notifications org.gnome.Shell.Extensions; do
+        wait_until "$service" owned "$service" || exit 1
+    done
+    if [ -n "$extension_uuid" ]; then
+        # ExtensionState: 1 is enabled; the reply carries the Shell's error otherwise.
+        info=$("${as_user[@]}" gdbus call --session --dest org.gnome.Shell \
+            --object-path /org/gnome/Shell --method org.gnome.Shell.Extensions.GetExtensionInfo \
+            "$extension_uuid" 2>&1)
+        case $info in
+        *"'state': <1.0>"*) log "extension $extension_uuid enabled" ;;
+        *"'state': <4.0>"*)
+            error "the Shell did not enable $extension_uuid: its shell-version leaves out $(
+                gnome-shell --version)"
+            exit 1
+            ;;
+        *)
+            error "the Shell did not enable $extension_uuid: $info"
+            grep -F -A3 "$extension_uuid" "$logs/gnome-shell.log" | tail -n 20 >&2
+            exit 1
+            ;;
+        esac
+    fi
+    if [ "$xwayland" = enable ]; then
+        # As KWin's: Xwayland is the Shell's child and names its display first.
+        shell_display() {
+            local child argv
+            for child in $(pgrep -P "$shell_pid" -x Xwayland); do
+                argv=$(tr '\0' ' ' <"/proc/$child/cmdline" 2>/dev/null) || continue
+                argv=${argv#* }
+                [ "${argv:0:1}" = : ] || continue
+                DISPLAY=${argv%% *}
+                [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+            done
+            return 1
+        }
+        wait_until "the X display of GNOME Shell" shell_display || exit 1
+        # Unlike KWin's, this X server wants a cookie, which Mutter writes to the runtime
+        # folder (ours alone, so the one such file is the Shell's).
+        for XAUTHORITY in "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.*; do :; done
+        [ -f "$XAUTHORITY" ] || {
+            error "GNOME Shell wrote no Xauthority file for its Xwayland"
+            exit 1
+        }
+        export DISPLAY XAUTHORITY
+        log "Xwayland on $DISPLAY"
+    fi
 else
     # The packaged binary carries a file capability that an unprivileged start cannot take up;
     # a plain copy runs, and only under its own name.
