@@ -1,9 +1,9 @@
 // The program itself on sway with waybar as its tray: the item registers with waybar's watcher
 // and waybar shows it; a press sent as waybar sends it (Activate with its point) opens the menu
 // there, below the bar (floating, without a border, focused); typing filters it, Escape closes
-// it, Down, Space and Return quit two of three clients, and a click in another window (its
-// focus) closes it; the commands a key binding runs do their part. Keys are typed through the
-// compositor (wtype).
+// it, the settings button's menu opens over it and reaches the preferences, Down, Space and
+// Return quit two of three clients, and a click in another window (its focus) closes it; the
+// commands a key binding runs do their part. Keys are typed through the compositor (wtype).
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
@@ -57,6 +57,7 @@ protected:
         ASSERT_TRUE(test::skipFirstRunAlert());
         ASSERT_TRUE(test::skipNotificationsOffAlert());
         startBar();
+        holdKeyboard();
         for (const char* id : {"alpha.one", "beta.two"}) {
             clients.push_back(std::make_unique<Client>(
                 kQtFixture, QStringList{QStringLiteral("--app-id"), QString::fromUtf8(id)}));
@@ -97,6 +98,19 @@ protected:
         })) << "waybar's tray never started its watcher";
     }
 
+    // The headless seat has no keyboard but the one each wtype brings, and loses it when wtype
+    // ends: every program then loses the keyboard focus, as no desktop with a keyboard does.
+    // One wtype that only waits keeps a keyboard on the seat for the whole test.
+    void holdKeyboard() {
+        keyboard.start(QStringLiteral("wtype"), {QStringLiteral("-s"), QStringLiteral("600000")});
+        ASSERT_TRUE(keyboard.waitForStarted());
+        waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    }
+    void TearDown() override {
+        keyboard.kill();
+        keyboard.waitForFinished(5000);
+    }
+
     // Klosia's item as waybar's watcher lists it ("service/path").
     QString registeredItem() const {
         QDBusMessage get = QDBusMessage::createMethodCall(
@@ -131,6 +145,7 @@ protected:
             clients.begin(), clients.end(), [](const auto& client) { return client->running(); }));
     }
 
+    QProcess keyboard;
     std::unique_ptr<Client> bar;
     std::vector<std::unique_ptr<Client>> clients;
     std::unique_ptr<Client> klosia;
@@ -166,6 +181,20 @@ TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
     ASSERT_TRUE(type({QStringLiteral("-k"), QStringLiteral("Escape")}));
     EXPECT_TRUE(waitUntil([&] { return !menuShown(); })) << "Escape left the menu open";
 
+    // From the keyboard to the settings button, its menu over the window, its second item.
+    press(point);
+    ASSERT_TRUE(waitUntil([&] { return menuShown() && menu()->focused; }));
+    QStringList keys;
+    for (const char* key : {"Tab", "Tab", "Tab", "Tab", "space", "Down", "Down", "Return"}) {
+        keys << QStringLiteral("-s") << QStringLiteral("250") << QStringLiteral("-k")
+             << QString::fromLatin1(key);
+    }
+    ASSERT_TRUE(type(keys));
+    EXPECT_TRUE(waitUntil([&] {
+        const auto preferences = viewOf(klosia->pid(), QStringLiteral("General"));
+        return preferences && preferences->focused && !menuShown();
+    })) << "the settings menu did not lead to the preferences window";
+
     // Down to the first row, Space unchecks it, Return quits the other two.
     press(point);
     ASSERT_TRUE(waitUntil([&] { return menuShown() && menu()->focused; }));
@@ -178,6 +207,12 @@ TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
         << running() << " of the three clients still run";
     EXPECT_FALSE(waitUntil([&] { return running() == 0; }, std::chrono::seconds(1)))
         << "the unchecked one was quit too";
+    // The menu stays, down to the one left.
+    EXPECT_TRUE(waitUntil([&] {
+        const auto shown = menu();
+        return shown && shown->size.height() == threeRows - 2 * 27;
+    })) << "the menu did not follow the ends of the two";
+    ASSERT_TRUE(type({QStringLiteral("-k"), QStringLiteral("Escape")}));
     EXPECT_TRUE(waitUntil([&] { return !menuShown(); }));
 
     // A press in another window takes the focus, and closes the menu.
