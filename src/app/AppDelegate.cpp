@@ -28,6 +28,7 @@
 #include "preferences/InfoAlertWindowController.h"
 #include "preferences/PreferencesShortcutsViewController.h"
 #include "preferences/PreferencesViewController.h"
+#include "preferences/PreferencesWindow.h"
 #include "preferences/PreferencesWindowController.h"
 #include "preferences/SettingsAlertViewController.h"
 #include "preferences/SettingsAlertWindowController.h"
@@ -222,7 +223,17 @@ void AppDelegate::performMenu() {
 
 void AppDelegate::performMenuAttempt(int retry) {
     if (preferencesWindowController_) {
+        const bool wasShown = preferencesWindowController_->window() != nullptr &&
+                              preferencesWindowController_->window()->isVisible();
         preferencesWindowController_->closePreferences();
+        // A compositor that handles the unmapping of the focused preferences window after the
+        // menu has mapped gives the focus on to a window of another program, and the menu closes
+        // as if the user had pressed there. The menu opens a moment later.
+        if (wasShown && QGuiApplication::platformName() == QLatin1String("wayland")) {
+            s_.dispatcher.mainAfter(Dispatcher::Delay(kPreferencesUnmapSettle),
+                                    [this, retry] { performMenuAttempt(retry); });
+            return;
+        }
     }
     if (!menuWindowController_) {
         return;

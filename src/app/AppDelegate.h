@@ -116,6 +116,7 @@ public:
     // Menu openings give up when the icon is not on the screen under the mouse for this long.
     static constexpr double kMenuRetryInterval = 0.05;
     static constexpr int kMenuRetryLimit = 40;  // 2 seconds
+    static constexpr double kPreferencesUnmapSettle = 0.15;
     // How long start-up waits for a tray before telling the user it runs without an icon.
     static constexpr double kTrayWaitSeconds = 30;
 
