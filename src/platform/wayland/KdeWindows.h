@@ -25,6 +25,7 @@ public:
     bool close(std::uint32_t id) override;
     bool activate(std::uint32_t id) override;
     QString protocol() const override { return QStringLiteral("KDE plasma window management"); }
+    bool pidsFromCompositor() const override { return true; }
 
     struct Window;  // one window of the protocol
 

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "log/Vezizur.h"
+#include "platform/wayland/GnomeShellWindows.h"
 #include "platform/wayland/KdeWindows.h"
 #include "platform/wayland/WlrToplevels.h"
 
@@ -35,9 +36,16 @@ std::unique_ptr<WaylandToplevels> WaylandToplevels::connect(QString* error) {
     if (auto wlr = WlrToplevels::connect(&wlrError)) {
         return wlr;
     }
-    // The most telling reason: KWin's refusal, else the wlroots one (no compositor at all, or
-    // one without either list).
-    *error = kdeError.isEmpty() ? wlrError : kdeError;
+    // GNOME's Mutter lists nothing to clients; our Shell extension does, where it is enabled.
+    QString gnomeError;
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"))) {
+        if (auto gnome = GnomeShellWindows::connect(&gnomeError)) {
+            return gnome;
+        }
+    }
+    // The most telling reason: KWin's refusal, GNOME's missing extension, else the wlroots one
+    // (no compositor at all, or one without either list).
+    *error = !kdeError.isEmpty() ? kdeError : !gnomeError.isEmpty() ? gnomeError : wlrError;
     return nullptr;
 }
 

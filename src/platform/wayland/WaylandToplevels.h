@@ -63,6 +63,8 @@ public:
     virtual bool activate(std::uint32_t id) = 0;
     // The protocol, for the start-up log and --list.
     virtual QString protocol() const = 0;
+    // Whether every toplevel comes with the pid of its client, as the compositor knows it.
+    virtual bool pidsFromCompositor() const { return false; }
     // Runs `work` on the thread that made the connection and returns what it returned. From
     // another thread (the menu's pool asks windows to close from there) it waits for that
     // thread's event loop, at most kOwnThreadWait; when that passes, `work` is never run and the
@@ -89,6 +91,8 @@ protected:
     // The compositor's first seat, bound on first use; null when it offers none.
     wl_seat* seat();
     void markChanged() { changedSinceNotice_ = true; }
+    // For a list that changes outside dispatch(): calls the changed handler when marked.
+    void announceChanges() { notifyIfChanged(); }
     std::uint32_t nextId() { return nextId_++; }
 
 private:

@@ -14,7 +14,6 @@
 #include "platform/linux/BackgroundProcesses.h"
 #include "platform/linux/DesktopEntries.h"
 #include "platform/linux/ProcessInfo.h"
-#include "platform/wayland/KdeWindows.h"
 #include "platform/wayland/SwayTree.h"
 #include "platform/wayland/WaylandApplication.h"
 #include "platform/wayland/WaylandToplevels.h"
@@ -58,7 +57,7 @@ WaylandWorkspace::WaylandWorkspace(std::shared_ptr<WaylandToplevels> toplevels,
       entries_(std::make_unique<DesktopEntries>()),
       updates_(updates),
       swaySocket_(qEnvironmentVariable("SWAYSOCK")),
-      pidsFromProtocol_(dynamic_cast<KdeWindows*>(toplevels_.get()) != nullptr) {
+      pidsFromProtocol_(toplevels_->pidsFromCompositor()) {
     rebuild(false);
     if (updates_ == Updates::onCall) {
         // A listing reads sway's tree anew only when the compositor reported a change.

@@ -1,0 +1,1 @@
+#include "platform/wayland/GnomeShellSignals.h"
