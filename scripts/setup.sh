@@ -33,6 +33,7 @@ packages=(
   faketime  # moves the wall clock of the program alone in the inactivity test
   socat  # a proxy X display: clients behind it look like ssh -X forwarded ones
   gjs  # runs the GNOME Shell extension's tests
+  gnome-shell  # the headless GNOME session the extension and the program are tested in
   python3  # reads the tray selection owner (libX11 through ctypes) in run-session.sh
   fonts-dejavu-core
   fonts-noto-color-emoji  # the menu's tips in the virtual desktop's screenshots
