@@ -85,7 +85,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     hotKeyRegistrar_ = std::make_unique<HotKeyRegistrar>(*hotKeysController_, s_.workspace,
                                                          [this] { performMenu(); });
     remoteCommands_ = std::make_unique<RemoteCommands>(
-        s_.workspace, [this] { performMenu(); },
+        s_.workspace, [this](std::optional<QPoint> at) { performMenuAttempt(0, at); },
         [this](bool force) { hotKeyRegistrar_->quitRegularApplications(force); });
     registerHotKeys();
     qApp->installEventFilter(this);
@@ -221,7 +221,7 @@ void AppDelegate::performMenu() {
     performMenuAttempt(0);
 }
 
-void AppDelegate::performMenuAttempt(int retry) {
+void AppDelegate::performMenuAttempt(int retry, std::optional<QPoint> at) {
     if (preferencesWindowController_) {
         const bool wasShown = preferencesWindowController_->window() != nullptr &&
                               preferencesWindowController_->window()->isVisible();
@@ -231,7 +231,7 @@ void AppDelegate::performMenuAttempt(int retry) {
         // as if the user had pressed there. The menu opens a moment later.
         if (wasShown && QGuiApplication::platformName() == QLatin1String("wayland")) {
             s_.dispatcher.mainAfter(Dispatcher::Delay(kPreferencesUnmapSettle),
-                                    [this, retry] { performMenuAttempt(retry); });
+                                    [this, retry, at] { performMenuAttempt(retry, at); });
             return;
         }
     }
@@ -250,7 +250,7 @@ void AppDelegate::performMenuAttempt(int retry) {
     if (QGuiApplication::platformName() == QLatin1String("wayland")) {
         // No program learns where the pointer is on Wayland: the menu opens at the point the
         // tray sent with the press, else at the top right of the output.
-        const QRect icon = s_.statusItem.iconGeometry();
+        const QRect icon = at ? QRect(*at, QSize(1, 1)) : s_.statusItem.iconGeometry();
         QScreen* screen = icon.isValid() ? QGuiApplication::screenAt(icon.center()) : nullptr;
         if (screen == nullptr) {
             screen = QGuiApplication::primaryScreen();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -128,7 +130,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void performMenuAttempt(int retry);
+    // `at`: where a top-bar button of the desktop that asked for the menu is (GNOME's, through
+    // our Shell extension); the menu opens there in place of the tray icon's place.
+    void performMenuAttempt(int retry, std::optional<QPoint> at = std::nullopt);
     void startTelemetry();
     void watchForTray();
     // The key of a per-version counter: `prefix` + the short version ("1.0" when unknown).

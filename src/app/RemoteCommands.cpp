@@ -1,5 +1,7 @@
 #include "app/RemoteCommands.h"
 
+#include <QStringList>
+
 #include <utility>
 #include <vector>
 
@@ -10,15 +12,27 @@
 
 namespace klosia {
 
-RemoteCommands::RemoteCommands(Workspace& workspace, Action toggleMenu, QuitAll quitAll)
+RemoteCommands::RemoteCommands(Workspace& workspace, ToggleMenu toggleMenu, QuitAll quitAll)
     : workspace_(workspace), toggleMenu_(std::move(toggleMenu)), quitAll_(std::move(quitAll)) {}
 
 QString RemoteCommands::run(const QString& name, const QString& argument) {
     logger.log(
         ("command: " + name + (argument.isEmpty() ? QString() : ' ' + argument)).toStdString(),
         VezizurLevel::info);
-    if (name == QLatin1String("toggle-menu") && argument.isEmpty()) {
-        toggleMenu_();
+    if (name == QLatin1String("toggle-menu")) {
+        if (argument.isEmpty()) {
+            toggleMenu_(std::nullopt);
+            return {};
+        }
+        const QStringList coordinates = argument.split(QLatin1Char(','));
+        bool xRead = false;
+        bool yRead = false;
+        const int x = coordinates.size() == 2 ? coordinates[0].trimmed().toInt(&xRead) : 0;
+        const int y = coordinates.size() == 2 ? coordinates[1].trimmed().toInt(&yRead) : 0;
+        if (!xRead || !yRead) {
+            return QStringLiteral("'%1' is not a point X,Y").arg(argument);
+        }
+        toggleMenu_(QPoint(x, y));
         return {};
     }
     if ((name == QLatin1String("quit-all") || name == QLatin1String("force-quit-all")) &&

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QPoint>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace klosia {
 
@@ -10,13 +12,14 @@ class Workspace;
 
 // What the running Klosia does for a command of a later start (klosia --quit-all, ...): the
 // three shortcuts' actions, and the quitting of one application by the identifier --list
-// prints. Main thread.
+// prints. "toggle-menu" may carry "X,Y", the point under which the menu opens. Main thread.
 class RemoteCommands {
 public:
-    using Action = std::function<void()>;
+    // Without a point where the tray icon is; with one at that point (a desktop's own button).
+    using ToggleMenu = std::function<void(std::optional<QPoint> at)>;
     using QuitAll = std::function<void(bool force)>;
 
-    RemoteCommands(Workspace& workspace, Action toggleMenu, QuitAll quitAll);
+    RemoteCommands(Workspace& workspace, ToggleMenu toggleMenu, QuitAll quitAll);
 
     // Empty when the command was accepted (its requests are sent), else why not, in a sentence
     // the command line prints.
@@ -26,7 +29,7 @@ private:
     QString quitApplication(const QString& identifier, bool force);
 
     Workspace& workspace_;
-    Action toggleMenu_;
+    ToggleMenu toggleMenu_;
     QuitAll quitAll_;
 };
 

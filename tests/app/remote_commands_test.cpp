@@ -11,12 +11,17 @@ using test::FakeRunningApplication;
 
 struct Recorded {
     int toggles = 0;
+    std::vector<std::optional<QPoint>> points;
     std::vector<bool> quitAll;
 };
 
 RemoteCommands commandsOn(Workspace& workspace, Recorded& recorded) {
     return RemoteCommands(
-        workspace, [&] { ++recorded.toggles; },
+        workspace,
+        [&](std::optional<QPoint> at) {
+            ++recorded.toggles;
+            recorded.points.push_back(at);
+        },
         [&](bool force) { recorded.quitAll.push_back(force); });
 }
 
@@ -32,8 +37,15 @@ TEST(RemoteCommands, ShortcutsActionsAndUnknownCommands) {
     // A newer command line than the running Klosia, or a hand-made bus call.
     EXPECT_EQ(commands.run(QStringLiteral("reboot"), {}),
               QStringLiteral("unknown command 'reboot'"));
-    EXPECT_FALSE(commands.run(QStringLiteral("toggle-menu"), QStringLiteral("x")).isEmpty());
-    EXPECT_EQ(recorded.toggles, 1);
+    // A desktop's own button says where it is; anything else than a point is refused.
+    EXPECT_TRUE(commands.run(QStringLiteral("toggle-menu"), QStringLiteral("1200,32")).isEmpty());
+    for (const char* bad : {"x", "1200", "1200,", ",32", "1,2,3", "1.5,2"}) {
+        EXPECT_FALSE(commands.run(QStringLiteral("toggle-menu"), QLatin1String(bad)).isEmpty())
+            << bad;
+    }
+    EXPECT_EQ(recorded.toggles, 2);
+    EXPECT_EQ(recorded.points,
+              (std::vector<std::optional<QPoint>>{std::nullopt, QPoint(1200, 32)}));
 }
 
 TEST(RemoteCommands, OneApplicationByItsIdentifierWithItsHelpersAndNothingElse) {
