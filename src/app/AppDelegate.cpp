@@ -374,6 +374,17 @@ void AppDelegate::checkInactive() {
     if (!rule || !rule->enabled) {
         return;
     }
+    // Nothing is quit for being in the background where nobody can tell what is in front.
+    if (!s_.workspace.knowsActiveApplication()) {
+        if (!toldInactivityBlind_) {
+            toldInactivityBlind_ = true;
+            logger.log("inactive apps: this desktop does not tell which application is active; "
+                       "none is quit for inactivity",
+                       VezizurLevel::error);
+        }
+        return;
+    }
+    toldInactivityBlind_ = false;
     // What the desktop's events keep current is all the check needs: asking for the list itself
     // would start a full scan of the desktop every second.
     inactivity_.tick(*rule, s_.clock.now(), s_.workspace.knownApplications(),

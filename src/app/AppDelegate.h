@@ -151,6 +151,7 @@ private:
     std::unique_ptr<SettingsMenu> statusMenu_;
     std::unique_ptr<QTimer> inactiveTimer_;
     InactivityCheck inactivity_;
+    bool toldInactivityBlind_ = false;
 };
 
 }  // namespace klosia

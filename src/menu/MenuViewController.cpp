@@ -16,6 +16,7 @@
 #include "core/NotificationBus.h"
 #include "menu/HoverButton.h"
 #include "menu/MenuBackground.h"
+#include "menu/MenuBannerView.h"
 #include "menu/MenuGeometry.h"
 #include "menu/MenuKeyMonitor.h"
 #include "menu/MenuQuitMode.h"
@@ -47,6 +48,7 @@ MenuViewController::MenuViewController(Dispatcher& dispatcher, Preferences& pref
       selectAllBt_(new QCheckBox(this)),
       appsTableView_(new MenuTableView(this)),
       noticeLabel_(new QLabel(this)),
+      banner_(new MenuBannerView(this)),
       footer_(new MenuFooterView(this)),
       klosiaBt_(footer_->klosiaBt()),
       settingsMenu_(new SettingsMenu(preferences, this)),
@@ -121,6 +123,11 @@ std::vector<MenuAppPtr> MenuViewController::filteredApplications() const {
         }
     }
     return shown;
+}
+
+void MenuViewController::setBanner(const WorkspaceBanner& banner) {
+    banner_->setBanner(banner.text, banner.buttonTitle, banner.press);
+    layoutChildren();
 }
 
 void MenuViewController::setNotice(const QString& notice) {
@@ -413,9 +420,11 @@ void MenuViewController::layoutChildren() {
     // The select-all box stands over the rows' boxes.
     selectAllBt_->setGeometry(kSideMargin + 2, fieldTop, 22, kFieldHeight);
     searchField_->setGeometry(kSideMargin + 28, fieldTop, std::max(0, inner - 28), kFieldHeight);
-    const int footerTop = std::max(kHeaderHeight, height() - kFooterHeight);
-    appsTableView_->setGeometry(kSideMargin, kHeaderHeight, inner, footerTop - kHeaderHeight);
-    noticeLabel_->setGeometry(kSideMargin, kHeaderHeight, inner, footerTop - kHeaderHeight);
+    const int listTop = kHeaderHeight + (banner_->isVisibleTo(this) ? MenuBannerView::kHeight : 0);
+    const int footerTop = std::max(listTop, height() - kFooterHeight);
+    banner_->setGeometry(kSideMargin, kHeaderHeight, inner, MenuBannerView::kHeight);
+    appsTableView_->setGeometry(kSideMargin, listTop, inner, footerTop - listTop);
+    noticeLabel_->setGeometry(kSideMargin, listTop, inner, footerTop - listTop);
     footer_->setGeometry(kSideMargin, footerTop, inner, kFooterHeight);
 }
 

@@ -15,6 +15,7 @@
 #include "menu/MenuTableDataSource.h"
 #include "menu/MenuViewCellDelegate.h"
 #include "model/MenuApp.h"
+#include "platform/Workspace.h"
 
 class QCheckBox;
 class QLabel;
@@ -24,6 +25,7 @@ namespace klosia {
 
 class Dispatcher;
 class HoverButton;
+class MenuBannerView;
 class MenuKeyMonitor;
 class MenuTableView;
 class MenuWindowController;
@@ -104,6 +106,9 @@ public:
     // A sentence shown in place of the rows (the desktop lets Klosia see no windows); empty
     // shows the rows.
     void setNotice(const QString& notice);
+    // The line above the list (a partial list, and how to get all of it); empty text: none.
+    void setBanner(const WorkspaceBanner& banner);
+    MenuBannerView* bannerView() const { return banner_; }
     QLabel* noticeLabel() const { return noticeLabel_; }
     HoverButton* settingsBt() const { return footer_->settingsBt(); }
     RotateLabel* rotateLabel() const { return footer_->rotateLabel(); }
@@ -159,6 +164,7 @@ private:
     QCheckBox* selectAllBt_;
     MenuTableView* appsTableView_;
     QLabel* noticeLabel_;
+    MenuBannerView* banner_;
     MenuFooterView* footer_;
     HoverButton* klosiaBt_;
     SettingsMenu* settingsMenu_;

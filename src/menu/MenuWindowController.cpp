@@ -181,6 +181,8 @@ void MenuWindowController::layoutWindow() {
     }
     if (!workspace_.unavailableReason().isEmpty()) {
         widths.assign(2, 0);  // the notice takes the place of two rows
+    } else if (!workspace_.banner().text.isEmpty()) {
+        widths.insert(widths.end(), 2, 0);  // the banner stands above the rows, two rows high
     }
     const QRect available = openScreen_->availableGeometry();
     const QSize size = menugeometry::windowSize(widths, available.size());
@@ -207,6 +209,7 @@ void MenuWindowController::reloadApps() {
     menuViewController_->setApplications(std::move(apps));
     menuViewController_->updateKlosiaBt();
     menuViewController_->setNotice(workspace_.unavailableReason());
+    menuViewController_->setBanner(workspace_.banner());
     menuViewController_->updateBackground();
     menuViewController_->updateSelectAllBt();
     menuViewController_->reloadData();

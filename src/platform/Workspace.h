@@ -16,6 +16,14 @@ struct ListedWindow {
     QString title;
 };
 
+// A line above the list: what the desktop lets the list show, and the one step that gives it
+// more, as a button. Empty text: none.
+struct WorkspaceBanner {
+    QString text;
+    QString buttonTitle;
+    std::function<void()> press;
+};
+
 // The running applications of the user's desktop.
 class Workspace {
 public:
@@ -38,6 +46,11 @@ public:
     // windows), in a sentence the menu shows instead of the list; empty for a desktop that
     // tells. Nothing is ever quit through a workspace that has a reason.
     virtual QString unavailableReason() const { return {}; }
+    // Whether isActive() and frontmostApplication() tell which application the user works
+    // in. Where they cannot, every application would look like one left in the background.
+    virtual bool knowsActiveApplication() const { return true; }
+    // The line the menu shows above the list, when the list is a partial one.
+    virtual WorkspaceBanner banner() const { return {}; }
     // The windows of the latest list, for a list of the same desktop that shows them too and
     // cannot tell whose they are; empty where not known.
     virtual std::vector<ListedWindow> listedWindows() const { return {}; }
