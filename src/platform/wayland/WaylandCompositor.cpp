@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDir>
 #include <QJsonArray>
@@ -16,6 +17,7 @@
 #include <utility>
 
 #include "log/Vezizur.h"
+#include "platform/wayland/GnomeShellWindows.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/SwayTree.h"
 
@@ -34,6 +36,14 @@ WaylandCompositor::WaylandCompositor(QString swaySocket, QObject* parent)
 WaylandCompositor::~WaylandCompositor() = default;
 
 void WaylandCompositor::placeWindow(const QString& title, const QRect& frame) {
+    if (swaySocket_.isEmpty() &&
+        QDBusConnection::sessionBus()
+            .interface()
+            ->isServiceRegistered(QLatin1String(GnomeShellWindows::kService))
+            .value()) {
+        placeWithGnomeShell(title, frame);
+        return;
+    }
     if (swaySocket_.isEmpty() && QDBusConnection::sessionBus()
                                      .interface()
                                      ->isServiceRegistered(QStringLiteral("org.kde.KWin"))
@@ -55,6 +65,29 @@ void WaylandCompositor::placeWindow(const QString& title, const QRect& frame) {
     if (!placeNow()) {
         timer_->start();
     }
+}
+
+void WaylandCompositor::placeWithGnomeShell(const QString& title, const QRect& frame) {
+    // The extension moves the window when the Shell shows it, if it does not yet, and keeps it
+    // inside the monitor's work area; it moves only windows of the program that asks.
+    QDBusMessage place = QDBusMessage::createMethodCall(
+        QLatin1String(GnomeShellWindows::kService), QLatin1String(GnomeShellWindows::kPath),
+        QLatin1String(GnomeShellWindows::kInterface), QStringLiteral("Place"));
+    place << title << frame.x() << frame.y() << frame.width() << frame.height();
+    QDBusConnection::sessionBus().callWithCallback(place, this, SLOT(placed(bool)),
+                                                   SLOT(notPlaced(QDBusError)));
+}
+
+void WaylandCompositor::placed(bool found) {
+    if (!found) {
+        logger.log("menu placement: GNOME Shell will place the menu once it shows it",
+                   VezizurLevel::info);
+    }
+}
+
+void WaylandCompositor::notPlaced(const QDBusError& error) {
+    logger.log("menu placement: GNOME Shell's extension: " + error.message().toStdString(),
+               VezizurLevel::error);
 }
 
 void WaylandCompositor::placeWithKWin(const QString& title, const QRect& frame) {
