@@ -31,6 +31,7 @@ export class CallerCheck {
 
         this._owner = null;
         this._verdict = undefined;
+        this._pid = 0;
         this._waiting = [];
         this._round = 0;
     }
@@ -47,16 +48,17 @@ export class CallerCheck {
             return;
         this._owner = owner;
         this._verdict = undefined;
+        this._pid = 0;
         this._round++;
         this._settle(`${this._ownedName} changed hands while its owner was checked`);
     }
 
     /**
-     * Calls done(null) when sender may be served, done(reason) when not; at once when the
+     * Calls done(null, pid) when sender may be served, done(reason) when not; at once when the
      * verdict is known, later when the owner's process must be looked up first.
      *
      * @param {?string} sender - the unique name that sent the call
-     * @param {function(?string): void} done
+     * @param {function(?string, number=): void} done - with the caller's process when served
      */
     check(sender, done) {
         if (!this._owner) {
@@ -68,7 +70,7 @@ export class CallerCheck {
             return;
         }
         if (this._verdict !== undefined) {
-            done(this._verdict);
+            done(this._verdict, this._pid);
             return;
         }
         this._waiting.push(done);
@@ -82,7 +84,9 @@ export class CallerCheck {
             if (round !== this._round)
                 return;
             this._verdict = this._judge(owner, reply, error);
-            this._settle(this._verdict);
+            if (this._verdict === null)
+                this._pid = reply[0];
+            this._settle(this._verdict, this._pid);
         };
         try {
             this._bus.call('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
@@ -115,10 +119,10 @@ export class CallerCheck {
         return null;
     }
 
-    _settle(verdict) {
+    _settle(verdict, pid = 0) {
         const waiting = this._waiting;
         this._waiting = [];
         for (const done of waiting)
-            done(verdict);
+            done(verdict, pid);
     }
 }

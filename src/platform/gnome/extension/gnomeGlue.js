@@ -150,8 +150,13 @@ export function createKlosiaShell(gnome, core) {
                 callback();
                 return GLib.SOURCE_REMOVE;
             }),
+            timeoutAdd: (ms, callback) => GLib.timeout_add(GLib.PRIORITY_DEFAULT, ms, () => {
+                callback();
+                return GLib.SOURCE_REMOVE;
+            }),
             removeSource: id => GLib.source_remove(id),
         },
+        screen: {monitors: () => monitorsOf(shellGlobal)},
         listedTypes: [Meta.WindowType.NORMAL, Meta.WindowType.DIALOG, Meta.WindowType.MODAL_DIALOG],
         waylandClient: Meta.WindowClientType.WAYLAND,
         shellPid: new Gio.Credentials().get_unix_pid(),
@@ -161,6 +166,26 @@ export function createKlosiaShell(gnome, core) {
     });
     const access = new core.CallerCheck({bus, readLink: readLinkWith(GLib)});
     return new core.ShellService({bus, windows, access, topBar: new GnomeTopBar(gnome), log});
+}
+
+/**
+ * The monitors in stage pixels, each with the work area of the active workspace. Through
+ * Meta.Display and Meta.Workspace, which GNOME 43 to 47 all have; their rectangles changed type
+ * (Meta.Rectangle, then Mtk.Rectangle), so only the fields are read.
+ *
+ * @param {object} shellGlobal - the Shell's global
+ * @returns {object[]} x, y, width, height and workArea {x, y, width, height}
+ */
+export function monitorsOf(shellGlobal) {
+    const display = shellGlobal.display;
+    const workspace = shellGlobal.workspace_manager.get_active_workspace();
+    const fields = ({x, y, width, height}) => ({x, y, width, height});
+    const monitors = [];
+    for (let i = 0; i < display.get_n_monitors(); i++) {
+        monitors.push({...fields(display.get_monitor_geometry(i)),
+            workArea: fields(workspace.get_work_area_for_monitor(i))});
+    }
+    return monitors;
 }
 
 /**

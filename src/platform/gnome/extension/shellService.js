@@ -1,5 +1,6 @@
 // The Shell's side of Klosia's window list on GNOME: a D-Bus object that lists, closes and
-// raises windows for the running Klosia, and a top-bar button that opens Klosia's menu.
+// raises windows for the running Klosia and places Klosia's own, and a top-bar button that opens
+// Klosia's menu.
 //
 // This module imports nothing (see to-legacy.cmake): the bus, the window list, the caller check
 // and the top bar come in through the constructor.
@@ -12,6 +13,8 @@ export const SHELL_OBJECT_PATH = '/org/klosia/Shell';
 export const SHELL_INTERFACE = 'org.klosia.Shell1';
 export const SHELL_VERSION = 1;
 export const ACCESS_DENIED_ERROR = 'org.klosia.Shell.Error.AccessDenied';
+// The largest frame side Place takes, in stage pixels: a larger one is a mistake, not a menu.
+export const PLACE_MAX_SIZE = 10000;
 
 export const SHELL_INTERFACE_XML = `<node>
   <interface name="${SHELL_INTERFACE}">
@@ -25,6 +28,14 @@ export const SHELL_INTERFACE_XML = `<node>
     </method>
     <method name="Activate">
       <arg name="id" type="t" direction="in"/>
+      <arg name="found" type="b" direction="out"/>
+    </method>
+    <method name="Place">
+      <arg name="title" type="s" direction="in"/>
+      <arg name="x" type="i" direction="in"/>
+      <arg name="y" type="i" direction="in"/>
+      <arg name="width" type="i" direction="in"/>
+      <arg name="height" type="i" direction="in"/>
       <arg name="found" type="b" direction="out"/>
     </method>
     <signal name="WindowsChanged"/>
@@ -45,6 +56,7 @@ const WINDOW_FIELD_TYPES = {
 
 const PROPERTIES_INTERFACE = 'org.freedesktop.DBus.Properties';
 const FAILED_ERROR = 'org.freedesktop.DBus.Error.Failed';
+const INVALID_ARGS_ERROR = 'org.freedesktop.DBus.Error.InvalidArgs';
 const UNKNOWN_METHOD_ERROR = 'org.freedesktop.DBus.Error.UnknownMethod';
 const UNKNOWN_PROPERTY_ERROR = 'org.freedesktop.DBus.Error.UnknownProperty';
 
@@ -147,11 +159,11 @@ export class ShellService {
     }
 
     _called(iface, method, params, invocation) {
-        const respond = refusal => this._guard(`the answer to ${method}`, () => {
+        const respond = (refusal, pid) => this._guard(`the answer to ${method}`, () => {
             if (refusal !== null)
                 invocation.return_dbus_error(ACCESS_DENIED_ERROR, refusal);
             else
-                this._answer(iface, method, params, invocation);
+                this._answer(iface, method, params, invocation, pid);
         });
         try {
             this._access.check(invocation.get_sender(), respond);
@@ -160,10 +172,10 @@ export class ShellService {
         }
     }
 
-    _answer(iface, method, params, invocation) {
+    _answer(iface, method, params, invocation, pid) {
         let reply;
         try {
-            reply = this._reply(iface, method, params.deepUnpack());
+            reply = this._reply(iface, method, params.deepUnpack(), pid);
         } catch (e) {
             this._log.warn(`${method} failed: ${e.message}`);
             invocation.return_dbus_error(FAILED_ERROR, e.message);
@@ -175,7 +187,7 @@ export class ShellService {
             invocation.return_value(reply.value);
     }
 
-    _reply(iface, method, args) {
+    _reply(iface, method, args, pid) {
         const variant = (type, value) => this._bus.variant(type, value);
         // GDBus checks the property's name and access before the call gets here.
         if (iface === PROPERTIES_INTERFACE && method === 'Get') {
@@ -199,6 +211,14 @@ export class ShellService {
             return {value: variant('(b)', [this._windows.close(args[0])])};
         if (iface === SHELL_INTERFACE && method === 'Activate')
             return {value: variant('(b)', [this._windows.activate(args[0])])};
+        if (iface === SHELL_INTERFACE && method === 'Place') {
+            const [title, x, y, width, height] = args;
+            const refusal = placeRefusal(title, x, y, width, height);
+            if (refusal)
+                return {error: INVALID_ARGS_ERROR, message: refusal};
+            return {value: variant('(b)',
+                [this._windows.place(pid, {title, x, y, width, height})])};
+        }
         return {error: UNKNOWN_METHOD_ERROR, message: `no method ${iface}.${method}`};
     }
 
@@ -226,4 +246,16 @@ export class ShellService {
             this._log.warn(`${what}: ${e.message}`);
         }
     }
+}
+
+// GDBus has checked the types already; the values are Klosia's to get right.
+function placeRefusal(title, x, y, width, height) {
+    if (typeof title !== 'string' || title === '')
+        return 'Place needs the title of the window';
+    if (![x, y].every(Number.isInteger))
+        return 'Place needs a whole x and y';
+    const side = value => Number.isInteger(value) && value > 0 && value <= PLACE_MAX_SIZE;
+    if (!side(width) || !side(height))
+        return `Place needs a width and a height from 1 to ${PLACE_MAX_SIZE}, not ${width}x${height}`;
+    return null;
 }

@@ -33,7 +33,9 @@ const call = (connection, iface, method, args = null) => new Promise(resolve =>
         }));
 
 test('Klosia gets typed windows, its signal alone, and the button\'s command', async () => {
-    const window = new FakeWindow({title: 'Terminal', pid: 70});
+    // The process on both ends of the bus, as Klosia's menu is Klosia's.
+    const pid = new Gio.Credentials().get_unix_pid();
+    const window = new FakeWindow({title: 'Terminal', pid});
     const world = makeWindowList(WindowList, [window]);
     const bus = new GnomeBus(Gio, GLib);
     const topBar = new FakeTopBar();
@@ -58,12 +60,17 @@ test('Klosia gets typed windows, its signal alone, and the button\'s command', a
     await until(() => hasOwner(stranger, 'org.klosia.Shell'));
 
     assertEqual(await call(klosia, 'org.klosia.Shell1', 'GetWindows'), [[{'id': window.get_id(),
-        'app-id': '', 'title': 'Terminal', 'pid': 70, 'skip-taskbar': false, 'focused': false,
+        'app-id': '', 'title': 'Terminal', 'pid': pid, 'skip-taskbar': false, 'focused': false,
         'client': 'wayland', 'wm-class': 'app'}]], 'windows');
     assertEqual(await call(klosia, 'org.freedesktop.DBus.Properties', 'Get',
         new GLib.Variant('(ss)', ['org.klosia.Shell1', 'Version'])), [1], 'version');
     assertEqual(await call(klosia, 'org.klosia.Shell1', 'Close',
         new GLib.Variant('(t)', [window.get_id()])), [true], 'closed');
+    const place = (...args) => call(klosia, 'org.klosia.Shell1', 'Place',
+        new GLib.Variant('(siiii)', args));
+    assertEqual([await place('Terminal', -5, 6, 100, 200), await place('Terminal', 0, 0, 0, 1),
+        window.moves], [[true], 'org.freedesktop.DBus.Error.InvalidArgs', [[true, -5, 6]]],
+    'placed, and refused');
     assertEqual(await call(stranger, 'org.klosia.Shell1', 'GetWindows'),
         'org.klosia.Shell.Error.AccessDenied', 'a stranger\'s call');
     window.set('title', 'vim', 'title');

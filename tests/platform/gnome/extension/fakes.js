@@ -38,6 +38,8 @@ export class FakeWindow extends Emitter {
             title: 'Window', pid: 4321, skipTaskbar: false, client: ClientType.WAYLAND,
             wmClass: 'app', ...fields};
         this.deletedAt = [];
+        this.moves = [];
+        this.above = false;
     }
 
     set(field, value, property) {
@@ -54,6 +56,8 @@ export class FakeWindow extends Emitter {
     get_client_type() { return this.fields.client; }
     get_wm_class() { return this.fields.wmClass; }
     delete(time) { this.deletedAt.push(time); }
+    move_frame(userOp, x, y) { this.moves.push([userOp, x, y]); }
+    make_above() { this.above = true; }
 }
 
 export class FakeDisplay extends Emitter {
@@ -99,6 +103,8 @@ class FakeTracker extends Emitter {
 class FakeMainLoop {
     constructor() {
         this.sources = new Map();
+        this.timeouts = new Map();
+        this.now = 0;
         this.badRemovals = 0;
     }
 
@@ -107,9 +113,23 @@ class FakeMainLoop {
         return nextId++;
     }
 
+    timeoutAdd(ms, callback) {
+        this.timeouts.set(nextId, {due: this.now + ms, callback});
+        return nextId++;
+    }
+
     removeSource(id) {
-        if (!this.sources.delete(id))
+        if (!this.sources.delete(id) && !this.timeouts.delete(id))
             this.badRemovals++;
+    }
+
+    // The clock moves on by ms; the timeouts due by then run.
+    advance(ms) {
+        this.now += ms;
+        for (const [id, {due, callback}] of [...this.timeouts]) {
+            if (due <= this.now && this.timeouts.delete(id))
+                callback();
+        }
     }
 
     // One turn: the sources pending now run once. Returns how many ran.
@@ -247,10 +267,11 @@ export class FakeTopBar {
 // A window list over a fake display, as the extension builds it over the real one.
 export function makeWindowList(WindowList, windows = []) {
     const world = {display: new FakeDisplay(windows), tracker: new FakeTracker(),
-        mainLoop: new FakeMainLoop(), log: {warnings: []}, activated: []};
+        mainLoop: new FakeMainLoop(), monitors: [], log: {warnings: []}, activated: []};
     world.log.warn = message => world.log.warnings.push(message);
     world.list = new WindowList({
         display: world.display, tracker: world.tracker, mainLoop: world.mainLoop,
+        screen: {monitors: () => world.monitors},
         listedTypes: [WindowType.NORMAL, WindowType.DIALOG, WindowType.MODAL_DIALOG],
         waylandClient: ClientType.WAYLAND, shellPid: SHELL_PID, now: () => 777,
         activate: window => world.activated.push(window), log: world.log,
@@ -264,6 +285,6 @@ export function leftovers(world) {
         display: world.display.handlers.size,
         tracker: world.tracker.handlers.size,
         windows: world.display.windows.reduce((sum, w) => sum + w.handlers.size, 0),
-        sources: world.mainLoop.sources.size,
+        sources: world.mainLoop.sources.size + world.mainLoop.timeouts.size,
     };
 }

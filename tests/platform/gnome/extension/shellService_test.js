@@ -4,7 +4,8 @@ import {CallerCheck} from '../../../../src/platform/gnome/extension/callerCheck.
 import {ShellService} from '../../../../src/platform/gnome/extension/shellService.js';
 import {WindowList} from '../../../../src/platform/gnome/extension/windowList.js';
 import {assert, assertEqual, run, test} from './harness.js';
-import {FakeBus, FakeTopBar, FakeWindow, leftovers, makeWindowList, unpack} from './fakes.js';
+import {ClientType, FakeBus, FakeTopBar, FakeWindow, leftovers, makeWindowList, unpack}
+    from './fakes.js';
 
 const SHELL = 'org.klosia.Shell1';
 const PROPERTIES = 'org.freedesktop.DBus.Properties';
@@ -101,7 +102,8 @@ test('refuses with AccessDenied every call that is not the running Klosia\'s', (
     leaving.bus.vanish();
     const refusals = [pending.answer];
     for (const [iface, method, args] of [[SHELL, 'GetWindows', []], [SHELL, 'Close', [1]],
-        [SHELL, 'Activate', [1]], [PROPERTIES, 'Get', [SHELL, 'Version']],
+        [SHELL, 'Activate', [1]], [SHELL, 'Place', ['Window', 0, 0, 10, 10]],
+        [PROPERTIES, 'Get', [SHELL, 'Version']],
         [PROPERTIES, 'GetAll', [SHELL]]]) {
         refusals.push(callAsKlosia(impostor, iface, method, args),
             other.bus.invoke(':1.9', iface, method, args).answer);
@@ -110,6 +112,64 @@ test('refuses with AccessDenied every call that is not the running Klosia\'s', (
         assert(refusal?.error === DENIED && refusal.message, JSON.stringify(refusal));
     assertEqual([other.bus.calls.length, impostor.list.describe().length], [0, 1],
         'lookups for a caller that does not own the name, and windows still there');
+});
+
+test('Place moves Klosia\'s own window inside the work area, now or once it shows, for 2 s', () => {
+    const MENU = 'Applications menu';
+    const mine = new FakeWindow({title: MENU, pid: 42});
+    // Neither is Klosia's: an X11 window's pid is only what it claims.
+    const others = [new FakeWindow({title: MENU, pid: 77}),
+        new FakeWindow({title: MENU, pid: 42, client: ClientType.X11})];
+    const world = makeService([mine, ...others]);
+    world.monitors = [
+        {x: 0, y: 0, width: 1920, height: 1080, workArea: {x: 0, y: 32, width: 1920, height: 1048}},
+        {x: 1920, y: 0, width: 1280, height: 1024,
+            workArea: {x: 1920, y: 0, width: 1280, height: 1024}}];
+    world.bus.appear(':1.5');
+    const place = (...args) => {
+        const answer = callAsKlosia(world, SHELL, 'Place', args);
+        return answer.error ?? unpack(answer.value)[0];
+    };
+    const moves = window => window.moves.splice(0).map(([, x, y]) => [x, y]);
+    const shows = title => {
+        const window = world.display.add(new FakeWindow({title: null, pid: 42}));
+        window.set('title', title, 'title');
+        const early = moves(window);
+        window.emit('shown');
+        window.emit('shown');
+        world.display.remove(window);
+        return [early, moves(window)];
+    };
+
+    assertEqual([place(MENU, 1900, 10, 300, 400), place(MENU, 3100, 900, 300, 400),
+        place(MENU, -50000, 2000000000, 300, 400), moves(mine), mine.moves, mine.above],
+    [true, true, true, [[1620, 32], [2900, 624], [0, 680]], [], true],
+    'a window there: moved at once, by the user\'s authority, into the work area, kept above');
+    world.display.remove(mine);
+    assertEqual([place(MENU, 500, 40, 300, 400), shows(MENU)], [false, [[[500, 40]], [[500, 40]]]],
+        'one not there yet: moved once it has the title, again when first shown, not after');
+    assertEqual([place(MENU, 1, 40, 300, 400), place(MENU, 600, 40, 300, 400), shows(MENU)],
+        [false, false, [[[600, 40]], [[600, 40]]]], 'the newer of two requests');
+    place(MENU, 700, 40, 300, 400);
+    world.mainLoop.advance(1999);
+    const late = world.display.add(new FakeWindow({title: MENU, pid: 42}));
+    world.mainLoop.advance(1);
+    late.emit('shown');
+    world.display.remove(late);
+    assertEqual([moves(late), shows(MENU)], [[[700, 40]], [[], []]], 'placed until 2 s, not after');
+    place(MENU, 800, 40, 300, 400);
+    world.bus.vanish();
+    assertEqual(leftovers(world).sources, 0, 'sources once Klosia left');
+    world.bus.appear(':1.5');
+    assertEqual(shows(MENU), [[], []], 'a request of the Klosia that left');
+    assertEqual(others.map(window => [window.moves, window.above]), [[[], false], [[], false]],
+        'the other programs\' windows');
+
+    const invalid = [['', 0, 0, 10, 10], [MENU, 0, 0, 0, 10], [MENU, 0, 0, 10, -1],
+        [MENU, 0, 0, 10001, 10], [MENU, 0, 0, 10, 2147483647]].map(args => place(...args));
+    assertEqual([invalid, place(MENU, 0, 0, 10000, 1)],
+        [Array(5).fill('org.freedesktop.DBus.Error.InvalidArgs'), false], 'refused, and the limit');
+    assertEqual(world.log.warnings, [], 'warnings');
 });
 
 test('tells Klosia alone that the windows changed, once per main-loop turn', () => {
