@@ -27,7 +27,9 @@
 # COMMAND runs only once the Shell has finished starting up and that extension is enabled (the
 # session fails, with the Shell's reason, when it is not). The Shell opens on its overview, as at
 # a login; the rig's own extension (session-ready@klosia.test, also enabled) closes it before
-# COMMAND runs unless KLOSIA_GNOME_OVERVIEW=1. Settings are GLib's keyfile backend
+# COMMAND runs unless KLOSIA_GNOME_OVERVIEW=1; it also lists the Shell's windows with their
+# frames to a test (org.klosia.test.GnomeShellReady /org/klosia/test/GnomeShell, Windows(),
+# JSON). Settings are GLib's keyfile backend
 # (GSETTINGS_BACKEND=keyfile, $XDG_CONFIG_HOME/glib-2.0/settings/keyfile), which the Shell,
 # gsettings and `gnome-extensions` share; animations are off. org.freedesktop.Notifications is
 # the Shell's, as in a GNOME session.
@@ -317,8 +319,24 @@ class SessionReady {
     _ready() {
         if (this._owner)
             return;
+        // What a test may read of the Shell and nothing else: the windows, with their frames.
+        this._object = Gio.DBusExportedObject.wrapJSObject(`<node>
+          <interface name="org.klosia.test.GnomeShell">
+            <method name="Windows"><arg type="s" direction="out"/></method>
+          </interface></node>`, this);
+        this._object.export(Gio.DBus.session, '/org/klosia/test/GnomeShell');
         this._owner = Gio.bus_own_name(Gio.BusType.SESSION, 'org.klosia.test.GnomeShellReady',
             Gio.BusNameOwnerFlags.NONE, null, null, null);
+    }
+
+    Windows() {
+        return JSON.stringify(global.get_window_actors().map(actor => {
+            const w = actor.get_meta_window();
+            const frame = w.get_frame_rect();
+            return {title: w.get_title(), pid: w.get_pid(), x: frame.x, y: frame.y,
+                width: frame.width, height: frame.height, above: w.is_above(),
+                focused: w.has_focus()};
+        }));
     }
 
     disable() {
@@ -328,6 +346,9 @@ class SessionReady {
         if (this._owner)
             Gio.bus_unown_name(this._owner);
         this._owner = 0;
+        if (this._object)
+            this._object.unexport();
+        this._object = null;
     }
 }
 

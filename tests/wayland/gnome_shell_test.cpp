@@ -1,12 +1,21 @@
 // The program on a headless GNOME Shell with its extension enabled: the Shell lists a GTK 4 and
 // a Qt client to it, with their pids; the commands a key binding runs reach them by their
 // identifiers; a polite quit leaves the GTK client that holds unsaved work running and closes the
-// Qt one; a force quit ends the refusing one.
+// Qt one; a force quit ends the refusing one. The top bar's button asks for the menu with its
+// point, and the menu opens under it.
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+
+#include <optional>
 
 #include <memory>
 
@@ -47,6 +56,33 @@ int command(const QStringList& arguments, QString* said = nullptr) {
     return process.exitCode();
 }
 
+// The frame of a window of `pid` with `title`, as the Shell has it (the rig's own extension).
+std::optional<QJsonObject> shellWindow(pid_t pid, const QString& title) {
+    const QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.klosia.test.GnomeShellReady"),
+        QStringLiteral("/org/klosia/test/GnomeShell"), QStringLiteral("org.klosia.test.GnomeShell"),
+        QStringLiteral("Windows"));
+    const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
+    for (const QJsonValue& value : QJsonDocument::fromJson(reply.value().toUtf8()).array()) {
+        const QJsonObject window = value.toObject();
+        if (window.value(QStringLiteral("pid")).toInt() == pid &&
+            window.value(QStringLiteral("title")).toString() == title) {
+            return window;
+        }
+    }
+    return std::nullopt;
+}
+
+// What the extension's top-bar button sends when pressed.
+QString pressTopBarButton(const QPoint& at) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.klosia.Klosia"), QStringLiteral("/org/klosia/Klosia"),
+        QStringLiteral("org.klosia.Klosia"), QStringLiteral("Command"));
+    call << QStringLiteral("toggle-menu") << QStringLiteral("%1,%2").arg(at.x()).arg(at.y());
+    const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
+    return reply.isValid() ? reply.value() : reply.error().message();
+}
+
 TEST(GnomeShell, TheExtensionListsTheClientsAndTheQuitsReachThem) {
     ASSERT_EQ(qEnvironmentVariable("KLOSIA_SESSION_COMPOSITOR"), QStringLiteral("gnome-shell"));
     const QString gtkId = QStringLiteral("org.klosia.test.Unsaved");
@@ -85,6 +121,24 @@ TEST(GnomeShell, TheExtensionListsTheClientsAndTheQuitsReachThem) {
     ASSERT_EQ(command({QStringLiteral("--force-quit"), gtkId}, &said), 0) << said.toStdString();
     EXPECT_TRUE(gtk.waitEnded()) << "force quit left the GTK client running";
     EXPECT_TRUE(klosia.running());
+
+    // Mutter places new windows itself; the extension moves the menu under the button.
+    const QPoint button(900, 30);
+    ASSERT_EQ(pressTopBarButton(button), QString());
+    const QString title = QStringLiteral("Applications menu");
+    EXPECT_TRUE(waitUntil([&] {
+        const auto menu = shellWindow(klosia.pid(), title);
+        if (!menu) {
+            return false;
+        }
+        const int left = menu->value(QStringLiteral("x")).toInt();
+        const int width = menu->value(QStringLiteral("width")).toInt();
+        return menu->value(QStringLiteral("y")).toInt() >= button.y() && left <= button.x() &&
+               left + width >= button.x() - 40 && menu->value(QStringLiteral("above")).toBool();
+    })) << "the menu did not open under the button, kept above";
+    ASSERT_EQ(pressTopBarButton(button), QString());
+    EXPECT_TRUE(waitUntil([&] { return !shellWindow(klosia.pid(), title); }))
+        << "a second press left the menu open";
 }
 
 }  // namespace
