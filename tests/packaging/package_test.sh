@@ -29,6 +29,8 @@ for file in ./usr/bin/klosia \
     ./usr/share/man/man1/klosia.1.gz \
     ./usr/share/klosia/sounds/klosia.wav \
     ./usr/share/klosia/sounds/quit-single.wav \
+    ./usr/share/gnome-shell/extensions/klosia@klosia.org/metadata.json \
+    ./usr/share/gnome-shell/extensions/klosia@klosia.org/extension.js \
     ./usr/share/doc/klosia/copyright; do
     grep -qxF "$file" <<<"$contents" || fail "the package lacks $file"
 done
@@ -53,6 +55,10 @@ grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/org.klosi
     fail "the metadata has no release $version"
 desktop-file-validate "$work/root/usr/share/applications/org.klosia.Klosia.desktop" ||
     fail "desktop-file-validate refuses the desktop entry"
+# Debian 12's GNOME Shell (43) loads the extension only when its metadata names that version.
+metadata="$work/root/usr/share/gnome-shell/extensions/klosia@klosia.org/metadata.json"
+python3 -c 'import json, sys; m = json.load(open(sys.argv[1])); sys.exit(not (m["uuid"] == "klosia@klosia.org" and "43" in m["shell-version"]))' "$metadata" ||
+    fail "the extension's metadata does not name klosia@klosia.org for GNOME Shell 43"
 # KWin grants its window list to the program an installed entry names by its absolute path.
 entry=$(cat "$work/root/usr/share/applications/org.klosia.Klosia.desktop")
 grep -qx "Exec=/usr/bin/klosia" <<<"$entry" || fail "the desktop entry's Exec is not /usr/bin/klosia"
