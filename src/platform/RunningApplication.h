@@ -47,6 +47,10 @@ public:
     // The polite request: the application may ask the user, save, or refuse. True when the
     // request was sent.
     virtual bool terminate() = 0;
+    // Why terminate() cannot ask this application at all, in a sentence the menu shows the
+    // user; empty when it can. Decided when the application was found and kept: cheap enough
+    // for every fill of a row, on the GUI thread.
+    virtual QString quitUnavailableReason() const { return {}; }
     // Ends the process without asking; without a local process, closes the application's
     // connection to the display instead. True when the signal (or request) was sent.
     virtual bool forceTerminate() = 0;
