@@ -16,22 +16,29 @@ namespace klosia::test {
 inline const QString kQtFixture = QStringLiteral(KLOSIA_QT_FIXTURE_PATH);
 inline const QString kGtkFixture = QStringLiteral(KLOSIA_GTK_FIXTURE_PATH);
 
-// What the package installs for Klosia, here for a program of the tests: KWin shows its window
-// list only to a program that an installed desktop file grants it to. Other compositors ignore it.
-inline bool grantWindowList(const QString& name, const QString& program) {
+// A desktop entry in the session's own data directory, as a package installs one.
+inline bool installDesktopEntry(const QString& id, const QString& name, const QString& program,
+                                const QString& extra = {}) {
     const QString directory =
         qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
     QDir().mkpath(directory);
-    QFile file(directory + QLatin1Char('/') + name + QStringLiteral(".desktop"));
+    QFile file(directory + QLatin1Char('/') + id + QStringLiteral(".desktop"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;
     }
-    file.write(
-        QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\nNoDisplay=true\n"
-                       "X-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n")
-            .arg(name, program)
-            .toUtf8());
+    file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n%3")
+                   .arg(name, program, extra)
+                   .toUtf8());
     return file.flush();
+}
+
+// What the package installs for Klosia, here for a program of the tests: KWin shows its window
+// list only to a program that an installed desktop file grants it to. Other compositors ignore it.
+inline bool grantWindowList(const QString& name, const QString& program) {
+    return installDesktopEntry(
+        name, name, program,
+        QStringLiteral(
+            "NoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n"));
 }
 
 // A client program of the Wayland session, Qt's and GTK's on the Wayland platform or, told so,

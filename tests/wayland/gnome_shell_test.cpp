@@ -8,8 +8,6 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,21 +28,6 @@ using test::Client;
 using test::kGtkFixture;
 using test::kQtFixture;
 using test::waitUntil;
-
-// Shell.WindowTracker names a window's application by its installed desktop entry.
-bool installEntry(const QString& id, const QString& name, const QString& program) {
-    const QString directory =
-        qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
-    QDir().mkpath(directory);
-    QFile file(directory + QLatin1Char('/') + id + QStringLiteral(".desktop"));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    file.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n")
-                   .arg(name, program)
-                   .toUtf8());
-    return file.flush();
-}
 
 int command(const QStringList& arguments, QString* said = nullptr) {
     QProcess process;
@@ -87,8 +70,9 @@ TEST(GnomeShell, TheExtensionListsTheClientsAndTheQuitsReachThem) {
     ASSERT_EQ(qEnvironmentVariable("KLOSIA_SESSION_COMPOSITOR"), QStringLiteral("gnome-shell"));
     const QString gtkId = QStringLiteral("org.klosia.test.Unsaved");
     const QString qtId = QStringLiteral("org.klosia.test.Plain");
-    ASSERT_TRUE(installEntry(gtkId, QStringLiteral("Unsaved Work"), kGtkFixture));
-    ASSERT_TRUE(installEntry(qtId, QStringLiteral("Plain Window"), kQtFixture));
+    // Shell.WindowTracker names a window's application by its installed desktop entry.
+    ASSERT_TRUE(test::installDesktopEntry(gtkId, QStringLiteral("Unsaved Work"), kGtkFixture));
+    ASSERT_TRUE(test::installDesktopEntry(qtId, QStringLiteral("Plain Window"), kQtFixture));
     Client gtk(kGtkFixture, {QStringLiteral("--app-id"), gtkId, QStringLiteral("--unsaved")});
     Client qt(kQtFixture, {QStringLiteral("--app-id"), qtId});
     ASSERT_TRUE(gtk.waitExposed());
