@@ -34,10 +34,20 @@ QString MenuCellQuit::describe(const RunningApplicationPtr& app) {
         .arg(app->processIdentifier());
 }
 
-void MenuCellQuit::start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool force,
+QString MenuCellQuit::refusal(const MenuAppPtr& entry, bool force) {
+    return entry && !force ? entry->quitUnavailableReason() : QString();
+}
+
+bool MenuCellQuit::start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool force,
                          const std::shared_ptr<std::atomic<int>>& countCheck) {
     if (!entry) {
-        return;
+        return false;
+    }
+    if (const QString reason = refusal(entry, force); !reason.isEmpty()) {
+        logger.log("app: " + entry->bundleIdentifier.toStdString() +
+                       " not asked to quit: " + reason.toStdString(),
+                   VezizurLevel::info);
+        return false;
     }
     notify(force ? names::appWillForceQuit : names::appWillQuit);
     // A polite quit of a grouped entry asks the application; its helpers end with it.
@@ -73,6 +83,7 @@ void MenuCellQuit::start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool f
         });
         checkIfTerminated(dispatcher, target, countCheck);
     }
+    return true;
 }
 
 void MenuCellQuit::checkIfTerminated(Dispatcher& dispatcher, const RunningApplicationPtr& app,

@@ -31,9 +31,14 @@ public:
     };
     static Message message(const QString& name, bool force);
 
+    // Why a quit of `entry` in this mode is not offered: a polite one that none of its
+    // processes can be asked (the sentence the row shows); empty when it is offered.
+    static QString refusal(const MenuAppPtr& entry, bool force);
+
     // Posts "AppWillQuit" or "AppWillForceQuit", resets `countCheck`, then for each process of
-    // `entry` in order submits its request and looks at it once on this thread.
-    static void start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool force,
+    // `entry` in order submits its request and looks at it once on this thread. False, with a
+    // log line and nothing else done, when refusal() is not empty.
+    static bool start(Dispatcher& dispatcher, const MenuAppPtr& entry, bool force,
                       const std::shared_ptr<std::atomic<int>>& countCheck);
 
     // Logs "<process> is terminated: true|false". When it ended, posts the workspace's

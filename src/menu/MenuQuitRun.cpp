@@ -79,25 +79,39 @@ MenuQuitRun::Message MenuQuitRun::closingMessage(bool force, bool all) {
 
 void MenuQuitRun::start(Dispatcher& dispatcher, const std::vector<MenuAppPtr>& checked, bool force,
                         bool all, std::source_location where) {
-    if (checked.empty()) {
+    // An entry that cannot be asked politely is left out of a polite run, logged: neither quit
+    // nor refused, it counts neither way, and the run no longer quits "all".
+    std::vector<MenuAppPtr> entries;
+    for (const MenuAppPtr& entry : checked) {
+        const QString reason = force ? QString() : entry->quitUnavailableReason();
+        if (reason.isEmpty()) {
+            entries.push_back(entry);
+        } else {
+            logger.log("app: " + entry->bundleIdentifier.toStdString() +
+                           " skipped: " + reason.toStdString(),
+                       VezizurLevel::info, where);
+        }
+    }
+    if (entries.empty()) {
         return;
     }
-    auto run = std::make_shared<Run>(dispatcher, checked.size(), force, all, where);
+    auto run = std::make_shared<Run>(dispatcher, entries.size(), force,
+                                     all && entries.size() == checked.size(), where);
     // Each entry's processes that this run asks: a polite quit leaves out the helpers whose
     // application it asks too, and such an entry counts as quit once the rest accepted.
-    std::vector<std::vector<RunningApplicationPtr>> perEntry(checked.size());
+    std::vector<std::vector<RunningApplicationPtr>> perEntry(entries.size());
     std::unordered_set<const RunningApplication*> asked;
     if (!force) {
         std::vector<RunningApplicationPtr> processes;
-        for (const MenuAppPtr& entry : checked) {
+        for (const MenuAppPtr& entry : entries) {
             processes.insert(processes.end(), entry->apps.begin(), entry->apps.end());
         }
         for (const RunningApplicationPtr& app : politeQuitTargets(processes)) {
             asked.insert(app.get());
         }
     }
-    for (std::size_t i = 0; i < checked.size(); ++i) {
-        for (const RunningApplicationPtr& app : checked[i]->apps) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        for (const RunningApplicationPtr& app : entries[i]->apps) {
             if (force || asked.contains(app.get())) {
                 perEntry[i].push_back(app);
             } else {
@@ -109,7 +123,7 @@ void MenuQuitRun::start(Dispatcher& dispatcher, const std::vector<MenuAppPtr>& c
         }
         run->remaining[i].store(static_cast<int>(perEntry[i].size()));
     }
-    for (std::size_t i = 0; i < checked.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::vector<RunningApplicationPtr>& targets = perEntry[i];
         if (targets.empty()) {
             entryDone(run);  // nothing left to ask

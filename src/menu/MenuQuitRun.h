@@ -18,8 +18,10 @@ class Dispatcher;
 // every one of them: an entry counts as quit when each of its processes accepted the request,
 // the progress line "quit app N of M" is written once per entry (so N never passes M, the
 // number of checked entries), and the notification follows the M-th. A refused request leaves
-// its entry uncounted, so the run then ends without a notification. The counts are atomics:
-// completions arrive on pool threads at the same time, and each one's increment and the
+// its entry uncounted, so the run then ends without a notification. A polite run leaves out the
+// entries that cannot be asked politely at all (MenuApp::quitUnavailableReason): M does not
+// count them, and the notification then speaks of the selected apps, not of all. The counts are
+// atomics: completions arrive on pool threads at the same time, and each one's increment and the
 // comparison with M are one step (the value the increment returns is compared, never a second
 // read).
 class MenuQuitRun {

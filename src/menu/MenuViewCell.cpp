@@ -122,6 +122,9 @@ void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool h
     cpuLabel_->setText(loadText(0));
     // A rebuild under a resting pointer keeps the row's hover look.
     moreBt_->setVisible(entry && underMouse() && !optionsMenuOpen);
+    quitBt_->showHover(false);  // a button about to be disabled keeps no hover look
+    quitBt_->setToolTip(MenuCellQuit::refusal(entry, isForce()));
+    quitBt_->setEnabled(quitBt_->toolTip().isEmpty());
     updateImages(hover && quitBt_->underMouse());
     dimmed_ = !standard;
     updateIcon();
@@ -178,6 +181,7 @@ void MenuViewCell::updateAccessibility() {
     setAccessibleDescription(state);
     checkBt_->setAccessibleName(tr("Select %1").arg(name));
     quitBt_->setAccessibleName(isForce() ? tr("Force quit %1").arg(name) : tr("Quit %1").arg(name));
+    quitBt_->setAccessibleDescription(quitBt_->toolTip());
     moreBt_->setAccessibleName(tr("Quit options for %1").arg(name));
     cpuLabel_->setAccessibleName(tr("Processor load of %1").arg(name));
     iconView_->setAccessibleName(tr("Icon of %1").arg(name));
@@ -206,8 +210,9 @@ void MenuViewCell::followCheckBox() {
 }
 
 void MenuViewCell::quitBtPress() {
-    if (app_) {
-        MenuCellQuit::start(dispatcher_, app_, isForce(), countCheck_);
+    // Delete comes here too, past the disabled button: a refused quit leaves the row as it is.
+    if (app_ && !MenuCellQuit::start(dispatcher_, app_, isForce(), countCheck_)) {
+        return;
     }
     checkBt_->setEnabled(false);
     setDimmed(true);

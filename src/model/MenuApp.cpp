@@ -1,5 +1,7 @@
 #include "model/MenuApp.h"
 
+#include <algorithm>
+
 namespace klosia {
 
 MenuApp::MenuApp(bool isSelected, QString appName, QString identifier,
@@ -15,6 +17,13 @@ QString MenuApp::title() const {
         return name;
     }
     return name + QStringLiteral(" (") + QString::number(apps.size()) + QLatin1Char(')');
+}
+
+QString MenuApp::quitUnavailableReason() const {
+    const bool none = !apps.empty() && std::all_of(apps.begin(), apps.end(), [](const auto& app) {
+        return app && !app->quitUnavailableReason().isEmpty();
+    });
+    return none ? apps.front()->quitUnavailableReason() : QString();
 }
 
 }  // namespace klosia

@@ -20,6 +20,9 @@ public:
 
     // Name, or name + " (" + count + ")" when the entry stands for two or more processes.
     QString title() const;
+    // Why the entry cannot be asked to quit politely: the reason of its first process when none
+    // of its processes can be asked; empty when one can. A force quit is always possible.
+    QString quitUnavailableReason() const;
 
     bool selected = false;
     QString name;

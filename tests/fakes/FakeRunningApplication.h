@@ -37,6 +37,7 @@ public:
     bool terminate() override;
     bool forceTerminate() override;
     bool activate() override;
+    QString quitUnavailableReason() const override { return quitReason; }
 
     pid_t pid = 0;
     std::uint64_t started = 0;
@@ -45,6 +46,7 @@ public:
     QIcon appIcon;
     ActivationPolicy policy = ActivationPolicy::regular;
     pid_t application = 0;  // helperOf()
+    QString quitReason;     // quitUnavailableReason()
     std::atomic<bool> active{false};
     std::atomic<bool> terminated{false};
 

@@ -9,6 +9,7 @@
 #include "fakes/FakeSoundPlayer.h"
 #include "fakes/ManualDispatcher.h"
 #include "fakes/RecordingDefaults.h"
+#include "menu/HoverButton.h"
 #include "menu/MenuCellQuit.h"
 #include "menu/MenuTableView.h"
 #include "menu/MenuTestSupport.h"
@@ -304,4 +305,63 @@ TEST_F(MenuQuitTest, TheRowWatchesItsProcessForElevenQuarterSecondsAtMost) {
         capture.matching(MenuCellQuit::describe(view.applications()[0]->apps[0]).toStdString())
             .size(),
         4u);
+}
+
+TEST_F(MenuQuitTest, AnEntryThatCannotBeAskedToQuitIsLeftToForceQuit) {
+    const QString reason = QStringLiteral("It offers no way to be asked.");
+    const MenuAppPtr notes = menuEntry("Notes", true);
+    fakeProcess(notes).quitReason = reason;
+    // One of its two processes can be asked, so the entry can.
+    const MenuAppPtr zoom = menuEntry("Zoom", true, MenuAppPolicy::standard, 2);
+    fakeProcess(zoom, 1).quitReason = reason;
+    const MenuAppPtr mail = menuEntry("Mail", true);
+    show({mail, notes, zoom});
+    MenuViewCell* row = view.appsTableView()->cellForRow(1);
+    ASSERT_NE(row, nullptr);
+    EXPECT_FALSE(row->quitBt()->isEnabled());
+    EXPECT_EQ(row->quitBt()->toolTip(), reason);
+    EXPECT_EQ(row->quitBt()->accessibleDescription(), reason);
+    const MenuViewCell* mailRow = view.appsTableView()->cellForRow(0);
+    ASSERT_NE(mailRow, nullptr);
+    EXPECT_TRUE(mailRow->quitBt()->isEnabled());
+    EXPECT_TRUE(mailRow->quitBt()->toolTip().isEmpty());
+    EXPECT_TRUE(zoom->quitUnavailableReason().isEmpty());
+
+    // Delete reaches the row past its disabled button: nothing is asked, the row stays as it is.
+    row->quitBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(notes).terminateCalls, 0);
+    EXPECT_FALSE(row->isDimmed());
+    EXPECT_TRUE(posts.isEmpty());
+
+    // The main button leaves it out: neither quit nor refused, the others complete the run.
+    view.klosiaBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(notes).terminateCalls, 0);
+    EXPECT_EQ(fakeProcess(mail).terminateCalls, 1);
+    EXPECT_EQ(fakeProcess(zoom, 0).terminateCalls, 1);
+    EXPECT_EQ(logged("app: org.example.notes skipped: " + reason.toStdString()), 1u);
+    EXPECT_EQ(logged("quit app 2 of 2"), 1u);
+    EXPECT_EQ(application.notifications, (Notes{{"Selected apps has been quit! ✋", "You did it!"}}))
+        << "not all: one was left out";
+
+    // Checked alone, it makes no run at all.
+    application.notifications.clear();
+    mail->selected = false;
+    zoom->selected = false;
+    view.reloadData();
+    view.klosiaBtPress();
+    EXPECT_EQ(dispatcher.pendingBackground(), 0u);
+    EXPECT_TRUE(application.notifications.empty());
+
+    // A force quit needs nothing of it: offered, and sent.
+    view.alternate = true;
+    view.reloadData();
+    row = view.appsTableView()->cellForRow(1);
+    EXPECT_TRUE(row->quitBt()->isEnabled());
+    EXPECT_TRUE(row->quitBt()->toolTip().isEmpty());
+    view.klosiaBtPress();
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(fakeProcess(notes).forceTerminateCalls, 1);
+    EXPECT_EQ(application.notifications.size(), 1u);
 }
