@@ -24,6 +24,8 @@
 #include "platform/linux/FileUserDefaults.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/HttpReleaseFeed.h"
+#include "platform/linux/DesktopEntries.h"
+#include "platform/linux/LaunchedApplications.h"
 #include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/PortalHotKeyService.h"
 #include "platform/linux/ProcProcessStatus.h"
@@ -31,6 +33,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StatusNotifierItem.h"
 #include "platform/linux/XdgAutostart.h"
+#include "platform/wayland/GnomeWorkspace.h"
 #include "platform/wayland/WaylandCompositor.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11Compositor.h"
@@ -76,6 +79,22 @@ bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || isWaylandSession();
 }
 
+// The compositor's list of windows, with the X11 programs under Xwayland from the X side.
+std::unique_ptr<WaylandWorkspace> createWaylandWorkspaceWithX11(QString* error, bool follow) {
+    std::unique_ptr<Workspace> x11;
+    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
+        QString x11Error;
+        x11 = createX11Workspace(&x11Error, follow ? X11Workspace::Updates::followDesktop
+                                                   : X11Workspace::Updates::onCall);
+        if (!x11) {
+            logger.log("no X11 programs listed: " + x11Error.toStdString(), VezizurLevel::error);
+        }
+    }
+    return createWaylandWorkspace(
+        error, std::move(x11),
+        follow ? WaylandWorkspace::Updates::followDesktop : WaylandWorkspace::Updates::onCall);
+}
+
 // The desktop's workspace and its name. In a Wayland session the compositor lists the windows
 // and the X11 workspace (when Xwayland runs) adds the X11 programs with their true owners.
 // Nothing, with `error` set, when the desktop lets no program see the others' windows: a list
@@ -86,19 +105,22 @@ std::unique_ptr<Workspace> createWorkspace(QString* error, QString* backend, boo
         return createX11Workspace(
             error, follow ? X11Workspace::Updates::followDesktop : X11Workspace::Updates::onCall);
     }
-    std::unique_ptr<Workspace> x11;
-    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-        QString x11Error;
-        x11 = createX11Workspace(&x11Error, follow ? X11Workspace::Updates::followDesktop
-                                                   : X11Workspace::Updates::onCall);
-        if (!x11) {
-            logger.log("no X11 programs listed: " + x11Error.toStdString(), VezizurLevel::error);
-        }
+    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"))) {
+        // GNOME lists windows only through our Shell extension; without it the launched
+        // applications are listed, and the menu says how to enable it.
+        auto gnome = std::make_unique<GnomeWorkspace>(
+            [follow](QString* why) -> std::unique_ptr<Workspace> {
+                return createWaylandWorkspaceWithX11(why, follow);
+            },
+            [](QString* /*why*/) -> std::unique_ptr<Workspace> {
+                return std::make_unique<LaunchedApplications>(QDBusConnection::sessionBus());
+            },
+            [] { GnomeWorkspace::enableExtension(); });
+        *backend = gnome->description();
+        return gnome;
     }
     QString waylandError;
-    auto wayland = createWaylandWorkspace(
-        &waylandError, std::move(x11),
-        follow ? WaylandWorkspace::Updates::followDesktop : WaylandWorkspace::Updates::onCall);
+    auto wayland = createWaylandWorkspaceWithX11(&waylandError, follow);
     if (!wayland) {
         *error = QStringLiteral(
                      "this desktop does not let Klosia see other applications' "
