@@ -25,7 +25,8 @@
 # GNOME Shell: KLOSIA_GNOME_EXTENSION_DIR=DIR copies DIR, an extension's folder named by its
 # uuid, into $XDG_DATA_HOME/gnome-shell/extensions and enables it before the Shell starts;
 # COMMAND runs only once the Shell has finished starting up and that extension is enabled (the
-# session fails, with the Shell's reason, when it is not). The Shell opens on its overview, as at
+# session fails, with the Shell's reason, when it is not); with KLOSIA_GNOME_EXTENSION_DISABLED=1
+# it is installed only, for `gnome-extensions enable` to enable it while the session runs. The Shell opens on its overview, as at
 # a login; the rig's own extension (session-ready@klosia.test, also enabled) closes it before
 # COMMAND runs unless KLOSIA_GNOME_OVERVIEW=1; it also lists the Shell's windows with their
 # frames to a test (org.klosia.test.GnomeShellReady /org/klosia/test/GnomeShell, Windows(),
@@ -277,7 +278,9 @@ elif [ "$compositor" = gnome-shell ]; then
         # A copy: the session's user may not read the original's folders.
         mkdir -p "$extensions/$extension_uuid"
         cp -r "$KLOSIA_GNOME_EXTENSION_DIR/." "$extensions/$extension_uuid/" || exit 1
-        enabled+=", '$extension_uuid'"
+        if [ "${KLOSIA_GNOME_EXTENSION_DISABLED:-0}" != 1 ]; then
+            enabled+=", '$extension_uuid'"
+        fi
     fi
     # Startup finishes with the overview open; the command needs to know when that is, and
     # mostly wants the desktop as it is once a person has closed the overview.
@@ -430,7 +433,7 @@ EOF
     for service in org.freedesktop.Notifications org.gnome.Shell.Extensions; do
         wait_until "$service" owned "$service" || exit 1
     done
-    if [ -n "$extension_uuid" ]; then
+    if [ -n "$extension_uuid" ] && [ "${KLOSIA_GNOME_EXTENSION_DISABLED:-0}" != 1 ]; then
         # ExtensionState: 1 is enabled; the reply carries the Shell's error otherwise.
         info=$("${as_user[@]}" gdbus call --session --dest org.gnome.Shell \
             --object-path /org/gnome/Shell --method org.gnome.Shell.Extensions.GetExtensionInfo \

@@ -66,8 +66,15 @@ QString pressTopBarButton(const QPoint& at) {
     return reply.isValid() ? reply.value() : reply.error().message();
 }
 
+bool extensionDisabledAtStart() {
+    return qEnvironmentVariable("KLOSIA_GNOME_EXTENSION_DISABLED") == QLatin1String("1");
+}
+
 TEST(GnomeShell, TheExtensionListsTheClientsAndTheQuitsReachThem) {
     ASSERT_EQ(qEnvironmentVariable("KLOSIA_SESSION_COMPOSITOR"), QStringLiteral("gnome-shell"));
+    if (extensionDisabledAtStart()) {
+        GTEST_SKIP() << "the extension is not enabled in this session";
+    }
     const QString gtkId = QStringLiteral("org.klosia.test.Unsaved");
     const QString qtId = QStringLiteral("org.klosia.test.Plain");
     // Shell.WindowTracker names a window's application by its installed desktop entry.
@@ -123,6 +130,41 @@ TEST(GnomeShell, TheExtensionListsTheClientsAndTheQuitsReachThem) {
     ASSERT_EQ(pressTopBarButton(button), QString());
     EXPECT_TRUE(waitUntil([&] { return !shellWindow(klosia.pid(), title); }))
         << "a second press left the menu open";
+}
+
+// Installed, not enabled: the launched applications only, where a window's client started from
+// elsewhere is not found; once the menu's button has run `gnome-extensions enable`, the
+// extension's list, without a restart.
+TEST(GnomeShell, EnablingTheExtensionWhileRunningBringsItsList) {
+    if (!extensionDisabledAtStart()) {
+        GTEST_SKIP() << "the extension is enabled from the start in this session";
+    }
+    const QString qtId = QStringLiteral("org.klosia.test.Plain");
+    ASSERT_TRUE(test::installDesktopEntry(qtId, QStringLiteral("Plain Window"), kQtFixture));
+    Client qt(kQtFixture, {QStringLiteral("--app-id"), qtId});
+    ASSERT_TRUE(qt.waitExposed());
+    ASSERT_TRUE(test::skipFirstRunAlert());
+    ASSERT_TRUE(test::skipNotificationsOffAlert());
+    Client klosia(QStringLiteral(KLOSIA_EXECUTABLE), {});
+    QString said;
+    ASSERT_TRUE(waitUntil([&] {
+        return command({QStringLiteral("--quit"), qtId}, &said) == 1 &&
+               said.contains(QLatin1String("no application has the identifier"));
+    })) << "not the answer of a running Klosia that does not list it: "
+        << said.toStdString();
+    EXPECT_TRUE(qt.running());
+
+    // What the button on the menu's first line runs.
+    EXPECT_EQ(QProcess::execute(QStringLiteral("gnome-extensions"),
+                                {QStringLiteral("enable"), QStringLiteral("klosia@klosia.org")}),
+              0);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return command({QStringLiteral("--quit"), qtId}, &said) == 0;
+        },
+        std::chrono::seconds(20)))
+        << "the extension's list never came: " << said.toStdString();
+    EXPECT_TRUE(qt.waitEnded());
 }
 
 }  // namespace
