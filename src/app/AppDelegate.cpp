@@ -378,9 +378,10 @@ void AppDelegate::checkInactive() {
     if (!s_.workspace.knowsActiveApplication()) {
         if (!toldInactivityBlind_) {
             toldInactivityBlind_ = true;
-            logger.log("inactive apps: this desktop does not tell which application is active; "
-                       "none is quit for inactivity",
-                       VezizurLevel::error);
+            logger.log(
+                "inactive apps: this desktop does not tell which application is active; "
+                "none is quit for inactivity",
+                VezizurLevel::error);
         }
         return;
     }

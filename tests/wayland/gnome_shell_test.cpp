@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPoint>
 #include <QProcess>
 
 #include <optional>
@@ -46,7 +47,8 @@ std::optional<QJsonObject> shellWindow(pid_t pid, const QString& title) {
         QStringLiteral("/org/klosia/test/GnomeShell"), QStringLiteral("org.klosia.test.GnomeShell"),
         QStringLiteral("Windows"));
     const QDBusReply<QString> reply = QDBusConnection::sessionBus().call(call);
-    for (const QJsonValue& value : QJsonDocument::fromJson(reply.value().toUtf8()).array()) {
+    const QJsonArray windows = QJsonDocument::fromJson(reply.value().toUtf8()).array();
+    for (const auto& value : windows) {
         const QJsonObject window = value.toObject();
         if (window.value(QStringLiteral("pid")).toInt() == pid &&
             window.value(QStringLiteral("title")).toString() == title) {
