@@ -34,11 +34,12 @@ inline bool installDesktopEntry(const QString& id, const QString& name, const QS
 
 // What the package installs for Klosia, here for a program of the tests: KWin shows its window
 // list only to a program that an installed desktop file grants it to. Other compositors ignore it.
-inline bool grantWindowList(const QString& name, const QString& program) {
+inline bool grantWindowList(
+    const QString& name, const QString& program,
+    const QString& interfaces = QStringLiteral("org_kde_plasma_window_management")) {
     return installDesktopEntry(
         name, name, program,
-        QStringLiteral(
-            "NoDisplay=true\nX-KDE-Wayland-Interfaces=org_kde_plasma_window_management\n"));
+        QStringLiteral("NoDisplay=true\nX-KDE-Wayland-Interfaces=%1\n").arg(interfaces));
 }
 
 // A client program of the Wayland session, Qt's and GTK's on the Wayland platform or, told so,
