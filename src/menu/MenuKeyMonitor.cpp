@@ -103,7 +103,22 @@ void MenuKeyMonitor::perform(QObject* target, int key) {
 }
 
 bool MenuKeyMonitor::navigate(QKeyEvent& event) {
-    if ((event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
+    const Qt::KeyboardModifiers held =
+        event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    const bool returnKey = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+    if (held == Qt::AltModifier && returnKey) {
+        // Alt+Return is the main button pressed with Alt held: the other mode, as its title
+        // says while Alt is down. The title follows the key's own word on Alt, should the
+        // press of Alt itself have gone unseen.
+        if (MenuWindowController* owner = view_.menuWindowController.data()) {
+            owner->flagsChanged(event.modifiers());
+        }
+        if (view_.klosiaBt()->isEnabled()) {
+            view_.klosiaBtPress();
+        }
+        return true;
+    }
+    if (held != 0) {
         return false;
     }
     MenuTableView* rows = view_.appsTableView();

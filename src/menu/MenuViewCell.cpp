@@ -210,8 +210,12 @@ void MenuViewCell::followCheckBox() {
 }
 
 void MenuViewCell::quitBtPress() {
+    quit(isForce());
+}
+
+void MenuViewCell::quit(bool force) {
     // Delete comes here too, past the disabled button: a refused quit leaves the row as it is.
-    if (app_ && !MenuCellQuit::start(dispatcher_, app_, isForce(), countCheck_)) {
+    if (app_ && !MenuCellQuit::start(dispatcher_, app_, force, countCheck_)) {
         return;
     }
     checkBt_->setEnabled(false);
@@ -338,8 +342,10 @@ void MenuViewCell::keyPressEvent(QKeyEvent* event) {
         if (checkBt_->isEnabled()) {
             checkBt_->click();
         }
-    } else if (event->key() == Qt::Key_Delete && modifiers == Qt::NoModifier) {
-        quitBtPress();
+    } else if (event->key() == Qt::Key_Delete &&
+               (modifiers == Qt::NoModifier || modifiers == Qt::AltModifier)) {
+        // As the quit button pressed, with Alt held or not: the key says which.
+        quit(MenuQuitMode::isForce(preferences_.quitOption(), modifiers == Qt::AltModifier));
     } else if (event->key() == Qt::Key_Menu ||
                (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
         optionsBtPress();

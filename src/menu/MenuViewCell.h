@@ -26,8 +26,9 @@ class Preferences;
 // One row of the menu's table: check box, icon, name with the process count, processor load,
 // its own quit button, and while the pointer is over it a more button with the entry's quit
 // policy. Rows are reused: configure() overwrites what the previous entry left. The row itself
-// takes the keyboard focus (Space toggles its box, Delete quits it, the menu key opens its
-// options); its controls take clicks only, so a click never moves the focus away from the row.
+// takes the keyboard focus (Space toggles its box, Delete quits it, Alt+Delete in the other mode,
+// the menu key opens its options); its controls take clicks only, so a click never moves the focus
+// away from the row.
 class MenuViewCell final : public QWidget, public HoverButtonDelegate {
     Q_OBJECT
 
@@ -111,6 +112,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Quits the row's application, by force or not.
+    void quit(bool force);
     bool isForce() const;
     void setDimmed(bool dimmed);
     void updateImages(bool hover);

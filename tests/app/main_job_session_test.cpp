@@ -218,7 +218,7 @@ TEST_F(MainJobSession, WithAltHeldTheButtonForceQuitsAClientThatIgnoresRequests)
     EXPECT_TRUE(running(xlogo));
 }
 
-TEST_F(MainJobSession, TheKeyboardAloneDoesTheSameJob) {
+TEST_F(MainJobSession, TheKeyboardAloneDoesTheSameJobAndAltReturnForceQuits) {
     BackgroundProgram& xclock = launch(QStringLiteral("xclock"));
     BackgroundProgram& xlogo = launch(QStringLiteral("xlogo"));
     BackgroundProgram& xterm = launch(QStringLiteral("xterm"));
@@ -246,6 +246,17 @@ TEST_F(MainJobSession, TheKeyboardAloneDoesTheSameJob) {
     EXPECT_TRUE(
         notified(QStringLiteral("Selected apps has been quit! ✋"), QStringLiteral("You did it!")));
     EXPECT_TRUE(running(xclock)) << "the first row, unchecked with Space";
+
+    // Alt+Return: the main button in the other mode, for a client that ignores requests.
+    BackgroundProgram& stubborn =
+        launch(kFixture, {QStringLiteral("--ignore-close"), QStringLiteral("--title"),
+                          QStringLiteral("Stubborn"), QStringLiteral("--class"),
+                          QStringLiteral("stubborn,Stubborn")});
+    ASSERT_TRUE(waitControl(QStringLiteral("Select Stubborn")));
+    ASSERT_TRUE(DesktopDriver::key(QStringLiteral("alt+Return")));
+    EXPECT_TRUE(waitEnded(stubborn)) << "Alt+Return did not force quit";
+    EXPECT_EQ(stubborn.process().exitStatus(), QProcess::CrashExit) << "killed by a signal";
+    EXPECT_TRUE(running(xclock)) << "still unchecked";
 }
 
 TEST_F(MainJobSession, AScreenReadersActionsDoTheSameJob) {

@@ -118,6 +118,34 @@ TEST_F(MenuKeyboardTest, DownSpaceAndReturnDoTheMainJob) {
     EXPECT_EQ(controller->phase(), MenuWindowController::Phase::closing);
 }
 
+TEST_F(MenuKeyboardTest, AltWithDeleteOrReturnQuitsInTheOtherMode) {
+    start({"Atlas", "Mail", "Zoom"});
+    ASSERT_TRUE(open());
+    type(Qt::Key_Down, {});
+    ASSERT_EQ(focusedRow()->title(), "Atlas");
+    key(Qt::Key_Delete, Qt::AltModifier);
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(test::fakeProcess(view().applications()[0]).forceTerminateCalls, 1);
+    EXPECT_EQ(test::fakeProcess(view().applications()[0]).terminateCalls, 0);
+    type(Qt::Key_Down, {});
+    ASSERT_EQ(focusedRow()->title(), "Mail");
+    type(Qt::Key_Delete, {});
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(test::fakeProcess(view().applications()[1]).terminateCalls, 1) << "Delete alone";
+    EXPECT_EQ(test::fakeProcess(view().applications()[1]).forceTerminateCalls, 0);
+
+    // The main button from the keyboard, with Alt: its title says so before it acts.
+    key(Qt::Key_Return, Qt::AltModifier);
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(view().klosiaBt()->text().toStdString(), "Force Klosia");
+    EXPECT_EQ(test::fakeProcess(view().applications()[2]).forceTerminateCalls, 1);
+    EXPECT_EQ(test::fakeProcess(view().applications()[2]).terminateCalls, 0);
+    // Other modifiers with Return are not the main button.
+    key(Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier);
+    dispatcher.runUntilIdle();
+    EXPECT_EQ(test::fakeProcess(view().applications()[2]).forceTerminateCalls, 1);
+}
+
 TEST_F(MenuKeyboardTest, AScreenReadersToggleOfABoxIsWhatWillBeQuit) {
     start({"Mail", "Zoom"});
     ASSERT_TRUE(open());
