@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPointer>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "core/Dispatcher.h"
@@ -120,6 +121,9 @@ void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool h
     }
     title_ = entry ? entry->title() : QString();
     cpuLabel_->setText(loadText(0));
+    cpuLabel_->setToolTip(entry ? tr("The load of %n process(es)", nullptr,
+                                     static_cast<int>(entry->loadPids().size()))
+                                : QString());
     // A rebuild under a resting pointer keeps the row's hover look.
     moreBt_->setVisible(entry && underMouse() && !optionsMenuOpen);
     quitBt_->showHover(false);  // a button about to be disabled keeps no hover look
@@ -209,13 +213,9 @@ void MenuViewCell::followCheckBox() {
     }
 }
 
-void MenuViewCell::quitBtPress() {
-    quit(isForce());
-}
-
-void MenuViewCell::quit(bool force) {
+void MenuViewCell::quitBtPress(std::optional<bool> force) {
     // Delete comes here too, past the disabled button: a refused quit leaves the row as it is.
-    if (app_ && !MenuCellQuit::start(dispatcher_, app_, force, countCheck_)) {
+    if (app_ && !MenuCellQuit::start(dispatcher_, app_, force.value_or(isForce()), countCheck_)) {
         return;
     }
     checkBt_->setEnabled(false);
@@ -283,13 +283,11 @@ void MenuViewCell::showLoad(const CPUSample& sample) {
     if (!app_) {
         return;
     }
+    const std::vector<pid_t> pids = app_->loadPids();
     double sum = 0;
     for (const CPUEntry& entry : sample.entries) {
-        for (const RunningApplicationPtr& process : app_->apps) {
-            if (process && entry.pid == process->processIdentifier()) {
-                sum += static_cast<double>(entry.cpu);
-                break;
-            }
+        if (std::find(pids.begin(), pids.end(), entry.pid) != pids.end()) {
+            sum += static_cast<double>(entry.cpu);
         }
     }
     cpuLabel_->setText(loadText(sum));
@@ -345,7 +343,7 @@ void MenuViewCell::keyPressEvent(QKeyEvent* event) {
     } else if (event->key() == Qt::Key_Delete &&
                (modifiers == Qt::NoModifier || modifiers == Qt::AltModifier)) {
         // As the quit button pressed, with Alt held or not: the key says which.
-        quit(MenuQuitMode::isForce(preferences_.quitOption(), modifiers == Qt::AltModifier));
+        quitBtPress(MenuQuitMode::isForce(preferences_.quitOption(), modifiers == Qt::AltModifier));
     } else if (event->key() == Qt::Key_Menu ||
                (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
         optionsBtPress();

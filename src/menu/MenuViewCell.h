@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 #include "core/Notification.h"
 #include "menu/HoverButtonDelegate.h"
@@ -55,7 +56,8 @@ public:
     void checkBtPress();
     // Reports a change of the box that came without a click.
     void followCheckBox();
-    void quitBtPress();
+    // `force`: the mode a key chose (Delete, Alt+Delete); else the button's, as its title says.
+    void quitBtPress(std::optional<bool> force = std::nullopt);
     void optionsBtPress();
     void alwaysQuitPress();
     void neverQuitPress();
@@ -112,8 +114,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // Quits the row's application, by force or not.
-    void quit(bool force);
     bool isForce() const;
     void setDimmed(bool dimmed);
     void updateImages(bool hover);

@@ -30,6 +30,30 @@ bool checkedByPolicy(bool remembered, MenuAppPolicy policy) {
     return remembered;
 }
 
+// A helper's load belongs to the entry of its application, shown or not, so the figure does
+// not change when background applications are shown or hidden.
+void attachHelpers(const std::vector<MenuAppPtr>& list,
+                   const std::vector<RunningApplicationPtr>& helpers) {
+    if (helpers.empty()) {
+        return;
+    }
+    QHash<pid_t, MenuApp*> byPid;
+    for (const MenuAppPtr& entry : list) {
+        for (const RunningApplicationPtr& process : entry->apps) {
+            if (process && process->helperOf() == 0) {
+                byPid.insert(process->processIdentifier(), entry.get());
+            }
+        }
+    }
+    for (const RunningApplicationPtr& helper : helpers) {
+        MenuApp* entry = byPid.value(helper->helperOf(), nullptr);
+        if (entry != nullptr &&
+            std::find(entry->apps.begin(), entry->apps.end(), helper) == entry->apps.end()) {
+            entry->helpers.push_back(helper);
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<MenuAppPtr> rebuildAppList(const std::vector<RunningApplicationPtr>& running,
@@ -55,9 +79,13 @@ std::vector<MenuAppPtr> rebuildAppList(const std::vector<RunningApplicationPtr>&
         return firstLaunch ? !settings.deselectApps : !deselectedApps.contains(identifier);
     };
 
+    std::vector<RunningApplicationPtr> helpers;
     for (const RunningApplicationPtr& app : running) {
         if (!app) {
             continue;
+        }
+        if (app->helperOf() != 0) {
+            helpers.push_back(app);
         }
         const ActivationPolicy kind = app->activationPolicy();
         const bool background = isBackground(kind);
@@ -105,6 +133,7 @@ std::vector<MenuAppPtr> rebuildAppList(const std::vector<RunningApplicationPtr>&
         append(std::move(entry));
     }
     firstLaunch = false;
+    attachHelpers(list, helpers);
 
     // A plain case-sensitive comparison of UTF-16 code units: "Zoom" before "calendar".
     std::stable_sort(list.begin(), list.end(), [](const MenuAppPtr& a, const MenuAppPtr& b) {

@@ -26,4 +26,17 @@ QString MenuApp::quitUnavailableReason() const {
     return none ? apps.front()->quitUnavailableReason() : QString();
 }
 
+std::vector<pid_t> MenuApp::loadPids() const {
+    std::vector<pid_t> pids;
+    for (const auto* group : {&apps, &helpers}) {
+        for (const RunningApplicationPtr& process : *group) {
+            const pid_t pid = process ? process->processIdentifier() : 0;
+            if (pid > 0 && std::find(pids.begin(), pids.end(), pid) == pids.end()) {
+                pids.push_back(pid);
+            }
+        }
+    }
+    return pids;
+}
+
 }  // namespace klosia

@@ -28,7 +28,13 @@ public:
     QString name;
     QString bundleIdentifier;
     std::vector<RunningApplicationPtr> apps;
+    // Helpers of those processes that are not in the entry (background applications hidden, or
+    // listed apart): their load is the application's too.
+    std::vector<RunningApplicationPtr> helpers;
     MenuAppPolicy policy = MenuAppPolicy::standard;
+
+    // The pids whose load the entry shows: its processes and their helpers, each once.
+    std::vector<pid_t> loadPids() const;
 };
 
 using MenuAppPtr = std::shared_ptr<MenuApp>;

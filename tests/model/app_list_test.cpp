@@ -360,3 +360,50 @@ TEST_F(AppListStateTest, PolicyChangeIsStoredAndSeenByTheNextRebuild) {
     EXPECT_EQ(loadAppPolicies(defaults),
               (AppPolicies{{QStringLiteral("org.kde.kate"), MenuAppPolicy::never}}));
 }
+
+TEST_F(RebuildTest, AnEntrysLoadCountsItsHelpersShownOrHidden) {
+    const auto browser = FakeRunningApplication::make(QStringLiteral("Browser"),
+                                                      QStringLiteral("org.web"), kRegular, 100);
+    const auto renderer = FakeRunningApplication::make(QStringLiteral("Browser"),
+                                                       QStringLiteral("org.web"), kProhibited, 101);
+    renderer->application = 100;
+    const auto gpu = FakeRunningApplication::make(QStringLiteral("Browser"),
+                                                  QStringLiteral("org.web"), kProhibited, 102);
+    gpu->application = 100;
+    // Another application's helper, and one whose application is not listed at all.
+    const auto editor = FakeRunningApplication::make(QStringLiteral("Editor"),
+                                                     QStringLiteral("org.edit"), kRegular, 200);
+    const auto stray = FakeRunningApplication::make(QStringLiteral("Stray"),
+                                                    QStringLiteral("org.stray"), kProhibited, 301);
+    stray->application = 300;
+    const std::vector<RunningApplicationPtr> running{renderer, browser, gpu, editor, stray};
+    // The load of the entry that holds `process`, in pid order.
+    const auto loadOf = [](const std::vector<MenuAppPtr>& list,
+                           const RunningApplicationPtr& process) {
+        for (const MenuAppPtr& entry : list) {
+            if (std::find(entry->apps.begin(), entry->apps.end(), process) != entry->apps.end()) {
+                std::vector<pid_t> pids = entry->loadPids();
+                std::sort(pids.begin(), pids.end());
+                return pids;
+            }
+        }
+        return std::vector<pid_t>{};
+    };
+
+    settings.showBackgroundApps = false;
+    std::vector<MenuAppPtr> hidden = rebuild(running);
+    EXPECT_EQ(titles(hidden), (QStringList{"Browser", "Editor"}));
+    EXPECT_EQ(loadOf(hidden, browser), (std::vector<pid_t>{100, 101, 102}));
+    EXPECT_EQ(loadOf(hidden, editor), (std::vector<pid_t>{200}));
+
+    // Shown and grouped: the same processes, each counted once.
+    settings.showBackgroundApps = true;
+    settings.groupBackgroundApps = true;
+    EXPECT_EQ(loadOf(rebuild(running), browser), (std::vector<pid_t>{100, 101, 102}));
+    // Shown apart: each helper's row has its own, the application's row the whole.
+    settings.groupBackgroundApps = false;
+    const std::vector<MenuAppPtr> apart = rebuild(running);
+    EXPECT_EQ(loadOf(apart, browser), (std::vector<pid_t>{100, 101, 102}));
+    EXPECT_EQ(loadOf(apart, gpu), (std::vector<pid_t>{102}));
+    EXPECT_EQ(loadOf(apart, stray), (std::vector<pid_t>{301}));
+}
