@@ -178,6 +178,14 @@ void StatusNotifierItem::registerWithWatcher() {
             });
 }
 
+bool StatusNotifierItem::isInTray() const {
+    // The extension holds this name only while it shows its button for the running Klosia.
+    return inTray_ || QDBusConnection::sessionBus()
+                          .interface()
+                          ->isServiceRegistered(QStringLiteral("org.klosia.Shell"))
+                          .value();
+}
+
 void StatusNotifierItem::readHostState() {
     QDBusMessage get = QDBusMessage::createMethodCall(
         QLatin1String(kWatcher), kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),

@@ -56,7 +56,8 @@ public:
     ~StatusNotifierItem() override;
 
     QRect iconGeometry() const override;
-    bool isInTray() const override { return inTray_; }
+    // Shown by a host, or, on GNOME, by our Shell extension's top-bar button in its place.
+    bool isInTray() const override;
     void setImage(const QIcon& image) override;
     void setHighlighted(bool highlighted) override { highlighted_ = highlighted; }
     bool isHighlighted() const override { return highlighted_; }
