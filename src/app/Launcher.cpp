@@ -10,6 +10,7 @@
 #include "app/AppListPrinter.h"
 #include "app/CommandLine.h"
 #include "app/TrayStatusItem.h"
+#include "app/WorkspaceChoice.h"
 #include "core/AppInfo.h"
 #include "core/Clock.h"
 #include "core/NotificationBus.h"
@@ -20,12 +21,10 @@
 #include "platform/BlindWorkspace.h"
 #include "platform/MemoryUserDefaults.h"
 #include "platform/linux/CanberraSoundPlayer.h"
-#include "platform/linux/DesktopEntries.h"
 #include "platform/linux/DesktopNotificationSettings.h"
 #include "platform/linux/FileUserDefaults.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/HttpReleaseFeed.h"
-#include "platform/linux/LaunchedApplications.h"
 #include "platform/linux/LocalTelemetry.h"
 #include "platform/linux/PortalHotKeyService.h"
 #include "platform/linux/ProcProcessStatus.h"
@@ -33,12 +32,9 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StatusNotifierItem.h"
 #include "platform/linux/XdgAutostart.h"
-#include "platform/wayland/GnomeWorkspace.h"
 #include "platform/wayland/WaylandCompositor.h"
-#include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11HotKeyService.h"
-#include "platform/x11/X11Workspace.h"
 #include "services/Sound.h"
 #include "services/SoundFiles.h"
 #include "services/UserNotifications.h"
@@ -77,59 +73,6 @@ bool isWaylandSession() {
 
 bool hasDisplay() {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || isWaylandSession();
-}
-
-// The compositor's list of windows, with the X11 programs under Xwayland from the X side.
-std::unique_ptr<WaylandWorkspace> createWaylandWorkspaceWithX11(QString* error, bool follow) {
-    std::unique_ptr<Workspace> x11;
-    if (!qEnvironmentVariableIsEmpty("DISPLAY")) {
-        QString x11Error;
-        x11 = createX11Workspace(&x11Error, follow ? X11Workspace::Updates::followDesktop
-                                                   : X11Workspace::Updates::onCall);
-        if (!x11) {
-            logger.log("no X11 programs listed: " + x11Error.toStdString(), VezizurLevel::error);
-        }
-    }
-    return createWaylandWorkspace(
-        error, std::move(x11),
-        follow ? WaylandWorkspace::Updates::followDesktop : WaylandWorkspace::Updates::onCall);
-}
-
-// The desktop's workspace and its name. In a Wayland session the compositor lists the windows
-// and the X11 workspace (when Xwayland runs) adds the X11 programs with their true owners.
-// Nothing, with `error` set, when the desktop lets no program see the others' windows: a list
-// of the X11 programs alone would pass for the whole desktop.
-std::unique_ptr<Workspace> createWorkspace(QString* error, QString* backend, bool follow) {
-    if (!isWaylandSession()) {
-        *backend = QStringLiteral("x11");
-        return createX11Workspace(
-            error, follow ? X11Workspace::Updates::followDesktop : X11Workspace::Updates::onCall);
-    }
-    if (qEnvironmentVariable("XDG_CURRENT_DESKTOP").contains(QLatin1String("GNOME"))) {
-        // GNOME lists windows only through our Shell extension; without it the launched
-        // applications are listed, and the menu says how to enable it.
-        auto gnome = std::make_unique<GnomeWorkspace>(
-            [follow](QString* why) -> std::unique_ptr<Workspace> {
-                return createWaylandWorkspaceWithX11(why, follow);
-            },
-            [](QString* /*why*/) -> std::unique_ptr<Workspace> {
-                return std::make_unique<LaunchedApplications>(QDBusConnection::sessionBus());
-            },
-            [] { GnomeWorkspace::enableExtension(); });
-        *backend = gnome->description();
-        return gnome;
-    }
-    QString waylandError;
-    auto wayland = createWaylandWorkspaceWithX11(&waylandError, follow);
-    if (!wayland) {
-        *error = QStringLiteral(
-                     "this desktop does not let Klosia see other applications' "
-                     "windows (%1)")
-                     .arg(waylandError);
-        return nullptr;
-    }
-    *backend = wayland->description();
-    return wayland;
 }
 
 QString noDisplayMessage() {
