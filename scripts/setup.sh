@@ -22,6 +22,7 @@ packages=(
   libglib2.0-bin  # gio launch: the autostart test starts the written entry as desktops do
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
+  xfwm4 xfce4-panel xfconf  # the Xfce desktop of run-session.sh --xfce
   x11-utils x11-apps xterm xdotool wmctrl procps
   at-spi2-core  # the accessibility bus: session tests find controls as a screen reader does
   # the headless Wayland session (run-wayland-session.sh) and its clients

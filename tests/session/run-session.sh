@@ -3,8 +3,13 @@
 # with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
 # directories in a temporary directory, so nothing touches the user's real desktop or settings.
 #
-#   run-session.sh [--panel top|bottom] [--no-notifications] [--no-wm] [--accessibility] [--]
-#                  COMMAND [ARGS...]
+#   run-session.sh [--panel top|bottom] [--xfce] [--no-notifications] [--no-wm] [--accessibility]
+#                  [--] COMMAND [ARGS...]
+#
+# --xfce makes it Xfce's desktop instead: xfwm4 (compositing off, as openbox has none) and an
+# xfce4-panel holding only its status tray, whose tray hosts StatusNotifierItems as well as
+# XEmbed icons; both read their settings from an xfconfd of the private bus. --panel still
+# picks the edge.
 #
 # --no-notifications starts no notification daemon and checks that none can be activated, so
 # the command meets a desktop without any notification server.
@@ -26,7 +31,7 @@
 # COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
 # session, KLOSIA_SESSION_DIR (the temporary directory), KLOSIA_OUTER_DBUS (the bus address the
 # caller had, possibly empty), KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications)
-# KLOSIA_SESSION_WM ("openbox", or "none" with --no-wm) and, with --accessibility,
+# KLOSIA_SESSION_WM ("openbox", "xfwm4" with --xfce, or "none" with --no-wm) and, with --accessibility,
 # KLOSIA_SESSION_A11Y_BUS (the accessibility bus address).
 # shellcheck disable=SC2317  # functions run from traps and from wait_for
 set -u -o pipefail
@@ -42,17 +47,22 @@ log() {
 error() { echo "session: error: $*" >&2; }
 
 usage() {
-    echo "usage: ${0##*/} [--panel top|bottom] [--no-notifications] [--no-wm] [--accessibility]" \
-        "[--] COMMAND [ARGS...]" >&2
+    echo "usage: ${0##*/} [--panel top|bottom] [--xfce] [--no-notifications] [--no-wm]" \
+        "[--accessibility] [--] COMMAND [ARGS...]" >&2
     exit 2
 }
 
 panel=top
 notifications=1
 window_manager=openbox
+desktop=openbox
 accessibility=0
 while [ $# -gt 0 ]; do
     case $1 in
+    --xfce)
+        desktop=xfce
+        shift
+        ;;
     --accessibility)
         accessibility=1
         shift
@@ -94,8 +104,33 @@ top | bottom) ;;
     usage
     ;;
 esac
+if [ "$desktop" = xfce ]; then
+    # xfce4-panel waits for a window manager before it shows: no Xfce desktop runs without one.
+    if [ "$window_manager" = none ]; then
+        error "--xfce and --no-wm do not go together"
+        usage
+    fi
+    window_manager=xfwm4
+    desktop_tools=(xfwm4 xfce4-panel)
+else
+    desktop_tools=(openbox tint2)
+fi
 
-for tool in Xvfb xauth xdpyinfo xprop openbox tint2 dunst dbus-daemon dbus-send python3 od; do
+# Debian keeps xfconfd off PATH, where only D-Bus activation would find it.
+xfconfd=
+for candidate in /usr/lib/x86_64-linux-gnu/xfce4/xfconf/xfconfd /usr/lib/*/xfce4/xfconf/xfconfd \
+    /usr/libexec/xfce4/xfconf/xfconfd /usr/lib/xfce4/xfconf/xfconfd; do
+    if [ -x "$candidate" ]; then
+        xfconfd=$candidate
+        break
+    fi
+done
+if [ "$desktop" = xfce ] && [ -z "$xfconfd" ]; then
+    error "xfconfd is not installed (package xfconf; scripts/setup.sh installs everything the session needs)"
+    exit 1
+fi
+
+for tool in Xvfb xauth xdpyinfo xprop "${desktop_tools[@]}" dunst dbus-daemon dbus-send python3 od; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         error "$tool is not installed (scripts/setup.sh installs everything the session needs)"
         exit 1
@@ -291,7 +326,7 @@ export XDG_RUNTIME_DIR=$session_dir/runtime
 export XDG_DATA_DIRS=$XDG_DATA_HOME:/usr/local/share:/usr/share
 export XDG_CONFIG_DIRS=/etc/xdg
 export XDG_SESSION_TYPE=x11
-export XDG_CURRENT_DESKTOP=Openbox
+if [ "$desktop" = xfce ]; then export XDG_CURRENT_DESKTOP=XFCE; else export XDG_CURRENT_DESKTOP=Openbox; fi
 # Anything pointing at the caller's desktop would lead clients out of the sandbox.
 unset WAYLAND_DISPLAY SESSION_MANAGER DBUS_SESSION_BUS_PID DBUS_SESSION_BUS_WINDOWID
 log "session directory $session_dir"
@@ -418,19 +453,78 @@ fi
 
 # --- window manager -----------------------------------------------------------------------------
 
+bus_name_owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" 2>/dev/null | grep -q 'boolean true'
+}
+
+# Xfce's programs take their settings from xfconfd, which reads these files of the private config
+# home first; it is started here because the private bus activates nothing of the system's.
+if [ "$desktop" = xfce ]; then
+    channels=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml
+    mkdir -p "$channels"
+    # Compositing would make xfwm4 the compositing manager, which openbox's sessions never have.
+    cat >"$channels/xfwm4.xml" <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfwm4" version="1.0">
+  <property name="general" type="empty">
+    <property name="use_compositing" type="bool" value="false"/>
+  </property>
+</channel>
+XML
+    # One panel along the whole chosen edge (snap positions 6 and 8 are its top and bottom left
+    # corners), 30 pixels high like tint2's, with the status tray alone.
+    if [ "$panel" = top ]; then snap=6; else snap=8; fi
+    cat >"$channels/xfce4-panel.xml" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=$snap;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value="30"/>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="systray"/>
+  </property>
+</channel>
+XML
+    start_bg xfconfd "$logs/xfconfd.log" "$xfconfd"
+    xfconf_ready() { bus_name_owned org.xfce.Xfconf; }
+    wait_for xfconfd "$REPLY" "${starts[-1]}" "$logs/xfconfd.log" xfconf_ready || exit 1
+fi
+
 export KLOSIA_SESSION_WM=$window_manager
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 if [ "$window_manager" = openbox ]; then
     start_bg openbox "$logs/openbox.log" openbox --sm-disable
-    wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
     wait_for openbox "$REPLY" "${starts[-1]}" "$logs/openbox.log" wm_ready || exit 1
+elif [ "$window_manager" = xfwm4 ]; then
+    start_bg xfwm4 "$logs/xfwm4.log" xfwm4 --sm-client-disable
+    wait_for xfwm4 "$REPLY" "${starts[-1]}" "$logs/xfwm4.log" wm_ready || exit 1
 fi
 
 # --- panel with the system tray -----------------------------------------------------------------
 
-tint2rc=$session_dir/tint2rc
-sed "s/^panel_position *=.*/panel_position = $panel center horizontal/" "$here/tint2rc" >"$tint2rc"
-start_bg tint2 "$logs/tint2.log" tint2 -c "$tint2rc"
-tint2_pid=$REPLY
+if [ "$desktop" = xfce ]; then
+    panel_name=xfce4-panel
+    start_bg xfce4-panel "$logs/xfce4-panel.log" xfce4-panel --sm-client-disable
+else
+    panel_name=tint2
+    tint2rc=$session_dir/tint2rc
+    sed "s/^panel_position *=.*/panel_position = $panel center horizontal/" "$here/tint2rc" >"$tint2rc"
+    start_bg tint2 "$logs/tint2.log" tint2 -c "$tint2rc"
+fi
+panel_pid=$REPLY
+panel_start=${starts[-1]}
+panel_log=$logs/$panel_name.log
 
 # None of the X command line tools reads a selection owner; libX11 through python3's ctypes does.
 # One interpreter polls until the tray owns _NET_SYSTEM_TRAY_S0 (exit 0), the panel dies (3) or
@@ -468,39 +562,58 @@ if [ "$window_manager" = none ]; then
     probe_status=4
 else
     # In the background so that a signal to this script is handled while it polls.
-    python3 -c "$tray_probe" "$tint2_pid" "$timeout_s" 2>"$logs/tray-probe.log" &
+    python3 -c "$tray_probe" "$panel_pid" "$timeout_s" 2>"$logs/tray-probe.log" &
     probe_pid=$!
     wait "$probe_pid"
     probe_status=$?
     probe_pid=
 fi
 case $probe_status in
-0) log "tint2's system tray is up" ;;
-4) log "not waiting for tint2's system tray (no window manager)" ;;
+0) log "$panel_name's system tray is up" ;;
+4) log "not waiting for $panel_name's system tray (no window manager)" ;;
 3)
-    error "tint2 exited before its system tray came up"
-    show_log "$logs/tint2.log"
+    error "$panel_name exited before its system tray came up"
+    show_log "$panel_log"
     exit 1
     ;;
 1)
-    error "tint2's system tray did not come up within ${timeout_s}s"
-    show_log "$logs/tint2.log"
+    error "$panel_name's system tray did not come up within ${timeout_s}s"
+    show_log "$panel_log"
     exit 1
     ;;
 *)
-    error "could not check tint2's system tray"
+    error "could not check $panel_name's system tray"
     show_log "$logs/tray-probe.log"
     exit 1
     ;;
 esac
+# Xfce's tray takes the XEmbed selection and the StatusNotifierItem watcher's name separately: a
+# program started between the two would pick XEmbed where the finished desktop offers both.
+if [ "$desktop" = xfce ]; then
+    watcher_ready() { bus_name_owned org.kde.StatusNotifierWatcher; }
+    wait_for "$panel_name's StatusNotifierItem watcher" "$panel_pid" "$panel_start" "$panel_log" \
+        watcher_ready || exit 1
+    # The tray runs in a plugin process of the panel's. It is recorded so that the cleanup checks
+    # it by pid too, but filed before the panel: stopped first, it would make the panel ask
+    # whether to restart it, and it goes with the panel anyway.
+    panel_index=$((${#pids[@]} - 1))
+    while [ "${pids[panel_index]}" != "$panel_pid" ]; do panel_index=$((panel_index - 1)); done
+    children=()
+    read -r -a children < <(cat /proc/"$panel_pid"/task/*/children 2>/dev/null)
+    for child in "${children[@]}"; do
+        [[ $(cat /proc/"$child"/cmdline 2>/dev/null | tr '\0' ' ') == */wrapper-2.0\ * ]] || continue
+        record "$panel_name plugin" "$child"
+        log "recorded $panel_name's plugin (pid $child)"
+        names=("${names[@]:0:panel_index}" "${names[-1]}" "${names[@]:panel_index:${#names[@]}-panel_index-1}")
+        pids=("${pids[@]:0:panel_index}" "${pids[-1]}" "${pids[@]:panel_index:${#pids[@]}-panel_index-1}")
+        starts=("${starts[@]:0:panel_index}" "${starts[-1]}" "${starts[@]:panel_index:${#starts[@]}-panel_index-1}")
+        panel_index=$((panel_index + 1))
+    done
+fi
 
 # --- notifications ------------------------------------------------------------------------------
 
-notifications_ready() {
-    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null |
-        grep -q 'boolean true'
-}
+notifications_ready() { bus_name_owned org.freedesktop.Notifications; }
 export KLOSIA_SESSION_NOTIFICATIONS=$notifications
 if [ "$notifications" = 1 ]; then
     start_bg dunst "$logs/dunst.log" dunst -config "$here/dunstrc"
