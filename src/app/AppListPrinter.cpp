@@ -92,6 +92,9 @@ QString AppListPrinter::json(const std::vector<MenuAppPtr>& apps) {
             {QStringLiteral("activationPolicy"),
              QLatin1String(activationPolicyName(entryPolicy(*app)))},
             {QStringLiteral("active"), entryActive(*app)},
+            {QStringLiteral("responding"),
+             std::all_of(app->apps.begin(), app->apps.end(),
+                         [](const RunningApplicationPtr& a) { return !a || a->isResponding(); })},
         });
     }
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));

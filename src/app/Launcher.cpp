@@ -109,7 +109,11 @@ int printAppList(int argc, char** argv, const CommandLine& command) {
         AppListSettings settings = AppListSettings::from(preferences);
         settings.showBackgroundApps = settings.showBackgroundApps || command.background;
         AppListState state(&defaults);
-        const auto apps = state.rebuild(workspace->runningApplications(), settings);
+        const std::vector<RunningApplicationPtr> running = workspace->runningApplications();
+        // Whether each application answers: one round of pings, waited for.
+        workspace->setWatchingResponses(true);
+        workspace->awaitResponses();
+        const auto apps = state.rebuild(running, settings);
         print(stdout, command.json ? AppListPrinter::json(apps) : AppListPrinter::table(apps));
         if (!command.json) {
             print(stdout, QStringLiteral("(workspace: %1)\n").arg(backend));

@@ -28,6 +28,9 @@ namespace klosia {
 
 namespace {
 
+// The warning colour of "Not Responding": legible on light and dark menus.
+const QColor kNotRespondingColour(0xd0, 0x45, 0x1b);
+
 // Shared by every row, main thread only. A clear scheduled by an earlier menu is void once
 // another menu opened: the generation tells them apart.
 bool optionsMenuOpen = false;
@@ -99,7 +102,15 @@ bool MenuViewCell::isOptionsMenuOpen() {
 }
 
 bool MenuViewCell::isForce() const {
-    return MenuQuitMode::isForce(preferences_.quitOption(), alternate_);
+    // An application that does not answer cannot answer a request to quit either.
+    return MenuQuitMode::isForce(preferences_.quitOption(), alternate_) || !responding_;
+}
+
+bool MenuViewCell::entryResponds(const MenuApp* entry) {
+    return entry == nullptr || std::all_of(entry->apps.begin(), entry->apps.end(),
+                                           [](const RunningApplicationPtr& app) {
+                                               return !app || app->isResponding();
+                                           });
 }
 
 void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool hover, int row) {
@@ -107,6 +118,7 @@ void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool h
                           entry->apps.front() == app_->apps.front();
     app_ = entry;
     alternate_ = alternateMode;
+    responding_ = entryResponds(entry.get());
     index_ = row;
 
     const bool standard = !entry || entry->policy == MenuAppPolicy::standard;
@@ -187,7 +199,8 @@ void MenuViewCell::updateAccessibility() {
     quitBt_->setAccessibleName(isForce() ? tr("Force quit %1").arg(name) : tr("Quit %1").arg(name));
     quitBt_->setAccessibleDescription(quitBt_->toolTip());
     moreBt_->setAccessibleName(tr("Quit options for %1").arg(name));
-    cpuLabel_->setAccessibleName(tr("Processor load of %1").arg(name));
+    cpuLabel_->setAccessibleName(responding_ ? tr("Processor load of %1").arg(name)
+                                             : tr("%1 is not responding").arg(name));
     iconView_->setAccessibleName(tr("Icon of %1").arg(name));
 }
 
@@ -281,6 +294,23 @@ void MenuViewCell::cpuDidChangedNotification(const Notification& notification) {
 
 void MenuViewCell::showLoad(const CPUSample& sample) {
     if (!app_) {
+        return;
+    }
+    const bool responding = entryResponds(app_.get());
+    if (responding != responding_) {
+        responding_ = responding;
+        // The quit button takes the force form while the application does not answer.
+        quitBt_->setToolTip(MenuCellQuit::refusal(app_, isForce()));
+        quitBt_->setEnabled(quitBt_->toolTip().isEmpty());
+        updateImages(quitBt_->underMouse());
+        updateAccessibility();
+        QPalette colours = cpuLabel_->palette();
+        colours.setColor(QPalette::WindowText, kNotRespondingColour);
+        cpuLabel_->setPalette(colours);
+        cpuLabel_->setForegroundRole(responding ? QPalette::PlaceholderText : QPalette::WindowText);
+    }
+    if (!responding_) {
+        cpuLabel_->setText(tr("Not Responding"));
         return;
     }
     const std::vector<pid_t> pids = app_->loadPids();

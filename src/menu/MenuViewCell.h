@@ -115,6 +115,8 @@ protected:
 
 private:
     bool isForce() const;
+    // Whether every process of `entry` answers, as far as the desktop tells.
+    static bool entryResponds(const MenuApp* entry);
     void setDimmed(bool dimmed);
     void updateImages(bool hover);
     void updateIcon();
@@ -135,6 +137,7 @@ private:
 
     MenuAppPtr app_;
     bool alternate_ = false;
+    bool responding_ = true;
     int index_ = 0;
     bool dimmed_ = false;
     // The focus came from the keyboard (or the program), not from a click: show the band.

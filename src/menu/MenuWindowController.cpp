@@ -88,6 +88,7 @@ void MenuWindowController::openMenu(QPoint point) {
         return;
     }
     updateCPU();
+    workspace_.setWatchingResponses(true);
     openScreen_ = screenFor(point);
     statusPoint_ = point;
     if (!window_->isVisible()) {
@@ -152,6 +153,7 @@ void MenuWindowController::finishClosing() {
     menuViewController_->resetForNextOpening();
     reloadApps();
     stopCpuTimer();
+    workspace_.setWatchingResponses(false);
     Q_EMIT menuDidClose();
 }
 

@@ -42,6 +42,9 @@ public:
     // application, with which it ends. 0 for anything else.
     virtual pid_t helperOf() const { return 0; }
     virtual bool isActive() const = 0;
+    // False while the desktop sees the application hang (its windows do not answer); true where
+    // nothing tells.
+    virtual bool isResponding() const { return true; }
     virtual bool isTerminated() const = 0;
 
     // The polite request: the application may ask the user, save, or refuse. True when the

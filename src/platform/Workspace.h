@@ -49,6 +49,12 @@ public:
     // Whether isActive() and frontmostApplication() tell which application the user works
     // in. Where they cannot, every application would look like one left in the background.
     virtual bool knowsActiveApplication() const { return true; }
+    // While on, the workspace checks that applications answer (isResponding()); on while the
+    // menu is open, since the checks cost every client a little.
+    virtual void setWatchingResponses(bool /*on*/) {}
+    // With the watch on, for one look without an event loop: waits until the applications
+    // answered or were given up on.
+    virtual void awaitResponses() {}
     // The line the menu shows above the list, when the list is a partial one.
     virtual WorkspaceBanner banner() const { return {}; }
     // The windows of the latest list, for a list of the same desktop that shows them too and

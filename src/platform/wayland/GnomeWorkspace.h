@@ -33,6 +33,16 @@ public:
     RunningApplicationPtr frontmostApplication() override;
     QString unavailableReason() const override;
     std::vector<ListedWindow> listedWindows() const override;
+    void setWatchingResponses(bool on) override {
+        if (current_) {
+            current_->setWatchingResponses(on);
+        }
+    }
+    void awaitResponses() override {
+        if (current_) {
+            current_->awaitResponses();
+        }
+    }
     bool knowsActiveApplication() const override;
     WorkspaceBanner banner() const override;
 

@@ -34,6 +34,17 @@ public:
     std::vector<RunningApplicationPtr> runningApplications() override;
     std::vector<RunningApplicationPtr> knownApplications() override;
     RunningApplicationPtr frontmostApplication() override;
+    // The X side's windows are pinged; the Wayland protocols have no ping for other clients.
+    void setWatchingResponses(bool on) override {
+        if (x11_) {
+            x11_->setWatchingResponses(on);
+        }
+    }
+    void awaitResponses() override {
+        if (x11_) {
+            x11_->awaitResponses();
+        }
+    }
 
     // What start-up logs and --list prints: the protocol and where the pids come from.
     QString description() const;

@@ -39,6 +39,7 @@ struct WindowRecord {
     std::uint32_t types = 0;         // WindowTypeBit set; 0 when the property is missing
     bool skipTaskbar = false;
     bool deleteProtocol = false;  // WM_PROTOCOLS holds WM_DELETE_WINDOW
+    bool pingProtocol = false;    // WM_PROTOCOLS holds _NET_WM_PING
     // The raw facts about the window's origin; `owner` is what decideOwner() made of them.
     std::uint32_t client = 0;  // resource base of the X client that made the window
     pid_t resourcePid = 0;     // from the X server (X-Resource): the local process at the other

@@ -25,6 +25,8 @@ struct ScannedApplication {
     std::uint32_t iconWindow = 0;
     // The windows of an application without a local process (it is known by them alone).
     std::vector<std::uint32_t> windows;
+    // Its windows that answer pings (_NET_WM_PING).
+    std::vector<std::uint32_t> pingWindows;
     // The icon window's _NET_WM_ICON, when the scan read icons; null otherwise.
     WindowIcon windowIcon;
 };

@@ -74,6 +74,9 @@ WorkspaceScan WorkspaceScanner::scan() {
             if (!key->isProcess()) {
                 app.windows.push_back(window);
             }
+            if (record.pingProtocol) {
+                app.pingWindows.push_back(window);
+            }
         }
         if (key->isProcess()) {
             indexByPid.emplace(key->pid, result.applications.size());
@@ -98,6 +101,7 @@ WorkspaceScan WorkspaceScanner::scan() {
         app.policy = ActivationPolicy::prohibited;
         app.helperOf = helper.application;
         app.windows.clear();
+        app.pingWindows.clear();
         result.applications.push_back(std::move(app));
     }
     known_ = std::move(known);

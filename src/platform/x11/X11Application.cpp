@@ -8,6 +8,7 @@
 #include "platform/linux/DesktopEntries.h"
 #include "platform/x11/NetWmIcon.h"
 #include "platform/x11/WindowFilter.h"
+#include "platform/x11/X11Pinger.h"
 #include "platform/x11/X11Snapshot.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -210,6 +211,24 @@ void X11Application::setActive(bool active) {
 void X11Application::markTerminated() {
     terminated_.store(true);
     active_.store(false);
+}
+
+bool X11Application::isResponding() const {
+    std::shared_ptr<const X11Pinger> pinger;
+    std::vector<std::uint32_t> windows;
+    {
+        const std::lock_guard lock(mutex_);
+        pinger = pinger_;
+        windows = pingWindows_;
+    }
+    return !pinger || !pinger->anyHung(windows);
+}
+
+void X11Application::setPings(std::shared_ptr<const X11Pinger> pinger,
+                              std::vector<std::uint32_t> windows) {
+    const std::lock_guard lock(mutex_);
+    pinger_ = std::move(pinger);
+    pingWindows_ = std::move(windows);
 }
 
 }  // namespace klosia

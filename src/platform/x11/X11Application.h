@@ -15,6 +15,8 @@
 
 namespace klosia {
 
+class X11Pinger;
+
 class XcbConnection;
 struct X11Snapshot;
 
@@ -34,6 +36,10 @@ public:
     pid_t helperOf() const override { return helperOf_.load(); }
     bool isActive() const override;
     bool activate() override;
+    // False while a window of it that answers pings has not answered one for a while; true
+    // where nothing pings (the menu is closed) or no window of it answers pings.
+    bool isResponding() const override;
+    void setPings(std::shared_ptr<const X11Pinger> pinger, std::vector<std::uint32_t> windows);
 
     // Whose windows these are.
     virtual WindowOwner owner() const = 0;
@@ -90,6 +96,8 @@ private:
     std::atomic<ActivationPolicy> policy_{ActivationPolicy::regular};
     std::atomic<bool> active_{false};
     std::atomic<pid_t> helperOf_{0};
+    std::shared_ptr<const X11Pinger> pinger_;  // under mutex_, with pingWindows_
+    std::vector<std::uint32_t> pingWindows_;
 };
 
 }  // namespace klosia

@@ -115,6 +115,8 @@ bool collectWindow(const XcbConnection& connection, const WindowCookies& cookies
     record->deleteProtocol =
         std::find(protocolList.begin(), protocolList.end(),
                   connection.atom(X11Atom::wmDeleteWindow)) != protocolList.end();
+    record->pingProtocol = std::find(protocolList.begin(), protocolList.end(),
+                                     connection.atom(X11Atom::netWmPing)) != protocolList.end();
     record->transientFor = propertyFirstValue(transient.get());
 
     // WM_CLASS is "instance\0class\0"; a cut value is not trusted.

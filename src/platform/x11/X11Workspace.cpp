@@ -13,6 +13,7 @@
 #include "platform/x11/WorkspaceRefresher.h"
 #include "platform/x11/WorkspaceScanner.h"
 #include "platform/x11/X11DesktopEvents.h"
+#include "platform/x11/X11Pinger.h"
 #include "platform/x11/X11RemoteApplication.h"
 #include "platform/x11/X11RunningApplication.h"
 #include "platform/x11/XcbConnection.h"
@@ -182,6 +183,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
     }
     activeFromFocus_ = scan.activeFromFocus;
     listedWindows_ = scan.windows;
+    std::map<Key, std::vector<std::uint32_t>> pings;
     std::set<Key> present;
     for (const ScannedApplication& app : scan.applications) {
         if (ended_.hides(app.key, serves)) {
@@ -198,6 +200,7 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
         if (auto* remote = dynamic_cast<X11RemoteApplication*>(handle.get())) {
             remote->setWindows(app.windows);
         }
+        pings[app.key] = app.pingWindows;
         present.insert(app.key);
     }
     ended_.served(serves);
@@ -209,6 +212,8 @@ void X11Workspace::apply(const WorkspaceScan& scan, std::uint64_t serves) {
         }
     }
     windowOwners_ = scan.windowOwners;
+    pingWindows_ = std::move(pings);
+    sharePings();
     // Following, the focus events keep the active window; the scan's may be older.
     setActiveWindow(following_ ? activeWindow_ : scan.activeWindow);
 }
@@ -383,6 +388,41 @@ std::unique_ptr<Workspace> createX11Workspace(QString* error, X11Workspace::Upda
         return nullptr;
     }
     return std::make_unique<X11Workspace>(std::move(connection), updates);
+}
+
+void X11Workspace::setWatchingResponses(bool on) {
+    if (on && !pinger_) {
+        QString error;
+        pinger_ = X11Pinger::start(&error);
+        if (!pinger_) {
+            logger.log("pings: " + error.toStdString(), VezizurLevel::error);
+            return;
+        }
+        sharePings();
+    }
+    if (pinger_) {
+        pinger_->setActive(on);
+    }
+}
+
+void X11Workspace::awaitResponses() {
+    if (pinger_) {
+        pinger_->awaitFirstAnswers();
+    }
+}
+
+void X11Workspace::sharePings() {
+    if (!pinger_) {
+        return;
+    }
+    std::vector<std::uint32_t> all;
+    for (const auto& [key, windows] : pingWindows_) {
+        all.insert(all.end(), windows.begin(), windows.end());
+        if (const auto handle = handles_.find(key); handle != handles_.end()) {
+            handle->second->setPings(pinger_, windows);
+        }
+    }
+    pinger_->setWindows(std::move(all));
 }
 
 }  // namespace klosia

@@ -20,6 +20,8 @@ class QTimer;
 
 namespace klosia {
 
+class X11Pinger;
+
 class ProcessWatcher;
 class WorkspaceRefresher;
 class WorkspaceScanner;
@@ -59,6 +61,9 @@ public:
     std::vector<RunningApplicationPtr> knownApplications() override;
     RunningApplicationPtr frontmostApplication() override;
     std::vector<ListedWindow> listedWindows() const override { return listedWindows_; }
+    // Pings the listed windows that answer pings, on a connection and thread of their own.
+    void setWatchingResponses(bool on) override;
+    void awaitResponses() override;
 
     // For tests and benchmarks: full scans applied so far, _NET_ACTIVE_WINDOW reads, and
     // whether a scan is due or under way.
@@ -97,6 +102,9 @@ private:
     std::vector<Key> listed_;           // the latest listing, in order
     std::vector<ListedWindow> listedWindows_;
     std::unordered_map<std::uint32_t, Key> windowOwners_;
+    std::map<Key, std::vector<std::uint32_t>> pingWindows_;  // of the latest scan
+    std::shared_ptr<X11Pinger> pinger_;                      // made when first needed
+    void sharePings();
     std::uint32_t activeWindow_ = 0;
     bool managed_ = false;
     bool activeFromFocus_ = false;

@@ -31,6 +31,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(X11Atom::count)> kAto
     "_KDE_NET_WM_DESKTOP_FILE",
     "WM_PROTOCOLS",
     "WM_DELETE_WINDOW",
+    "_NET_WM_PING",
     nullptr,  // _NET_SYSTEM_TRAY_S<screen>, named at run time
     "_NET_WM_WINDOW_TYPE_NORMAL",
     "_NET_WM_WINDOW_TYPE_DIALOG",

@@ -30,6 +30,7 @@ enum class X11Atom : std::size_t {
     kdeNetWmDesktopFile,
     wmProtocols,
     wmDeleteWindow,
+    netWmPing,
     systemTray,  // _NET_SYSTEM_TRAY_S<screen>
     typeNormal,
     typeDialog,
