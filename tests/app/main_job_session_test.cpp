@@ -13,6 +13,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -278,6 +279,54 @@ TEST_F(MainJobSession, AScreenReadersActionsDoTheSameJob) {
     EXPECT_TRUE(
         notified(QStringLiteral("Selected apps has been quit! ✋"), QStringLiteral("You did it!")));
     EXPECT_TRUE(running(xlogo)) << "xlogo was unchecked";
+}
+
+TEST_F(MainJobSession, AClientThatStopsAnsweringIsMarkedAndItsRowForceQuitsIt) {
+    BackgroundProgram& frozen =
+        launch(kFixture, {QStringLiteral("--ping"), QStringLiteral("--ignore-close"),
+                          QStringLiteral("--title"), QStringLiteral("Frozen"),
+                          QStringLiteral("--class"), QStringLiteral("frozen,Frozen")});
+    launch(kFixture, {QStringLiteral("--ping"), QStringLiteral("--title"), QStringLiteral("Idle"),
+                      QStringLiteral("--class"), QStringLiteral("idle,Idle")});
+    // A client that never said it answers pings is never called hung.
+    BackgroundProgram& mute =
+        launch(kFixture, {QStringLiteral("--title"), QStringLiteral("Mute"),
+                          QStringLiteral("--class"), QStringLiteral("mute,Mute")});
+    startAndOpen();
+    ASSERT_TRUE(waitControl(QStringLiteral("Processor load of Frozen")));
+
+    const pid_t frozenPid = static_cast<pid_t>(frozen.process().processId());
+    const pid_t mutePid = static_cast<pid_t>(mute.process().processId());
+    ASSERT_EQ(::kill(frozenPid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(mutePid, SIGSTOP), 0);
+    EXPECT_TRUE(waitControl(QStringLiteral("Frozen is not responding")));
+    EXPECT_TRUE(waitControl(QStringLiteral("Force quit Frozen"))) << "its quit button's force form";
+    EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Idle"))) << "it answers";
+    EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Mute"))) << "it was never pinged";
+    // The command line says so too, from pings of its own.
+    QProcess list;
+    list.start(kKlosia, {QStringLiteral("--list"), QStringLiteral("--json")});
+    ASSERT_TRUE(list.waitForFinished(30000));
+    QHash<QString, bool> responding;
+    const QJsonArray entries = QJsonDocument::fromJson(list.readAllStandardOutput()).array();
+    for (const auto& entry : entries) {
+        responding.insert(entry[QStringLiteral("name")].toString(),
+                          entry[QStringLiteral("responding")].toBool(true));
+    }
+    EXPECT_EQ(responding.value(QStringLiteral("Frozen"), true), false);
+    EXPECT_EQ(responding.value(QStringLiteral("Idle"), false), true);
+    EXPECT_EQ(responding.value(QStringLiteral("Mute"), false), true);
+    ASSERT_EQ(::kill(mutePid, SIGCONT), 0);
+
+    // An answer clears it.
+    ASSERT_EQ(::kill(frozenPid, SIGCONT), 0);
+    EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Frozen")));
+    EXPECT_TRUE(waitControl(QStringLiteral("Quit Frozen")));
+
+    ASSERT_EQ(::kill(frozenPid, SIGSTOP), 0);
+    ASSERT_TRUE(waitControl(QStringLiteral("Frozen is not responding")));
+    ASSERT_TRUE(clickControl(QStringLiteral("Force quit Frozen")));
+    EXPECT_TRUE(waitEnded(frozen)) << "the row's force quit did not end the hung client";
 }
 
 }  // namespace
