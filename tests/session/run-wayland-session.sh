@@ -172,6 +172,20 @@ wait_until() {
     return 1
 }
 
+# The display of the Xwayland that compositor PID started as its child, which names it first on
+# its command line: sets DISPLAY once its socket is there.
+xwayland_display() {
+    local child argv
+    for child in $(pgrep -P "$1" -x Xwayland); do
+        argv=$(tr '\0' ' ' <"/proc/$child/cmdline" 2>/dev/null) || continue
+        argv=${argv#* }
+        [ "${argv:0:1}" = : ] || continue
+        DISPLAY=${argv%% *}
+        [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
+    done
+    return 1
+}
+
 session_dir=$(mktemp -d "${TMPDIR:-/tmp}/klosia-wayland.XXXXXX") || exit 1
 mkdir -p "$session_dir"/{config,data/applications,cache,runtime,logs,artifacts}
 chmod 0700 "$session_dir/runtime"
@@ -454,18 +468,7 @@ EOF
     fi
     if [ "$xwayland" = enable ]; then
         # As KWin's: Xwayland is the Shell's child and names its display first.
-        shell_display() {
-            local child argv
-            for child in $(pgrep -P "$shell_pid" -x Xwayland); do
-                argv=$(tr '\0' ' ' <"/proc/$child/cmdline" 2>/dev/null) || continue
-                argv=${argv#* }
-                [ "${argv:0:1}" = : ] || continue
-                DISPLAY=${argv%% *}
-                [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
-            done
-            return 1
-        }
-        wait_until "the X display of GNOME Shell" shell_display || exit 1
+        wait_until "the X display of GNOME Shell" xwayland_display "$shell_pid" || exit 1
         # Unlike KWin's, this X server wants a cookie, which Mutter writes to the runtime
         # folder (ours alone, so the one such file is the Shell's).
         for XAUTHORITY in "$XDG_RUNTIME_DIR"/.mutter-Xwaylandauth.*; do :; done
@@ -505,18 +508,7 @@ else
     if [ "$xwayland" = enable ]; then
         # KWin picks a free display for the Xwayland it starts as its child, and names it first
         # on that child's command line; X11 programs of the session need no cookie from it.
-        kwin_display() {
-            local child argv
-            for child in $(pgrep -P "$kwin_pid" -x Xwayland); do
-                argv=$(tr '\0' ' ' <"/proc/$child/cmdline" 2>/dev/null) || continue
-                argv=${argv#* }
-                [ "${argv:0:1}" = : ] || continue
-                DISPLAY=${argv%% *}
-                [ -S "/tmp/.X11-unix/X${DISPLAY#:}" ] && return 0
-            done
-            return 1
-        }
-        wait_until "the X display of KWin" kwin_display || exit 1
+        wait_until "the X display of KWin" xwayland_display "$kwin_pid" || exit 1
         export DISPLAY
         log "Xwayland on $DISPLAY"
     fi
