@@ -118,7 +118,11 @@ void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool h
                           entry->apps.front() == app_->apps.front();
     app_ = entry;
     alternate_ = alternateMode;
+    const bool wasResponding = responding_;
     responding_ = entryResponds(entry.get());
+    if (responding_ != wasResponding) {
+        layoutParts();
+    }
     index_ = row;
 
     const bool standard = !entry || entry->policy == MenuAppPolicy::standard;
@@ -308,6 +312,7 @@ void MenuViewCell::showLoad(const CPUSample& sample) {
         colours.setColor(QPalette::WindowText, kNotRespondingColour);
         cpuLabel_->setPalette(colours);
         cpuLabel_->setForegroundRole(responding ? QPalette::PlaceholderText : QPalette::WindowText);
+        layoutParts();
     }
     if (!responding_) {
         cpuLabel_->setText(tr("Not Responding"));
@@ -435,8 +440,14 @@ void MenuViewCell::layoutParts() {
     quitBt_->setGeometry(quitX, (h - kQuitSize) / 2, kQuitSize, kQuitSize);
     const int moreX = quitX - kMoreSize - 2;
     moreBt_->setGeometry(moreX, (h - kMoreSize) / 2, kMoreSize, kMoreSize);
-    const int cpuX = moreX - kGap - kCpuWidth;
-    cpuLabel_->setGeometry(cpuX, 0, kCpuWidth, h);
+    // "Not Responding" is wider than a load: it takes its room from the title.
+    const int cpuWidth =
+        responding_
+            ? kCpuWidth
+            : std::max(kCpuWidth,
+                       cpuLabel_->fontMetrics().horizontalAdvance(tr("Not Responding")) + 2);
+    const int cpuX = moreX - kGap - cpuWidth;
+    cpuLabel_->setGeometry(cpuX, 0, cpuWidth, h);
     const int titleX = iconX + kIconSize + 6;
     titleLabel_->setGeometry(titleX, 0, std::max(0, cpuX - kGap - titleX), h);
 }

@@ -301,6 +301,9 @@ TEST_F(MainJobSession, AClientThatStopsAnsweringIsMarkedAndItsRowForceQuitsIt) {
     ASSERT_EQ(::kill(mutePid, SIGSTOP), 0);
     EXPECT_TRUE(waitControl(QStringLiteral("Frozen is not responding")));
     EXPECT_TRUE(waitControl(QStringLiteral("Force quit Frozen"))) << "its quit button's force form";
+    const QString shot = artefactPath(QStringLiteral("main-job-not-responding.png"));
+    ASSERT_TRUE(DesktopDriver::screenshot(shot));
+    std::printf("screenshot of a row not responding: %s\n", qPrintable(shot));
     EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Idle"))) << "it answers";
     EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Mute"))) << "it was never pinged";
     // The command line says so too, from pings of its own.
