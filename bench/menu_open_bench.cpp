@@ -38,7 +38,7 @@
 
 namespace {
 
-constexpr int kRuns = 15;
+constexpr int kRuns = 31;
 constexpr double kGoal = 1.5;
 
 double median(std::vector<double> values) {

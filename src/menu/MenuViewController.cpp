@@ -109,20 +109,27 @@ QFont MenuViewController::titleFont() {
 
 void MenuViewController::setApplications(std::vector<MenuAppPtr> applications) {
     applications_ = std::move(applications);
+    shownFor_.reset();
 }
 
-std::vector<MenuAppPtr> MenuViewController::filteredApplications() const {
-    if (!search || search->isEmpty()) {
-        return applications_;
+const std::vector<MenuAppPtr>& MenuViewController::filteredApplications() const {
+    // The search is a plain member: compared, not watched.
+    if (shownFor_ && *shownFor_ == search) {
+        return shown_;
     }
-    const QString needle = search->toLower();
-    std::vector<MenuAppPtr> shown;
-    for (const MenuAppPtr& app : applications_) {
-        if (app && app->name.toLower().contains(needle)) {
-            shown.push_back(app);
+    shown_.clear();
+    if (!search || search->isEmpty()) {
+        shown_ = applications_;
+    } else {
+        const QString needle = search->toLower();
+        for (const MenuAppPtr& app : applications_) {
+            if (app && app->name.toLower().contains(needle)) {
+                shown_.push_back(app);
+            }
         }
     }
-    return shown;
+    shownFor_ = search;
+    return shown_;
 }
 
 void MenuViewController::setBanner(const WorkspaceBanner& banner) {
@@ -141,7 +148,12 @@ void MenuViewController::setNotice(const QString& notice) {
 }
 
 void MenuViewController::updateKlosiaBt() {
-    const std::vector<MenuAppPtr> shown = filteredApplications();
+    updateKlosiaTitle();
+    reloadData();
+}
+
+void MenuViewController::updateKlosiaTitle() {
+    const std::vector<MenuAppPtr>& shown = filteredApplications();
     if (shown.empty()) {
         return;
     }
@@ -153,7 +165,6 @@ void MenuViewController::updateKlosiaBt() {
     klosiaBt_->setAccessibleName(MenuQuitMode::klosiaAccessibleName(option, all, alternate));
     klosiaBt_->setEnabled(selected > 0);
     footer_->updateColors();
-    reloadData();
 }
 
 void MenuViewController::updateSelectAllBt() {
@@ -198,9 +209,9 @@ void MenuViewController::selectAllBtPress() {
         }
         rebuilt.push_back(std::move(entry));
     }
-    applications_ = std::move(rebuilt);
+    setApplications(std::move(rebuilt));
     updateSelectAllBt();
-    updateKlosiaBt();
+    updateKlosiaTitle();
     reloadData();
 }
 
@@ -238,7 +249,7 @@ void MenuViewController::controlTextDidChange() {
     updateBackground();
     updateSelectAllBt();
     // The title names what a press does, and a press counts the entries shown now.
-    updateKlosiaBt();
+    updateKlosiaTitle();
     reloadData();
     if (MenuWindowController* owner = menuWindowController.data()) {
         owner->layoutWindow();
@@ -273,7 +284,7 @@ MenuViewCell* MenuViewController::makeCell(QWidget* parent) {
 }
 
 void MenuViewController::configureCell(MenuViewCell& cell, int row) {
-    const std::vector<MenuAppPtr> shown = filteredApplications();
+    const std::vector<MenuAppPtr>& shown = filteredApplications();
     if (row < 0 || static_cast<std::size_t>(row) >= shown.size()) {
         return;
     }
@@ -286,7 +297,7 @@ void MenuViewController::configureCell(MenuViewCell& cell, int row) {
 }
 
 QString MenuViewController::rowKey(int row) const {
-    const std::vector<MenuAppPtr> shown = filteredApplications();
+    const std::vector<MenuAppPtr>& shown = filteredApplications();
     if (row < 0 || static_cast<std::size_t>(row) >= shown.size()) {
         return {};
     }

@@ -61,12 +61,15 @@ public:
     void setApplications(std::vector<MenuAppPtr> applications);
 
     // The entries shown: those whose name contains the search text, both lower-cased, when the
-    // search text has at least one character; otherwise every entry. Recomputed on each call.
-    std::vector<MenuAppPtr> filteredApplications() const;
+    // search text has at least one character; otherwise every entry. Kept until the entries or
+    // the search text change: the table asks for it once per row.
+    const std::vector<MenuAppPtr>& filteredApplications() const;
 
     // The main button's title and enabled state for the shown entries (unchanged when none is
     // shown), then the rows are refilled.
     void updateKlosiaBt();
+    // The same without refilling the rows, for a caller that refills them next.
+    void updateKlosiaTitle();
     // The select-all box: on when every shown standard entry is checked, off when none is,
     // partially checked otherwise and when no standard entry is shown.
     void updateSelectAllBt();
@@ -156,6 +159,8 @@ private:
     Dispatcher& dispatcher_;
     Preferences& preferences_;
     std::vector<MenuAppPtr> applications_;
+    mutable std::vector<MenuAppPtr> shown_;
+    mutable std::optional<std::optional<QString>> shownFor_;  // the search shown_ was made for
     std::shared_ptr<const NotificationObject> lastSample_;
     QImage background_;
     QString backgroundKey_;

@@ -30,6 +30,7 @@ constexpr std::chrono::seconds kCpuInterval{1};
 // Titles are measured in a box of unlimited width, one line (17 points) high.
 constexpr qreal kUnlimited = 1e6;
 constexpr qreal kTitleLineHeight = 17;
+constexpr qsizetype kKeptTitleWidths = 2000;
 
 // The screen that holds the status icon: the menu is placed against its panel. Falls back to
 // the screen under the pointer, then to the primary screen.
@@ -172,14 +173,26 @@ void MenuWindowController::layoutWindow() {
     if (!openScreen_) {
         return;
     }
-    const QFontMetricsF metrics(MenuViewController::titleFont());
+    // Measuring a title lays its text out: the widths are kept, as every opening asks again for
+    // the same titles.
+    const QFont font = MenuViewController::titleFont();
+    if (font.key() != titleWidthsFont_ || titleWidths_.size() > kKeptTitleWidths) {
+        titleWidths_.clear();
+        titleWidthsFont_ = font.key();
+    }
+    const QFontMetricsF metrics(font);
     std::vector<qreal> widths;
     for (const MenuAppPtr& app : menuViewController_->filteredApplications()) {
         const QString title = app ? app->title() : QString();
-        widths.push_back(metrics
-                             .boundingRect(QRectF(0, 0, kUnlimited, kTitleLineHeight),
-                                           Qt::AlignLeft | Qt::AlignTop, title)
-                             .width());
+        auto known = titleWidths_.constFind(title);
+        if (known == titleWidths_.constEnd()) {
+            known = titleWidths_.insert(
+                title, metrics
+                           .boundingRect(QRectF(0, 0, kUnlimited, kTitleLineHeight),
+                                         Qt::AlignLeft | Qt::AlignTop, title)
+                           .width());
+        }
+        widths.push_back(*known);
     }
     if (!workspace_.unavailableReason().isEmpty()) {
         widths.assign(2, 0);  // the notice takes the place of two rows
@@ -209,7 +222,7 @@ void MenuWindowController::reloadApps() {
         drawTip();
     }
     menuViewController_->setApplications(std::move(apps));
-    menuViewController_->updateKlosiaBt();
+    menuViewController_->updateKlosiaTitle();
     menuViewController_->setNotice(workspace_.unavailableReason());
     menuViewController_->setBanner(workspace_.banner());
     menuViewController_->updateBackground();

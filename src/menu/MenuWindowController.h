@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -137,6 +138,8 @@ private:
 
     QPoint statusPoint_;
     QPointer<QScreen> openScreen_;
+    QHash<QString, qreal> titleWidths_;
+    QString titleWidthsFont_;
 
     // A tick belongs to the timer of its generation; stopping or restarting moves on.
     std::uint64_t cpuTimerGeneration_ = 0;
