@@ -8,12 +8,15 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
 
 #include <memory>
 
 #include "FirstRun.h"
+#include "platform/linux/DBusMenuExporter.h"
 #include "support/Wait.h"
 #include "support/session/DesktopDriver.h"
 #include "support/session/FakeStatusNotifierWatcher.h"
@@ -125,6 +128,50 @@ TEST_F(StatusNotifierSession, AHostsPressOpensTheMenuAtItsPointAndTheItemOutlive
     ASSERT_TRUE(watcher.start());
     EXPECT_TRUE(waitUntil([&] { return watcher.registrations > before; }))
         << "the item did not register with the new watcher";
+}
+
+// A tray that draws the item's menu itself reads the settings menu over the bus, anew each time
+// it opens it, and sends back the press.
+TEST_F(StatusNotifierSession, TheSettingsMenuIsPublishedForTraysThatDrawItThemselves) {
+    qDBusRegisterMetaType<DBusMenuItem>();
+    const QString path = qvariant_cast<QDBusObjectPath>(property(QStringLiteral("Menu"))).path();
+    ASSERT_EQ(path, QStringLiteral("/MenuBar"));
+    const auto callMenu = [&](const QString& method, const QVariantList& arguments) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            watcher.items.first(), path, QStringLiteral("com.canonical.dbusmenu"), method);
+        call.setArguments(arguments);
+        return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+    };
+    const auto entries = [&] {
+        const QDBusMessage reply = callMenu(QStringLiteral("GetLayout"), {0, -1, QStringList{}});
+        DBusMenuItem root;
+        if (reply.arguments().size() == 2) {
+            reply.arguments().at(1).value<QDBusArgument>() >> root;
+        }
+        return root.children;
+    };
+    const QList<DBusMenuItem> shown = entries();
+    QStringList labels;
+    for (const DBusMenuItem& entry : shown) {
+        labels << entry.properties.value(QStringLiteral("label")).toString();
+    }
+    ASSERT_EQ(labels, (QStringList{"View background apps", "Preferences", "Help", "Quit"}));
+
+    // A press on the first entry shows the background applications; the next opening asks
+    // whether the menu changed, and it did: the entry now offers to hide them.
+    ASSERT_EQ(callMenu(QStringLiteral("Event"), {shown.front().id, QStringLiteral("clicked"),
+                                                 QVariant::fromValue(QDBusVariant(0)), 0U})
+                  .type(),
+              QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(waitUntil([&] {
+        const QDBusMessage changed = callMenu(QStringLiteral("AboutToShow"), {0});
+        return !changed.arguments().isEmpty() && changed.arguments().front().toBool();
+    })) << "the menu never told that it changed";
+    ASSERT_FALSE(entries().isEmpty());
+    EXPECT_EQ(entries().front().properties.value(QStringLiteral("label")).toString(),
+              QStringLiteral("Hide background apps"));
+    EXPECT_FALSE(callMenu(QStringLiteral("AboutToShow"), {0}).arguments().value(0).toBool())
+        << "unchanged since it was read";
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ namespace {
 
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kMenuPath = QStringLiteral("/MenuBar");
 // The sizes hosts draw tray icons at (panels of 16 to 48 pixels).
 constexpr int kImageSizes[] = {16, 22, 32, 48};
 
@@ -87,7 +88,8 @@ StatusNotifierItem::StatusNotifierItem(QString id, QString title, QObject* paren
     : StatusItem(parent),
       id_(std::move(id)),
       title_(std::move(title)),
-      serviceName_(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(::getpid())) {
+      serviceName_(QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(::getpid())),
+      menuExporter_(new DBusMenuExporter(this)) {
     qDBusRegisterMetaType<SniPixmap>();
     qDBusRegisterMetaType<SniPixmaps>();
     qDBusRegisterMetaType<SniToolTip>();
@@ -100,6 +102,7 @@ StatusNotifierItem::StatusNotifierItem(QString id, QString title, QObject* paren
                             QDBusConnection::ExportScriptableSlots |
                                 QDBusConnection::ExportScriptableSignals |
                                 QDBusConnection::ExportScriptableProperties) ||
+        !bus.registerObject(kMenuPath, menuExporter_, QDBusConnection::ExportScriptableContents) ||
         !bus.registerService(serviceName_)) {
         logger.log("status notifier item: cannot publish " + serviceName_.toStdString(),
                    VezizurLevel::error);
@@ -126,7 +129,17 @@ StatusNotifierItem::StatusNotifierItem(QString id, QString title, QObject* paren
 StatusNotifierItem::~StatusNotifierItem() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterObject(kItemPath);
+    bus.unregisterObject(kMenuPath);
     bus.unregisterService(serviceName_);
+}
+
+void StatusNotifierItem::setContextMenu(QMenu* menu) {
+    menu_ = menu;
+    menuExporter_->setMenu(menu);
+}
+
+QDBusObjectPath StatusNotifierItem::menuPath() const {
+    return QDBusObjectPath(kMenuPath);
 }
 
 QRect StatusNotifierItem::iconGeometry() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusArgument>
+#include <QDBusObjectPath>
 #include <QIcon>
 #include <QList>
 #include <QMenu>
@@ -9,6 +10,7 @@
 #include <QString>
 
 #include "platform/StatusItem.h"
+#include "platform/linux/DBusMenuExporter.h"
 
 class QDBusServiceWatcher;
 
@@ -45,6 +47,7 @@ class StatusNotifierItem final : public StatusItem {
     Q_PROPERTY(klosia::SniPixmaps IconPixmap READ iconPixmap)
     Q_PROPERTY(klosia::SniToolTip ToolTip READ toolTip)
     Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menuPath)
 
 public:
     static constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
@@ -61,7 +64,8 @@ public:
     void setImage(const QIcon& image) override;
     void setHighlighted(bool highlighted) override { highlighted_ = highlighted; }
     bool isHighlighted() const override { return highlighted_; }
-    void setContextMenu(QMenu* menu) override { menu_ = menu; }
+    // Shown by ContextMenu, and published for the hosts that draw the menu themselves.
+    void setContextMenu(QMenu* menu) override;
 
     // The bus name the item is published under.
     QString serviceName() const { return serviceName_; }
@@ -74,6 +78,7 @@ public:
     SniPixmaps iconPixmap() const { return pixmaps_; }
     SniToolTip toolTip() const { return {{}, {}, title_, {}}; }
     bool itemIsMenu() const { return false; }
+    QDBusObjectPath menuPath() const;
 
 public Q_SLOTS:
     // A host's primary press (x, y: where, as the host tells; 0, 0 when it does not).
@@ -100,6 +105,7 @@ private:
     QString serviceName_;
     SniPixmaps pixmaps_;
     QPointer<QMenu> menu_;
+    DBusMenuExporter* menuExporter_;
     QDBusServiceWatcher* watcher_ = nullptr;
     QPoint pressedAt_;  // where the last Activate said; null when it said nothing
     bool inTray_ = false;
