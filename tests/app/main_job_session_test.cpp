@@ -82,7 +82,8 @@ protected:
         QRect icon;
         EXPECT_TRUE(waitUntil([&] { return !(icon = desktop.trayIconOf(klosia->pid())).isEmpty(); },
                               std::chrono::seconds(20)));
-        EXPECT_TRUE(DesktopDriver::click(icon.center()));
+        EXPECT_TRUE(DesktopDriver::pressTrayIcon(
+            icon, [&] { return !desktop.popupsOf(klosia->pid()).empty(); }));
         QRect menu;
         EXPECT_TRUE(waitUntil([&] {
             const auto popups = desktop.popupsOf(klosia->pid());

@@ -66,7 +66,7 @@ protected:
     std::vector<DesktopWindow> popups() const { return desktop.popupsOf(klosia->pid()); }
     // Opens the menu window from the icon; its frame.
     QRect openMenu() {
-        EXPECT_TRUE(DesktopDriver::click(icon.center()));
+        EXPECT_TRUE(DesktopDriver::pressTrayIcon(icon, [&] { return !popups().empty(); }));
         QRect menu;
         EXPECT_TRUE(waitUntil([&] {
             const auto shown = popups();
@@ -181,19 +181,32 @@ TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQui
         return DesktopDriver::hasWindowTitled(klosia->pid(), QStringLiteral("General"));
     })) << "a second start with --preferences should have opened the preferences window";
 
-    ASSERT_TRUE(DesktopDriver::xdotool(
-        {QStringLiteral("mousemove"), QString::number(icon.center().x()),
-         QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("3")}));
+    // Xfce's tray draws the menu itself, from the entries Klosia publishes, and sends back the
+    // press; other trays ask Klosia to show its own.
+    const pid_t tray = desktop.statusTrayPid();
+    const QString desktopName = tray != 0 ? QStringLiteral("xfce-") : QString();
     QRect settings;
-    ASSERT_TRUE(waitUntil([&] {
-        const auto shown = popups();
-        return shown.size() == 1 && !(settings = shown.front().geometry).isEmpty();
-    })) << "no menu after a secondary press on the icon";
-    EXPECT_GE(settings.height(), 4 * 16) << "four items";
+    const auto menuShown = [&] {
+        for (const DesktopWindow& popup : tray != 0 ? desktop.popupsOf(tray) : popups()) {
+            if (popup.geometry.height() >= 4 * 16) {  // four items; not the icon's tool tip
+                settings = popup.geometry;
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(DesktopDriver::pressTrayIcon(icon, menuShown, 3))
+        << "no menu after a secondary press on the icon";
     saveShot(settings.united(icon).adjusted(-12, -12, 12, 12),
-             QStringLiteral("tray-menu-%1.png").arg(panel));
-    ASSERT_TRUE(DesktopDriver::click(
-        placeOf(QStringLiteral("Quit"), QStringLiteral("menu item")).center()));
+             QStringLiteral("tray-menu-%1%2.png").arg(desktopName, panel));
+    if (tray != 0) {
+        // Quit is the last entry: the first Up of a menu opened by the pointer reaches it.
+        ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Up")));
+        ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Return")));
+    } else {
+        ASSERT_TRUE(DesktopDriver::click(
+            placeOf(QStringLiteral("Quit"), QStringLiteral("menu item")).center()));
+    }
     EXPECT_TRUE(ended()) << "Klosia should have ended normally";
 }
 

@@ -73,8 +73,8 @@ TEST_F(StatusMenuSession, IconOpensTheMenuAtThePanelAndPressesCloseIt) {
     const int rows = listedApplications();
     ASSERT_GE(rows, 1) << "xlogo should be listed";
 
-    ASSERT_TRUE(DesktopDriver::click(icon.center()));
-    ASSERT_TRUE(waitForMenu(true)) << "no menu window after a press on the icon";
+    ASSERT_TRUE(DesktopDriver::pressTrayIcon(icon, [&] { return menuShown(); }))
+        << "no menu window after a press on the icon";
     // The fade ends quickly; the geometry is final once the window is shown.
     const std::vector<DesktopWindow> shown = menus();
     ASSERT_FALSE(shown.empty()) << "the menu closed again at once";

@@ -2,6 +2,12 @@
 
 #include <xcb/res.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QFile>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QProcess>
@@ -13,6 +19,8 @@
 #include <cstdlib>
 #include <memory>
 #include <unordered_map>
+
+#include "support/Wait.h"
 
 namespace klosia::test {
 
@@ -161,7 +169,50 @@ QRect DesktopDriver::trayIconOf(pid_t pid) const {
             return window.geometry;
         }
     }
+    return statusNotifierIconOf(pid);
+}
+
+// Xfce's status tray runs in a panel plugin process of its own, whose window sits inside the
+// panel, and draws each StatusNotifierItem as a button in that window: no window of the item's
+// process marks the icon. With one item registered the button fills the tray's window.
+QRect DesktopDriver::statusNotifierIconOf(pid_t pid) const {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QStringLiteral("org.kde.StatusNotifierWatcher"), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierWatcher")
+        << QStringLiteral("RegisteredStatusNotifierItems");
+    const QDBusReply<QDBusVariant> items = bus.call(get, QDBus::Block, 2000);
+    const QStringList registered =
+        items.isValid() ? items.value().variant().toStringList() : QStringList{};
+    if (registered.size() != 1) {
+        return {};
+    }
+    const QDBusReply<uint> owner =
+        bus.interface()->servicePid(registered.front().section('/', 0, 0));
+    if (!owner.isValid() || static_cast<pid_t>(owner.value()) != pid) {
+        return {};
+    }
+    // An empty tray shrinks to a pixel: the item's button is there once it has room for an icon.
+    constexpr int kSmallestIcon = 16;
+    const pid_t tray = statusTrayPid();
+    for (const DesktopWindow& window : trayIcons()) {
+        if (tray != 0 && window.pid == tray && window.geometry.width() >= kSmallestIcon &&
+            window.geometry.height() >= kSmallestIcon) {
+            return window.geometry;
+        }
+    }
     return {};
+}
+
+pid_t DesktopDriver::statusTrayPid() const {
+    for (const DesktopWindow& window : trayIcons()) {
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(window.pid));
+        if (command.open(QIODevice::ReadOnly) && command.readAll().contains("/libsystray.so")) {
+            return window.pid;
+        }
+    }
+    return 0;
 }
 
 std::vector<DesktopWindow> DesktopDriver::popupsOf(pid_t pid) const {
@@ -248,6 +299,26 @@ bool DesktopDriver::click(const QPoint& position) {
     return run(QStringLiteral("xdotool"),
                {QStringLiteral("mousemove"), QString::number(position.x()),
                 QString::number(position.y()), QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool DesktopDriver::pressTrayIcon(const QRect& icon, const std::function<bool()>& happened,
+                                  int button) {
+    // The pointer comes from elsewhere each time: a GTK button made under a resting pointer
+    // has not seen it enter, and takes no click until it does.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QPoint away = screen != nullptr ? screen->geometry().center() : QPoint(400, 300);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (!xdotool({QStringLiteral("mousemove"), QString::number(away.x()),
+                      QString::number(away.y()), QStringLiteral("mousemove"),
+                      QString::number(icon.center().x()), QString::number(icon.center().y()),
+                      QStringLiteral("click"), QString::number(button)})) {
+            return false;
+        }
+        if (waitUntil(happened, std::chrono::milliseconds(1500))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool DesktopDriver::key(const QString& keys) {

@@ -9,6 +9,7 @@
 
 #include <sys/types.h>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace klosia::test {
@@ -38,7 +39,9 @@ public:
     std::vector<DesktopWindow> windows() const;
     std::vector<DesktopWindow> windowsOf(pid_t pid) const;
     // The icon a process has docked in the tray: its viewable window inside another client's
-    // top-level window. Empty when it has none.
+    // top-level window, or, on a tray that draws StatusNotifierItems itself (Xfce's), the
+    // tray's own window while the process's item is the only one registered. Empty when it has
+    // none.
     QRect trayIconOf(pid_t pid) const;
     // Every client window docked inside another client's top-level window: the tray's icons.
     std::vector<DesktopWindow> trayIcons() const;
@@ -53,6 +56,11 @@ public:
 
     // A press and release of the first button at a root position, through xdotool.
     static bool click(const QPoint& position);
+    // A press on a tray icon, with this button, repeated until `happened` holds: a tray that
+    // draws an item itself answers presses on it only once it has read the item, a moment
+    // after the item registered. Each press is given 1.5 s to show its effect.
+    static bool pressTrayIcon(const QRect& icon, const std::function<bool()>& happened,
+                              int button = 1);
     static bool key(const QString& keys);
     // Any other xdotool command; true when it succeeded.
     static bool xdotool(const QStringList& arguments);
@@ -61,7 +69,13 @@ public:
     // Saves the whole screen as PNG; false when it cannot.
     static bool screenshot(const QString& path);
 
+    // The process of Xfce's status tray, which draws StatusNotifierItems and their menus
+    // itself; 0 when the session's tray is another one.
+    pid_t statusTrayPid() const;
+
 private:
+    QRect statusNotifierIconOf(pid_t pid) const;
+
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t root_ = XCB_WINDOW_NONE;
 };
