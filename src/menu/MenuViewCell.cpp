@@ -93,6 +93,12 @@ MenuViewCell::~MenuViewCell() {
     quitBt_->delegate = nullptr;
 }
 
+QString MenuViewCell::processCount(int count) {
+    // Spelled out for one and for more: without a translation loaded, "%n" leaves its
+    // "(es)" on screen.
+    return count == 1 ? tr("The load of 1 process") : tr("The load of %1 processes").arg(count);
+}
+
 QString MenuViewCell::loadText(double percent) {
     return QString::asprintf("%.1f", percent) + QLatin1Char('%');
 }
@@ -137,9 +143,9 @@ void MenuViewCell::configure(const MenuAppPtr& entry, bool alternateMode, bool h
     }
     title_ = entry ? entry->title() : QString();
     cpuLabel_->setText(loadText(0));
-    cpuLabel_->setToolTip(entry ? tr("The load of %n process(es)", nullptr,
-                                     static_cast<int>(entry->loadPids().size()))
+    cpuLabel_->setToolTip(entry ? processCount(static_cast<int>(entry->loadPids().size()))
                                 : QString());
+    cpuLabel_->setAccessibleDescription(cpuLabel_->toolTip());
     // A rebuild under a resting pointer keeps the row's hover look.
     moreBt_->setVisible(entry && underMouse() && !optionsMenuOpen);
     quitBt_->showHover(false);  // a button about to be disabled keeps no hover look
@@ -326,6 +332,11 @@ void MenuViewCell::showLoad(const CPUSample& sample) {
         }
     }
     cpuLabel_->setText(loadText(sum));
+    // The label's name says what it is; a screen reader hears the figure here.
+    const int count = static_cast<int>(pids.size());
+    cpuLabel_->setAccessibleDescription(
+        count == 1 ? tr("%1, the load of 1 process").arg(loadText(sum))
+                   : tr("%1, the load of %2 processes").arg(loadText(sum)).arg(count));
 }
 
 void MenuViewCell::hoverButtonDidEnter() {

@@ -76,6 +76,8 @@ public:
 
     // "12.5%": the load as the row shows it.
     static QString loadText(double percent);
+    // "The load of 3 processes": what the load's tool tip says it counts.
+    static QString processCount(int count);
 
     QCheckBox* checkBt() const { return checkBt_; }
     QLabel* iconView() const { return iconView_; }

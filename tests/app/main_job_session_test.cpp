@@ -333,5 +333,28 @@ TEST_F(MainJobSession, AClientThatStopsAnsweringIsMarkedAndItsRowForceQuitsIt) {
     EXPECT_TRUE(waitEnded(frozen)) << "the row's force quit did not end the hung client";
 }
 
+// A row's load is its application's and its helpers', though the helpers are not listed.
+TEST_F(MainJobSession, ARowsLoadCountsItsBusyHelpersWhileTheyAreHidden) {
+    launch(kFixture,
+           {QStringLiteral("--busy-helpers"), QStringLiteral("2"), QStringLiteral("--title"),
+            QStringLiteral("Busy"), QStringLiteral("--class"), QStringLiteral("busy,Busy")});
+    ASSERT_EQ(listed(), QStringList{QStringLiteral("Busy")})
+        << "the windowless helpers are background processes, hidden";
+    startAndOpen();
+    Accessible load;
+    ASSERT_TRUE(waitControl(QStringLiteral("Processor load of Busy"), &load));
+    // The window's own process idles: a figure well above nothing is its helpers', on a machine
+    // however busy with other tests.
+    QString said;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            said = a11y.description(load);
+            return said.endsWith(QStringLiteral("the load of 3 processes")) &&
+                   said.section(QLatin1Char('%'), 0, 0).toDouble() >= 20;
+        },
+        std::chrono::seconds(10)))
+        << "the load's label says \"" << said.toStdString() << "\"";
+}
+
 }  // namespace
 }  // namespace klosia

@@ -114,6 +114,12 @@ QString AccessibilityClient::name(const Accessible& object) const {
     return reply.isEmpty() ? QString() : reply.first().value<QDBusVariant>().variant().toString();
 }
 
+QString AccessibilityClient::description(const Accessible& object) const {
+    const auto reply = callOn(bus_, object, QStringLiteral("org.freedesktop.DBus.Properties"),
+                              QStringLiteral("Get"), {kAccessible, QStringLiteral("Description")});
+    return reply.isEmpty() ? QString() : reply.first().value<QDBusVariant>().variant().toString();
+}
+
 QString AccessibilityClient::roleName(const Accessible& object) const {
     const auto reply = callOn(bus_, object, kAccessible, QStringLiteral("GetRoleName"));
     return reply.isEmpty() ? QString() : reply.first().toString();

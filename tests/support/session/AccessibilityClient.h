@@ -52,6 +52,8 @@ public:
     // did not find a control says it found instead.
     QStringList showingNames(const Accessible& root) const;
 
+    // What the object says beside its name (a screen reader reads it after the name).
+    QString description(const Accessible& object) const;
     bool isChecked(const Accessible& object) const;
     bool isFocused(const Accessible& object) const;
     // Where the object is on screen, in root coordinates; empty when it cannot say.
