@@ -23,6 +23,7 @@ packages=(
   # the virtual desktop session and the tests that drive it
   xvfb xauth openbox tint2 dunst dbus dbus-bin dbus-daemon
   xfwm4 xfce4-panel xfconf  # the Xfce desktop of run-session.sh --xfce
+  kwin-x11  # KWin's X11 window manager of run-session.sh --kwin
   x11-utils x11-apps xterm xdotool wmctrl procps
   at-spi2-core  # the accessibility bus: session tests find controls as a screen reader does
   # the headless Wayland session (run-wayland-session.sh) and its clients

@@ -3,13 +3,16 @@
 # with a system tray, dunst for notifications, all on a D-Bus session bus of its own and with XDG
 # directories in a temporary directory, so nothing touches the user's real desktop or settings.
 #
-#   run-session.sh [--panel top|bottom] [--xfce] [--no-notifications] [--no-wm] [--accessibility]
-#                  [--] COMMAND [ARGS...]
+#   run-session.sh [--panel top|bottom] [--xfce] [--kwin] [--no-notifications] [--no-wm]
+#                  [--accessibility] [--] COMMAND [ARGS...]
 #
 # --xfce makes it Xfce's desktop instead: xfwm4 (compositing off, as openbox has none) and an
 # xfce4-panel holding only its status tray, whose tray hosts StatusNotifierItems as well as
 # XEmbed icons; both read their settings from an xfconfd of the private bus. --panel still
 # picks the edge.
+#
+# --kwin runs KWin's X11 window manager (compositing off) in openbox's place, with the same tint2
+# panel: the window manager of KDE Plasma on X11, which pings a window it was asked to close.
 #
 # --no-notifications starts no notification daemon and checks that none can be activated, so
 # the command meets a desktop without any notification server.
@@ -31,7 +34,8 @@
 # COMMAND sees DISPLAY, XAUTHORITY, DBUS_SESSION_BUS_ADDRESS and the XDG_* variables of the
 # session, KLOSIA_SESSION_DIR (the temporary directory), KLOSIA_OUTER_DBUS (the bus address the
 # caller had, possibly empty), KLOSIA_SESSION_NOTIFICATIONS (1, or 0 with --no-notifications)
-# KLOSIA_SESSION_WM ("openbox", "xfwm4" with --xfce, or "none" with --no-wm) and, with --accessibility,
+# KLOSIA_SESSION_WM ("openbox", "xfwm4" with --xfce, "kwin" with --kwin, or "none" with --no-wm)
+# and, with --accessibility,
 # KLOSIA_SESSION_A11Y_BUS (the accessibility bus address).
 # shellcheck disable=SC2317  # functions run from traps and from wait_for
 set -u -o pipefail
@@ -47,7 +51,7 @@ log() {
 error() { echo "session: error: $*" >&2; }
 
 usage() {
-    echo "usage: ${0##*/} [--panel top|bottom] [--xfce] [--no-notifications] [--no-wm]" \
+    echo "usage: ${0##*/} [--panel top|bottom] [--xfce] [--kwin] [--no-notifications] [--no-wm]" \
         "[--accessibility] [--] COMMAND [ARGS...]" >&2
     exit 2
 }
@@ -65,6 +69,10 @@ while [ $# -gt 0 ]; do
         ;;
     --accessibility)
         accessibility=1
+        shift
+        ;;
+    --kwin)
+        window_manager=kwin
         shift
         ;;
     --no-wm)
@@ -110,8 +118,14 @@ if [ "$desktop" = xfce ]; then
         error "--xfce and --no-wm do not go together"
         usage
     fi
+    if [ "$window_manager" = kwin ]; then
+        error "--xfce and --kwin do not go together"
+        usage
+    fi
     window_manager=xfwm4
     desktop_tools=(xfwm4 xfce4-panel)
+elif [ "$window_manager" = kwin ]; then
+    desktop_tools=(kwin_x11 tint2)
 else
     desktop_tools=(openbox tint2)
 fi
@@ -509,6 +523,11 @@ if [ "$window_manager" = openbox ]; then
 elif [ "$window_manager" = xfwm4 ]; then
     start_bg xfwm4 "$logs/xfwm4.log" xfwm4 --sm-client-disable
     wait_for xfwm4 "$REPLY" "${starts[-1]}" "$logs/xfwm4.log" wm_ready || exit 1
+elif [ "$window_manager" = kwin ]; then
+    # No compositing, as openbox has none; KWin is a Qt program and must not take the caller's
+    # platform choice (the tests run Qt offscreen outside the session).
+    start_bg kwin "$logs/kwin.log" env KWIN_COMPOSE=N QT_QPA_PLATFORM=xcb kwin_x11 --replace
+    wait_for kwin "$REPLY" "${starts[-1]}" "$logs/kwin.log" wm_ready || exit 1
 fi
 
 # --- panel with the system tray -----------------------------------------------------------------
