@@ -181,7 +181,8 @@ TEST_F(MainJobSession, TheCheckedApplicationsEndAndTheUncheckedOneStays) {
     const QRect menu = startAndOpen();
     EXPECT_EQ(menu.height(), 3 * 27 + 135);
     ASSERT_TRUE(waitControl(kQuitAll)) << "every row checked";
-    const QString shot = artefactPath(QStringLiteral("main-job-menu.png"));
+    const QString shot =
+        artefactPath(DesktopDriver::desktopTag() + QStringLiteral("main-job-menu.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the open menu with its rows: %s\n", qPrintable(shot));
 
@@ -216,7 +217,8 @@ TEST_F(MainJobSession, WithAltHeldTheButtonForceQuitsAClientThatIgnoresRequests)
     ASSERT_TRUE(DesktopDriver::xdotool({QStringLiteral("keydown"), QStringLiteral("alt")}));
     Accessible forceButton;
     ASSERT_TRUE(waitControl(kForceQuitChecked, &forceButton));
-    const QString shot = artefactPath(QStringLiteral("main-job-force.png"));
+    const QString shot =
+        artefactPath(DesktopDriver::desktopTag() + QStringLiteral("main-job-force.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the menu with Alt held: %s\n", qPrintable(shot));
     ASSERT_TRUE(DesktopDriver::click(a11y.extents(forceButton).center()));
@@ -309,7 +311,8 @@ TEST_F(MainJobSession, AClientThatStopsAnsweringIsMarkedAndItsRowForceQuitsIt) {
     ASSERT_EQ(::kill(mutePid, SIGSTOP), 0);
     EXPECT_TRUE(waitControl(QStringLiteral("Frozen is not responding")));
     EXPECT_TRUE(waitControl(QStringLiteral("Force quit Frozen"))) << "its quit button's force form";
-    const QString shot = artefactPath(QStringLiteral("main-job-not-responding.png"));
+    const QString shot =
+        artefactPath(DesktopDriver::desktopTag() + QStringLiteral("main-job-not-responding.png"));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of a row not responding: %s\n", qPrintable(shot));
     EXPECT_TRUE(waitControl(QStringLiteral("Processor load of Idle"))) << "it answers";

@@ -128,7 +128,7 @@ TEST_F(SettingsMenuSession, HelpWritesToSupportPreferencesTakeTheKeysAndCtrlQEnd
         EXPECT_LE(settings.bottom(), button.y()) << "opens over its button";
     }
     saveShot(menu.united(settings).adjusted(-12, -12, 12, 12),
-             QStringLiteral("settings-menu-%1.png").arg(panel));
+             QStringLiteral("settings-menu-%1%2.png").arg(DesktopDriver::desktopTag(), panel));
 
     // No item is chosen at first: the third Down reaches Help.
     for (int i = 0; i < 3; ++i) {
@@ -184,7 +184,6 @@ TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQui
     // Xfce's tray draws the menu itself, from the entries Klosia publishes, and sends back the
     // press; other trays ask Klosia to show its own.
     const pid_t tray = desktop.statusTrayPid();
-    const QString desktopName = tray != 0 ? QStringLiteral("xfce-") : QString();
     QRect settings;
     const auto menuShown = [&] {
         for (const DesktopWindow& popup : tray != 0 ? desktop.popupsOf(tray) : popups()) {
@@ -198,7 +197,7 @@ TEST_F(SettingsMenuSession, TheTrayIconsSecondaryPressOffersTheSameMenuAndItsQui
     ASSERT_TRUE(DesktopDriver::pressTrayIcon(icon, menuShown, 3))
         << "no menu after a secondary press on the icon";
     saveShot(settings.united(icon).adjusted(-12, -12, 12, 12),
-             QStringLiteral("tray-menu-%1%2.png").arg(desktopName, panel));
+             QStringLiteral("tray-menu-%1%2.png").arg(DesktopDriver::desktopTag(), panel));
     if (tray != 0) {
         // Quit is the last entry: the first Up of a menu opened by the pointer reaches it.
         ASSERT_TRUE(DesktopDriver::key(QStringLiteral("Up")));

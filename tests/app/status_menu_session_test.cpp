@@ -79,7 +79,8 @@ TEST_F(StatusMenuSession, IconOpensTheMenuAtThePanelAndPressesCloseIt) {
     const std::vector<DesktopWindow> shown = menus();
     ASSERT_FALSE(shown.empty()) << "the menu closed again at once";
     const QRect menu = shown.front().geometry;
-    const QString shot = artefactPath(QStringLiteral("menu-open-%1.png").arg(panel));
+    const QString shot =
+        artefactPath(QStringLiteral("menu-open-%1%2.png").arg(DesktopDriver::desktopTag(), panel));
     ASSERT_TRUE(DesktopDriver::screenshot(shot));
     std::printf("screenshot of the open menu: %s\n", qPrintable(shot));
 

@@ -181,7 +181,8 @@ TEST_F(MenuSessionTest, TrayIconOpensTheMenuAtThePanelAndPressesElsewhereCloseIt
     EXPECT_EQ(frame.left(), std::clamp(centred, free.left(), free.right() + 1 - frame.width()));
 
     const QString panel = topPanel ? QStringLiteral("top") : QStringLiteral("bottom");
-    saveScreenshot(window, anchor, QStringLiteral("menu-%1-light").arg(panel));
+    saveScreenshot(window, anchor,
+                   QStringLiteral("menu-%1%2-light").arg(test::DesktopDriver::desktopTag(), panel));
     const QPalette original = QApplication::palette();
     QApplication::setPalette(darkPalette());
     ASSERT_TRUE(waitUntil([&] {
@@ -189,7 +190,8 @@ TEST_F(MenuSessionTest, TrayIconOpensTheMenuAtThePanelAndPressesElsewhereCloseIt
                darkPalette().color(QPalette::Window);
     }));
     window.repaint();
-    saveScreenshot(window, anchor, QStringLiteral("menu-%1-dark").arg(panel));
+    saveScreenshot(window, anchor,
+                   QStringLiteral("menu-%1%2-dark").arg(test::DesktopDriver::desktopTag(), panel));
     QApplication::setPalette(original);
 
     // The keyboard is the menu's without a click: Ctrl+B, and Alt held and released.

@@ -349,6 +349,17 @@ bool DesktopDriver::screenshot(const QString& path) {
     return screen->grabWindow(0).save(path, "PNG");
 }
 
+QString DesktopDriver::desktopTag() {
+    const QString wm = qEnvironmentVariable("KLOSIA_SESSION_WM");
+    if (wm == QLatin1String("xfwm4")) {
+        return QStringLiteral("xfce-");
+    }
+    if (wm == QLatin1String("kwin")) {
+        return QStringLiteral("kwin-");
+    }
+    return {};
+}
+
 BackgroundProgram::BackgroundProgram(const QString& program, const QStringList& arguments,
                                      const QProcessEnvironment& environment) {
     process_.setProcessEnvironment(environment);

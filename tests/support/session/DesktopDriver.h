@@ -68,6 +68,9 @@ public:
     static bool hasWindowTitled(pid_t pid, const QString& title);
     // Saves the whole screen as PNG; false when it cannot.
     static bool screenshot(const QString& path);
+    // What a screenshot's name starts with on this session's desktop ("xfce-", "kwin-"; nothing
+    // on openbox), so that the runs on each desktop keep their own.
+    static QString desktopTag();
 
     // The process of Xfce's status tray, which draws StatusNotifierItems and their menus
     // itself; 0 when the session's tray is another one.
